@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// The system's strings by id: one table for every message, caption, label and
+// header. Texts the specification quotes are used exactly (typos included,
+// because other tools match them); the others are ours.
+QString VtrString(int id);
+
+// Ids used in more than one place.
+namespace StrId {
+inline constexpr int AppCaption = 128;          // "VTRRuleBuilder"
+inline constexpr int FileCouldNotOpen = 61629;  // "File %s could not be opened."
+inline constexpr int DocCaption = 61770;        // caption of the document's messages
+inline constexpr int StatusSelected = 61489;    // "%d of %d rules selected"
+} // namespace StrId

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "VtrRule.h"
+
+#include <utility>
+#include <vector>
+
+#include <QString>
+
+// One child element of a rule element, kept as read so it is written back as it was.
+struct VtrRuleItem
+{
+    QString name;
+    std::vector<std::pair<QString, QString>> attributes;
+    QString text;
+    std::vector<VtrRuleItem> children;
+
+    // Value of an attribute, or empty.
+    QString Attribute(const QString& attributeName) const;
+    // Sets an attribute, appending it when missing.
+    void SetAttribute(const QString& attributeName, const QString& value);
+    // First child of that name, or null.
+    const VtrRuleItem* Child(const QString& childName) const;
+    VtrRuleItem* Child(const QString& childName);
+};
+
+// The framework's own rule class. It reads and writes its "Rule" element
+// itself: the common attributes become fields, everything else (further
+// attributes, parameters, constraints, configurations) is kept in order and
+// written back unchanged. Parameters whose "UnitType" attribute is "Length"
+// or "Angle" are converted by UpdateRule.
+class ConcreteVTRRule : public CVtrRule
+{
+public:
+    ConcreteVTRRule();
+    ~ConcreteVTRRule() override;
+
+    bool PopulateParametersFromXML(VtrXMLNode* ruleNode) override;
+    VtrXMLNode* GetXML() override;
+    bool UpdateRule(const RuleUnitSystemStructure* from, const RuleUnitSystemStructure* to) override;
+    bool UpdateRule(CVtrRule* source) override;
+    // Opens the rule in the editor the application registered; without one
+    // nothing changes and the result is false.
+    bool EditRule() override;
+
+    // The child elements of the rule element, in order.
+    const std::vector<VtrRuleItem>& Items() const { return m_items; }
+    std::vector<VtrRuleItem>& Items() { return m_items; }
+    // Root attributes that are not common rule attributes, in order.
+    const std::vector<std::pair<QString, QString>>& ExtraAttributes() const { return m_extraAttributes; }
+    std::vector<std::pair<QString, QString>>& ExtraAttributes() { return m_extraAttributes; }
+
+    // Formats a number so that reading it back gives the same double.
+    static QString FormatNumber(double value);
+
+private:
+    std::vector<std::pair<QString, QString>> m_extraAttributes;
+    std::vector<VtrRuleItem> m_items;
+};

@@ -1,0 +1,63 @@
+#include "RuleUnits.h"
+
+#include <numbers>
+
+namespace VtrUnits {
+namespace {
+struct LinearInfo
+{
+    const char* storedName;
+    double millimeters;
+};
+// "feet & inches" holds a length as decimal inches.
+const LinearInfo kLinear[kLinearCount] = {
+    {"millimeters", 1.0},       {"centimeters", 10.0},  {"meters", 1000.0},
+    {"inches", 25.4},           {"feet", 304.8},        {"feet & inches", 25.4},
+    {"angstroms", 1.0e-7},      {"nanometers", 1.0e-6}, {"microns", 1.0e-3},
+    {"miles", 1609344.0},       {"microinches", 25.4e-6},
+};
+const char* const kAngularNames[kAngularCount] = {"degrees", "degrees/minutes", "degrees/minutes/seconds", "radians"};
+} // namespace
+
+QString LinearStoredName(int32_t code)
+{
+    if (code < 0 || code >= kLinearCount)
+        code = Millimeters;
+    return QString::fromLatin1(kLinear[code].storedName);
+}
+
+QString AngularStoredName(int32_t code)
+{
+    if (code < 0 || code >= kAngularCount)
+        code = Degrees;
+    return QString::fromLatin1(kAngularNames[code]);
+}
+
+double MillimetersPerUnit(int32_t code)
+{
+    return (code >= 0 && code < kLinearCount) ? kLinear[code].millimeters : 0.0;
+}
+
+double DegreesPerUnit(int32_t code)
+{
+    if (code < 0 || code >= kAngularCount)
+        return 0.0;
+    return code == Radians ? 180.0 / std::numbers::pi : 1.0;
+}
+
+double ConvertLength(double value, int32_t from, int32_t to)
+{
+    const double f = MillimetersPerUnit(from), t = MillimetersPerUnit(to);
+    if (from == to || f == 0.0 || t == 0.0)
+        return value;
+    return value * f / t;
+}
+
+double ConvertAngle(double value, int32_t from, int32_t to)
+{
+    const double f = DegreesPerUnit(from), t = DegreesPerUnit(to);
+    if (from == to || f == 0.0 || t == 0.0)
+        return value;
+    return value * f / t;
+}
+} // namespace VtrUnits

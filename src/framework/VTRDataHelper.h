@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QString>
+
+namespace vtr_db {
+
+// The product database as the program sees it. The database module
+// (VtrSqliteDatabaseu.so) implements it; without that module there is no
+// collector and every caller behaves as for "no database".
+class IDatabaseCollector
+{
+public:
+    virtual ~IDatabaseCollector() = default;
+
+    // First start-up call: opens the database (creating it on first use).
+    virtual int32_t Initialize() = 0;
+    // Second start-up call: 1 when material data is available.
+    virtual int32_t GetMaterialDataFlag() = 0;
+    // Third start-up call: the database's schema version.
+    virtual int32_t GetSchemaVersion() = 0;
+    // Called after each external database editor closes and once at exit:
+    // closes the connection and drops cached data, so the next use sees what
+    // others wrote.
+    virtual void Release() = 0;
+    // Whether the database file is open (or can be opened).
+    virtual bool IsConnected() = 0;
+    // Whether the database holds usable data.
+    virtual bool IsAvailable() = 0;
+    // The custom message of a rule; false when it has none.
+    virtual bool GetCustomMessage(int32_t helpId, const QString& ruleName, const QString& category, QString& message) = 0;
+    // Stores a custom message; -1 when the database cannot be written, else 0.
+    virtual int32_t AddCustomMessage(int32_t helpId, const QString& ruleName, const QString& category, const QString& message) = 0;
+    // Called once after the rule list has been filled.
+    virtual void OnRulesListed() = 0;
+};
+
+// Finds the collector of the database module once per process.
+class VTRDataHelper
+{
+public:
+    // The process-wide helper.
+    static VTRDataHelper* getInstance();
+    // The collector, or null when no database module is available.
+    operator IDatabaseCollector*() const { return m_collector; }
+    IDatabaseCollector* GetCollector() const { return m_collector; }
+    // Whether the database reports itself available (false without one).
+    bool IsDatabaseAvailable() const;
+    // Drops the collector and frees the module (at exit).
+    void Shutdown();
+
+private:
+    VTRDataHelper();
+    ~VTRDataHelper();
+
+    void* m_library = nullptr;
+    IDatabaseCollector* m_collector = nullptr;
+};
+
+} // namespace vtr_db
+
+extern "C" {
+// Exports of a database module.
+typedef vtr_db::IDatabaseCollector* (*PFN_GetDbInterface)();
+typedef void (*PFN_DeleteDbInterface)(vtr_db::IDatabaseCollector* collector);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <pugixml.hpp>
+
+#include <QString>
+
+class VtrXMLDocument;
+class VtrXMLNodeList;
+
+// One node of a VtrXMLDocument. Wide calls take QString; the "1" variants take
+// narrow (UTF-8) text. Nodes and lists returned here are released by the caller.
+class VtrXMLNode
+{
+public:
+    VtrXMLNode() = default;
+    VtrXMLNode(pugi::xml_node node, VtrXMLDocument* owner);
+    // Created elements that are never appended stay parked in their document
+    // until it is released; releasing the node object does not touch the tree.
+    ~VtrXMLNode() = default;
+    VtrXMLNode(const VtrXMLNode&) = default;
+    VtrXMLNode& operator=(const VtrXMLNode&) = default;
+
+    // Appends an attribute after the existing ones.
+    bool AddAttribute(const QString& name, const QString& value);
+    bool AddAttribute1(const char* name, const char* value);
+    // Whether the attribute exists; its value goes to value.
+    bool GetAttributeValue(const QString& name, QString& value) const;
+    // Narrow variant: value is allocated with new[] and released by the caller with delete[].
+    bool GetAttributeValue1(const char* name, char*& value) const;
+    // Child elements of that name, or null when there are none.
+    VtrXMLNodeList* GetNodeList(const QString& name) const;
+    VtrXMLNodeList* GetNodeList1(const char* name) const;
+    // Every child node (elements and text), or null when there are none.
+    VtrXMLNodeList* GetChildNodes() const;
+    // Element name; empty for text nodes.
+    QString GetNodeName() const;
+    // Text of an element (its first text child) or the value of a text node.
+    QString GetNodeValue() const;
+    QString GetNodeValueInCString() const { return GetNodeValue(); }
+    // Replaces an element's text.
+    bool SetNodeValue(const QString& value);
+    // First node matching an XPath expression, or null (also for a bad expression).
+    VtrXMLNode* SelectSingleNode(const QString& path) const;
+    // Removes a child element of this node.
+    bool RemoveChild(VtrXMLNode* child);
+    // Moves a node created by the same document (or one of its nodes) under this one.
+    bool AppendNode(VtrXMLNode* child);
+    // Creates a new child element and returns it.
+    VtrXMLNode* AppendNode(const QString& name, VtrXMLDocument* document);
+    // The element's markup, without indentation.
+    QString GetXML() const;
+    // Releases a list returned by GetNodeList and nulls the pointer.
+    static void DeleteNodeList(VtrXMLNodeList*& list);
+
+    // Whether this wraps a node at all.
+    bool IsNull() const { return !m_node; }
+    pugi::xml_node Native() const { return m_node; }
+    VtrXMLDocument* Owner() const { return m_owner; }
+
+private:
+    pugi::xml_node m_node;
+    VtrXMLDocument* m_owner = nullptr;
+};

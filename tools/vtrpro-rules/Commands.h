@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QStringList>
+
+// Subcommands of vtrpro-rules. Each takes the arguments after its name and
+// returns the process exit code.
+int RunModules(const QStringList& args);
+int RunRules(const QStringList& args);
+int RunNew(const QStringList& args);
+int RunShow(const QStringList& args);
+int RunVerify(const QStringList& args);
+int RunSelect(const QStringList& args);
+int RunDeselect(const QStringList& args);

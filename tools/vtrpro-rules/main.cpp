@@ -1,0 +1,52 @@
+// vtrpro-rules: the rule manager's logic without windows, for scripts and for
+// checking files.
+
+#include "Commands.h"
+
+#include <cstdio>
+
+#include <QCoreApplication>
+
+namespace {
+struct Command
+{
+    const char* name;
+    int (*run)(const QStringList&);
+    const char* usage;
+};
+
+const Command kCommands[] = {
+    {"modules", RunModules, "modules                      list the configured rule and database modules"},
+    {"rules", RunRules, "rules [--format json]        list every rule of the loaded modules"},
+    {"new", RunNew, "new FILE --rule NAME... [--category CAT] [--units LIN,ANG] [--password TEXT]"},
+    {"show", RunShow, "show FILE                    print a rule file's units, version and rules"},
+    {"verify", RunVerify, "verify FILE                  check a protected file's fingerprint"},
+    {"select", RunSelect, "select FILE --rule NAME... [--password TEXT]"},
+    {"deselect", RunDeselect, "deselect FILE --rule NAME... [--password TEXT]"},
+};
+
+void PrintUsage(FILE* out)
+{
+    std::fprintf(out, "usage: vtrpro-rules COMMAND [ARGS]\n\ncommands:\n");
+    for (const Command& c : kCommands)
+        std::fprintf(out, "  %s\n", c.usage);
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments();
+    args.removeFirst();
+    if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
+        PrintUsage(args.isEmpty() ? stderr : stdout);
+        return args.isEmpty() ? 2 : 0;
+    }
+    const QString name = args.takeFirst();
+    for (const Command& c : kCommands)
+        if (name == QLatin1String(c.name))
+            return c.run(args);
+    std::fprintf(stderr, "vtrpro-rules: unknown command '%s'\n", qUtf8Printable(name));
+    PrintUsage(stderr);
+    return 2;
+}
