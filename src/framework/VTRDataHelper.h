@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include <QString>
+#include <QStringList>
 
 namespace vtr_db {
 
@@ -29,11 +30,32 @@ public:
     // Whether the database holds usable data.
     virtual bool IsAvailable() = 0;
     // The custom message of a rule; false when it has none.
-    virtual bool GetCustomMessage(int32_t helpId, const QString& ruleName, const QString& category, QString& message) = 0;
+    virtual bool GetCustomMessage(int32_t helpId, const QString& ruleName, const QString& category, QString& message)
+        = 0;
     // Stores a custom message; -1 when the database cannot be written, else 0.
-    virtual int32_t AddCustomMessage(int32_t helpId, const QString& ruleName, const QString& category, const QString& message) = 0;
+    virtual int32_t AddCustomMessage(
+        int32_t helpId, const QString& ruleName, const QString& category, const QString& message)
+        = 0;
     // Called once after the rule list has been filled.
     virtual void OnRulesListed() = 0;
+
+    // Custom and product rules of the configurator, kept per module key
+    // ("Mill", "SheetMetal", ...). Not pure, so that other collectors need
+    // not know about them.
+    // The stored rule elements (markup) of a key, oldest first; false when
+    // the database cannot be read.
+    virtual bool GetUserRules(const QString& key, QStringList& elements)
+    {
+        elements.clear();
+        return false;
+    }
+    // Stores a rule element under a key, replacing the one of the same name
+    // and category; -1 when the database cannot be written, else 0.
+    virtual int32_t AddUserRule(
+        const QString& key, const QString& ruleName, const QString& category, const QString& element)
+    {
+        return -1;
+    }
 };
 
 // Finds the collector of the database module once per process.
