@@ -1,0 +1,374 @@
+#include "SqliteDatabaseCollector.h"
+
+#include "VTRFrameWrkUtils.h"
+#include "VtrProLog.h"
+
+#include <sqlite3.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+constexpr int kBusyTimeoutMs = 10000;
+const char kFileName[] = "VTRProDatabase.sqlite";
+
+// Schema steps: kMigrations[n] takes a file from version n to n + 1.
+const char* const kMigrations[] = {
+    // 1: custom messages and material data.
+    "CREATE TABLE CustomMessages ("
+    " HelpId INTEGER NOT NULL, RuleName TEXT NOT NULL, Category TEXT NOT NULL, Message TEXT NOT NULL,"
+    " PRIMARY KEY (HelpId, RuleName, Category));"
+    "CREATE TABLE Materials ("
+    " MaterialId INTEGER PRIMARY KEY, Name TEXT NOT NULL UNIQUE,"
+    " Process TEXT NOT NULL DEFAULT '', Properties TEXT NOT NULL DEFAULT '');",
+    // 2: the configurator's custom and product rules, one element per rule and key.
+    "CREATE TABLE UserRules ("
+    " RuleKey TEXT NOT NULL, RuleName TEXT NOT NULL, Category TEXT NOT NULL, Element TEXT NOT NULL,"
+    " UNIQUE (RuleKey, RuleName, Category));",
+};
+static_assert(std::size(kMigrations) == SqliteDatabaseCollector::kSchemaVersion);
+
+const char* const kStatements[] = {
+    "SELECT HelpId, RuleName, Category, Message FROM CustomMessages",
+    "INSERT INTO CustomMessages (HelpId, RuleName, Category, Message) VALUES (?1, ?2, ?3, ?4)"
+    " ON CONFLICT (HelpId, RuleName, Category) DO UPDATE SET Message = excluded.Message",
+    "DELETE FROM CustomMessages WHERE HelpId = ?1 AND RuleName = ?2 AND Category = ?3",
+    "SELECT Element FROM UserRules WHERE RuleKey = ?1 ORDER BY rowid",
+    "INSERT INTO UserRules (RuleKey, RuleName, Category, Element) VALUES (?1, ?2, ?3, ?4)"
+    " ON CONFLICT (RuleKey, RuleName, Category) DO UPDATE SET Element = excluded.Element",
+};
+
+void BindText(sqlite3_stmt* statement, int index, const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text(statement, index, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+}
+
+QString ColumnText(sqlite3_stmt* statement, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    return QString::fromUtf8(text, sqlite3_column_bytes(statement, column));
+}
+
+// Resets a statement when it goes out of scope, so it never holds a read lock.
+struct StatementReset
+{
+    sqlite3_stmt* statement;
+    ~StatementReset()
+    {
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+    }
+};
+} // namespace
+
+SqliteDatabaseCollector::SqliteDatabaseCollector() = default;
+
+SqliteDatabaseCollector::~SqliteDatabaseCollector()
+{
+    Close();
+}
+
+QString SqliteDatabaseCollector::DatabasePath()
+{
+    // Resolved on every open: the database folder is a machine setting the
+    // user may change while the program runs.
+    QString folder = qEnvironmentVariable("VTR_PRO_DATABASE_DIR");
+    if (folder.isEmpty())
+        folder = CVTRFrameWrkUtils::GetDataSettingsFolder();
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder + QLatin1String(kFileName);
+}
+
+void SqliteDatabaseCollector::Fail(const QString& what)
+{
+    m_lastError = what;
+    if (m_db)
+        m_lastError += QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(m_db));
+    CVtrProLog::PrintMessage(QStringLiteral("Product database: ") + m_lastError, "VtrSqliteDatabase", __LINE__);
+}
+
+bool SqliteDatabaseCollector::Open()
+{
+    if (m_db)
+        return true;
+    const QString path = DatabasePath();
+    const QByteArray file = QFile::encodeName(path);
+    const bool forceReadOnly = qEnvironmentVariable("VTRPRO_DATABASE_READONLY") == QLatin1String("1");
+
+    int rc = SQLITE_CANTOPEN;
+    if (!forceReadOnly) {
+        QDir().mkpath(QFileInfo(path).absolutePath()); // a failure shows in the open below
+        rc = sqlite3_open_v2(
+            file.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_close_v2(m_db);
+            m_db = nullptr;
+        }
+    }
+    if (rc != SQLITE_OK) {
+        // A folder we may not write to can still hold a database we may read.
+        rc = sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+        if (rc != SQLITE_OK) {
+            Fail(QStringLiteral("cannot open %1").arg(path));
+            sqlite3_close_v2(m_db);
+            m_db = nullptr;
+            return false;
+        }
+    }
+    m_readOnly = sqlite3_db_readonly(m_db, "main") == 1;
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(m_db, 1);
+
+    // Reading the schema is the first access to the file: a file that is not
+    // a database fails here and is left as it is.
+    if (!Exec("SELECT count(*) FROM sqlite_master")) {
+        Fail(QStringLiteral("%1 is not a usable database").arg(path));
+        Close();
+        return false;
+    }
+    if (!m_readOnly) {
+        // WAL lets readers go on while another copy writes. Where the file
+        // system cannot share memory the journal stays as it is, which is
+        // slower but equally safe.
+        Exec("PRAGMA journal_mode=WAL");
+        if (!Migrate())
+            m_readOnly = sqlite3_db_readonly(m_db, "main") == 1;
+    }
+    m_schemaVersion = ReadSchemaVersion();
+    return true;
+}
+
+void SqliteDatabaseCollector::Close()
+{
+    for (sqlite3_stmt*& s : m_statements) {
+        sqlite3_finalize(s);
+        s = nullptr;
+    }
+    if (m_db)
+        sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    m_readOnly = false;
+    m_schemaVersion = 0;
+    m_messages.clear();
+    m_messagesLoaded = false;
+}
+
+bool SqliteDatabaseCollector::Exec(const char* sql)
+{
+    return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+int32_t SqliteDatabaseCollector::ReadSchemaVersion()
+{
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(m_db, "SELECT Version FROM SchemaVersion", -1, &s, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(s);
+        return 0;
+    }
+    int32_t version = 0;
+    if (sqlite3_step(s) == SQLITE_ROW)
+        version = sqlite3_column_int(s, 0);
+    sqlite3_finalize(s);
+    return version;
+}
+
+bool SqliteDatabaseCollector::Migrate()
+{
+    // IMMEDIATE takes the write lock before the version is read, so two
+    // copies starting together migrate one after the other, not both.
+    if (!Exec("BEGIN IMMEDIATE")) {
+        Fail(QStringLiteral("cannot start the schema update"));
+        return false;
+    }
+    bool ok = Exec("CREATE TABLE IF NOT EXISTS SchemaVersion (Version INTEGER NOT NULL)");
+    const int32_t from = ok ? ReadSchemaVersion() : 0;
+    for (int32_t v = from; ok && v < kSchemaVersion; ++v)
+        ok = Exec(kMigrations[v]);
+    if (ok && from < kSchemaVersion) {
+        const QByteArray sql = QByteArray("DELETE FROM SchemaVersion; INSERT INTO SchemaVersion (Version) VALUES (")
+            + QByteArray::number(kSchemaVersion) + ")";
+        ok = Exec(sql.constData());
+    }
+    // A newer file (written by a later build) is used as it is.
+    if (ok && Exec("COMMIT"))
+        return true;
+    Fail(QStringLiteral("schema update from version %1 failed").arg(from));
+    Exec("ROLLBACK");
+    return false;
+}
+
+sqlite3_stmt* SqliteDatabaseCollector::Prepared(Statement which)
+{
+    if (!m_statements[which]
+        && sqlite3_prepare_v3(m_db, kStatements[which], -1, SQLITE_PREPARE_PERSISTENT, &m_statements[which], nullptr)
+            != SQLITE_OK) {
+        Fail(QStringLiteral("cannot prepare a statement"));
+        sqlite3_finalize(m_statements[which]);
+        m_statements[which] = nullptr;
+    }
+    return m_statements[which];
+}
+
+bool SqliteDatabaseCollector::RunChange(sqlite3_stmt* statement)
+{
+    StatementReset reset { statement };
+    if (!Exec("BEGIN IMMEDIATE")) {
+        Fail(QStringLiteral("cannot start a change"));
+        return false;
+    }
+    if (sqlite3_step(statement) != SQLITE_DONE) {
+        Fail(QStringLiteral("change failed"));
+        Exec("ROLLBACK");
+        return false;
+    }
+    if (!Exec("COMMIT")) {
+        Fail(QStringLiteral("cannot commit a change"));
+        Exec("ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
+bool SqliteDatabaseCollector::LoadMessages()
+{
+    sqlite3_stmt* s = Prepared(SelectMessages);
+    if (!s)
+        return false;
+    StatementReset reset { s };
+    QHash<MessageKey, QString> messages;
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+        messages.insert(MessageKey { sqlite3_column_int(s, 0), ColumnText(s, 1), ColumnText(s, 2) }, ColumnText(s, 3));
+    if (rc != SQLITE_DONE) {
+        Fail(QStringLiteral("cannot read the custom messages"));
+        return false;
+    }
+    m_messages = std::move(messages);
+    m_messagesLoaded = true;
+    return true;
+}
+
+int32_t SqliteDatabaseCollector::Initialize()
+{
+    return Open() ? 0 : -1;
+}
+
+int32_t SqliteDatabaseCollector::GetMaterialDataFlag()
+{
+    return IsAvailable() ? 1 : 0;
+}
+
+int32_t SqliteDatabaseCollector::GetSchemaVersion()
+{
+    return Open() ? m_schemaVersion : 0;
+}
+
+void SqliteDatabaseCollector::Release()
+{
+    Close();
+}
+
+bool SqliteDatabaseCollector::IsConnected()
+{
+    return Open();
+}
+
+bool SqliteDatabaseCollector::IsAvailable()
+{
+    return Open() && m_schemaVersion >= 1;
+}
+
+bool SqliteDatabaseCollector::GetCustomMessage(
+    int32_t helpId, const QString& ruleName, const QString& category, QString& message)
+{
+    message.clear();
+    // One query fills the cache; each listed rule is then a hash lookup.
+    if (!Open() || (!m_messagesLoaded && !LoadMessages()))
+        return false;
+    const auto it = m_messages.constFind(MessageKey { helpId, ruleName, category });
+    if (it == m_messages.constEnd())
+        return false;
+    message = it.value();
+    return true;
+}
+
+int32_t SqliteDatabaseCollector::AddCustomMessage(
+    int32_t helpId, const QString& ruleName, const QString& category, const QString& message)
+{
+    if (!Open())
+        return -1;
+    if (m_readOnly) {
+        m_lastError = QStringLiteral("the database is read-only");
+        return -1;
+    }
+    sqlite3_stmt* s = Prepared(message.isEmpty() ? DeleteMessage : UpsertMessage);
+    if (!s)
+        return -1;
+    sqlite3_bind_int(s, 1, helpId);
+    BindText(s, 2, ruleName);
+    BindText(s, 3, category);
+    if (!message.isEmpty())
+        BindText(s, 4, message);
+    if (!RunChange(s))
+        return -1;
+    // Keep the cache in step with our own change; what other copies write
+    // shows after the next Release.
+    if (m_messagesLoaded) {
+        const MessageKey key { helpId, ruleName, category };
+        if (message.isEmpty())
+            m_messages.remove(key);
+        else
+            m_messages.insert(key, message);
+    }
+    return 0;
+}
+
+void SqliteDatabaseCollector::OnRulesListed()
+{
+    if (m_db && !m_readOnly)
+        sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
+bool SqliteDatabaseCollector::GetUserRules(const QString& key, QStringList& elements)
+{
+    elements.clear();
+    if (!Open())
+        return false;
+    sqlite3_stmt* s = Prepared(SelectUserRules);
+    if (!s)
+        return false;
+    StatementReset reset { s };
+    BindText(s, 1, key);
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+        elements << ColumnText(s, 0);
+    if (rc != SQLITE_DONE) {
+        Fail(QStringLiteral("cannot read the rules of %1").arg(key));
+        elements.clear();
+        return false;
+    }
+    return true;
+}
+
+int32_t SqliteDatabaseCollector::AddUserRule(
+    const QString& key, const QString& ruleName, const QString& category, const QString& element)
+{
+    if (key.isEmpty() || ruleName.isEmpty() || element.isEmpty() || !Open())
+        return -1;
+    if (m_readOnly) {
+        m_lastError = QStringLiteral("the database is read-only");
+        return -1;
+    }
+    sqlite3_stmt* s = Prepared(UpsertUserRule);
+    if (!s)
+        return -1;
+    BindText(s, 1, key);
+    BindText(s, 2, ruleName);
+    BindText(s, 3, category);
+    BindText(s, 4, element);
+    return RunChange(s) ? 0 : -1;
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "VTRDataHelper.h"
+
+#include <array>
+#include <cstdint>
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// The product database in one SQLite file, "VTRProDatabase.sqlite" in the
+// database folder ($VTR_PRO_DATABASE_DIR, else the data-settings folder).
+// The file is created with its schema on first use and migrated forward in
+// one transaction. Several copies of the program may share it: WAL journal,
+// a busy timeout and one transaction per change. A file that cannot be
+// written is opened read-only: reads work, every change returns -1.
+// VTRPRO_DATABASE_READONLY=1 forces read-only opening (tests running as root,
+// for whom file permissions do not apply).
+class SqliteDatabaseCollector final : public vtr_db::IDatabaseCollector
+{
+public:
+    // The schema this build creates and migrates to.
+    static constexpr int32_t kSchemaVersion = 2;
+
+    SqliteDatabaseCollector();
+    ~SqliteDatabaseCollector() override;
+    SqliteDatabaseCollector(const SqliteDatabaseCollector&) = delete;
+    SqliteDatabaseCollector& operator=(const SqliteDatabaseCollector&) = delete;
+
+    // Opens (and creates) the database: 0 on success, -1 when it cannot be opened.
+    int32_t Initialize() override;
+    // 1 while the database is available: the material editors may then start,
+    // also on an empty material table, which is how its first rows get in.
+    int32_t GetMaterialDataFlag() override;
+    // The schema version of the open file, 0 when none is open.
+    int32_t GetSchemaVersion() override;
+    void Release() override;
+    bool IsConnected() override;
+    bool IsAvailable() override;
+    bool GetCustomMessage(int32_t helpId, const QString& ruleName, const QString& category, QString& message) override;
+    // An empty message removes the rule's message.
+    int32_t AddCustomMessage(
+        int32_t helpId, const QString& ruleName, const QString& category, const QString& message) override;
+    // Folds the write-ahead log back into the file while nobody waits on it.
+    void OnRulesListed() override;
+    bool GetUserRules(const QString& key, QStringList& elements) override;
+    int32_t AddUserRule(
+        const QString& key, const QString& ruleName, const QString& category, const QString& element) override;
+
+    // Path of the database file as it is resolved now.
+    static QString DatabasePath();
+    // Whether the open connection cannot write.
+    bool IsReadOnly() const { return m_readOnly; }
+    // Why the last open or change failed.
+    QString LastError() const { return m_lastError; }
+
+private:
+    enum Statement { SelectMessages, UpsertMessage, DeleteMessage, SelectUserRules, UpsertUserRule, StatementCount };
+
+    struct MessageKey
+    {
+        int32_t helpId;
+        QString name;
+        QString category;
+        bool operator==(const MessageKey& o) const
+        {
+            return helpId == o.helpId && name == o.name && category == o.category;
+        }
+    };
+    friend size_t qHash(const MessageKey& key, size_t seed)
+    {
+        return qHashMulti(seed, key.helpId, key.name, key.category);
+    }
+
+    bool Open();
+    void Close();
+    bool Migrate();
+    int32_t ReadSchemaVersion();
+    bool Exec(const char* sql);
+    sqlite3_stmt* Prepared(Statement which);
+    bool LoadMessages();
+    // Runs one prepared change inside its own write transaction.
+    bool RunChange(sqlite3_stmt* statement);
+    void Fail(const QString& what);
+
+    sqlite3* m_db = nullptr;
+    bool m_readOnly = false;
+    int32_t m_schemaVersion = 0;
+    bool m_messagesLoaded = false;
+    QHash<MessageKey, QString> m_messages;
+    std::array<sqlite3_stmt*, StatementCount> m_statements {};
+    QString m_lastError;
+};
