@@ -30,12 +30,9 @@ public:
     // Whether the database holds usable data.
     virtual bool IsAvailable() = 0;
     // The custom message of a rule; false when it has none.
-    virtual bool GetCustomMessage(int32_t helpId, const QString& ruleName, const QString& category, QString& message)
-        = 0;
+    virtual bool GetCustomMessage(int32_t helpId, const QString& ruleName, const QString& category, QString& message) = 0;
     // Stores a custom message; -1 when the database cannot be written, else 0.
-    virtual int32_t AddCustomMessage(
-        int32_t helpId, const QString& ruleName, const QString& category, const QString& message)
-        = 0;
+    virtual int32_t AddCustomMessage(int32_t helpId, const QString& ruleName, const QString& category, const QString& message) = 0;
     // Called once after the rule list has been filled.
     virtual void OnRulesListed() = 0;
 
