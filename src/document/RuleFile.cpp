@@ -1,0 +1,341 @@
+#include "document/RuleFile.h"
+
+#include "ConcreteVTRRule.h"
+#include "FrameworkExports.h"
+#include "VTRFrameWrkUtils.h"
+#include "VtrLibrary.h"
+#include "VtrRule.h"
+#include "VtrXMLDocument.h"
+#include "VtrXMLNode.h"
+#include "Utilities/MessageService.h"
+#include "Utilities/VTRUIUtils.h"
+#include "app/AppContext.h"
+#include "document/Fingerprint.h"
+#include "document/RulePassword.h"
+#include "modules/ModuleContract.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+namespace {
+const QString kRootName = QString::fromLatin1(RuleFileNames::kRoot);
+
+// Hands one XML document to the framework and to the modules for the life of
+// the object, then hands back what the framework had before, so that nobody
+// keeps a pointer to a document that is gone.
+class XmlDocHandOver
+{
+public:
+    XmlDocHandOver(VtrXMLDocument* document, bool includeInstalled)
+        : m_previous(VtrFrameworkXMLDoc())
+    {
+        if (AppContext* app = AppContext::Instance()) {
+            ModuleSet& modules = app->Modules();
+            Collect(modules.loadedRuleModules);
+            if (includeInstalled)
+                Collect(modules.loadedInstalledModules);
+        }
+        Send(document);
+    }
+    ~XmlDocHandOver() { Send(m_previous); }
+    XmlDocHandOver(const XmlDocHandOver&) = delete;
+    XmlDocHandOver& operator=(const XmlDocHandOver&) = delete;
+
+private:
+    void Collect(const PtrArray& handles)
+    {
+        for (int32_t i = 0; i < handles.GetSize(); ++i)
+            if (void* fn = VtrLibrary::Find(handles.GetAt(i), ModuleExports::kSetXMLDoc))
+                m_setters.push_back(reinterpret_cast<PFN_SetXMLDoc>(fn));
+    }
+    void Send(VtrXMLDocument* document)
+    {
+        SetXMLDoc(document);
+        for (PFN_SetXMLDoc set : m_setters)
+            set(document);
+    }
+
+    VtrXMLDocument* m_previous;
+    std::vector<PFN_SetXMLDoc> m_setters;
+};
+
+// The GetRule exports to offer elements to, in order, with the module path
+// of each (stamped on rules that do not name their library).
+struct RuleSource
+{
+    PFN_GetRule getRule;
+    QString path;
+};
+
+std::vector<RuleSource> CollectRuleSources()
+{
+    std::vector<RuleSource> sources;
+    AppContext* app = AppContext::Instance();
+    if (!app)
+        return sources;
+    ModuleSet& modules = app->Modules();
+    for (int32_t i = 0; i < modules.loadedRuleModules.GetSize(); ++i) {
+        void* handle = modules.loadedRuleModules.GetAt(i);
+        if (void* fn = VtrLibrary::Find(handle, ModuleExports::kGetRule))
+            sources.push_back({ reinterpret_cast<PFN_GetRule>(fn), VtrLibrary::FileName(handle) });
+    }
+    if (modules.configuratorLibrary)
+        if (void* fn = VtrLibrary::Find(modules.configuratorLibrary, ModuleExports::kGetRule))
+            sources.push_back({ reinterpret_cast<PFN_GetRule>(fn), VtrLibrary::FileName(modules.configuratorLibrary) });
+    return sources;
+}
+
+CVtrRule* RuleFromSources(VtrXMLNode* ruleNode, const std::vector<RuleSource>& sources)
+{
+    QString module;
+    ruleNode->GetAttributeValue(QStringLiteral("RuleModule"), module);
+    const QString userDefined = QString::fromLatin1(RuleFileNames::kUserDefinedModule);
+    if (module != userDefined) {
+        for (const RuleSource& source : sources) {
+            CVtrRule* rule = nullptr;
+            source.getRule(ruleNode, &rule);
+            if (rule) {
+                if (rule->GetModulePath().isEmpty())
+                    rule->SetModulePath(source.path);
+                return rule;
+            }
+        }
+    }
+    if (module.compare(userDefined, Qt::CaseInsensitive) != 0)
+        return nullptr;
+
+    auto* rule = new ConcreteVTRRule();
+    rule->PopulateParametersFromXML(ruleNode);
+    static const struct
+    {
+        const char* name;
+        int32_t id;
+    } kFixedIds[] = {
+        { "Curl - External Bend Distance", 19053 },
+        { "SM - Minimum Distance between Holes", 19054 },
+        { "SM - Minimum Hole Diameter", 19055 },
+        { "SM - Minimum Flange Width", 19056 },
+    };
+    for (const auto& fixed : kFixedIds)
+        if (rule->GetRuleName().compare(QLatin1String(fixed.name), Qt::CaseInsensitive) == 0)
+            rule->SetRuleId(fixed.id);
+    return rule;
+}
+
+// "%ld"-like: optional blanks and sign, then digits; trailing text is ignored.
+// False (value untouched) when no number leads the text.
+bool ParseLeadingInteger(const QString& text, int32_t& value)
+{
+    const QByteArray narrow = text.toUtf8();
+    const char* start = narrow.constData();
+    char* end = nullptr;
+    errno = 0;
+    const long long parsed = std::strtoll(start, &end, 10);
+    if (end == start)
+        return false;
+    // Out-of-range numbers keep their low 32 bits, as a 32-bit store of a long would.
+    value = static_cast<int32_t>(static_cast<uint32_t>(static_cast<unsigned long long>(parsed)));
+    return true;
+}
+
+QString UserDataFolder()
+{
+    const QString appData = qEnvironmentVariable("APPDATA");
+    if (!appData.isEmpty())
+        return appData;
+    const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!xdg.isEmpty())
+        return xdg;
+    return QDir::homePath() + QStringLiteral("/.local/share");
+}
+} // namespace
+
+QString AllRulesHostFolder(int32_t hostCode)
+{
+    switch (hostCode) {
+    case 1:
+        return QStringLiteral("SW");
+    case 2:
+        return QStringLiteral("Creo");
+    case 3:
+        return QStringLiteral("NX");
+    case 4:
+        return QStringLiteral("CGM");
+    case 5:
+        return QStringLiteral("Catia");
+    default:
+        return {};
+    }
+}
+
+QString GetAllRulesFilePath()
+{
+    const QString vtrpro = UserDataFolder() + QStringLiteral("/VTRPRO");
+    const QString host = vtrpro + QLatin1Char('/') + AllRulesHostFolder(CVTRFrameWrkUtils::GetCADType());
+    // Failures show later as a failed write; nothing to report here.
+    QDir().mkpath(vtrpro);
+    QDir().mkpath(host);
+    return host + QLatin1Char('/') + QString::fromLatin1(RuleFileNames::kAllRulesFile);
+}
+
+QString FormatCreatedOn(const QDateTime& when)
+{
+    return when.toString(QStringLiteral("MM/dd/yyyy HH:mm:ss"));
+}
+
+QString LoggedOnUserName()
+{
+    // The account of the process, not the terminal's login record, which
+    // is missing when the program runs without a terminal.
+    std::vector<char> buffer(16384);
+    struct passwd entry
+    {
+    };
+    struct passwd* found = nullptr;
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
+        return QString::fromLocal8Bit(found->pw_name);
+    for (const char* name : { "USER", "LOGNAME" }) {
+        const QString value = qEnvironmentVariable(name);
+        if (!value.isEmpty())
+            return value;
+    }
+    return {};
+}
+
+CVtrRule* MakeRuleFromElement(VtrXMLNode* ruleNode)
+{
+    if (!ruleNode || ruleNode->IsNull())
+        return nullptr;
+    return RuleFromSources(ruleNode, CollectRuleSources());
+}
+
+bool WriteRuleFile(CVTRFileDetails& record, const QString& path, bool allRules)
+{
+    AppContext* app = AppContext::Instance();
+    if (!app || path.isEmpty())
+        return false;
+
+    std::vector<CVtrRule*> rules;
+    if (allRules)
+        rules.assign(app->AllRules().cbegin(), app->AllRules().cend());
+    else
+        rules = record.Rules();
+
+    VtrXMLDocument document;
+    XmlDocHandOver handOver(&document, allRules);
+
+    std::unique_ptr<VtrXMLNode> root(document.CreateNode(kRootName));
+    if (!root || !document.AppendNode(root.get()))
+        return false;
+    root->AddAttribute(QStringLiteral("Name"), record.name);
+    root->AddAttribute(QStringLiteral("Createdby"), record.createdBy);
+    root->AddAttribute(QStringLiteral("CreatedOn"), record.createdOn);
+    root->AddAttribute(QStringLiteral("Unit"), QString::number(record.units.LinearUnit));
+    root->AddAttribute(QStringLiteral("AngularUnit"), QString::number(record.units.AngularUnit));
+    root->AddAttribute(QStringLiteral("Version"), QString::fromLatin1(RuleFileNames::kVersionValue));
+
+    for (CVtrRule* rule : rules) {
+        if (!rule)
+            continue;
+        std::unique_ptr<VtrXMLNode> element(rule->GetXML());
+        if (!element)
+            continue;
+        if (!root->AppendNode(element.get())) {
+            // Only an element built in some other document ends up here.
+            LogWithText(QStringLiteral("%s could not be added in the file to be saved"), rule->GetRuleName());
+            continue;
+        }
+        LogWithText(QStringLiteral("%s has been added in the file to be saved"), rule->GetRuleName());
+    }
+
+    if (record.passwordProtected) {
+        root->AddAttribute(QStringLiteral("Password"), EncodePassword(record.password));
+        root->AddAttribute(QStringLiteral("RulesData"), RulesFingerprint(root.get()));
+    }
+
+    if (!document.Save(path)) {
+        LogWithText(QStringLiteral("%s could not be saved"), path + QStringLiteral(": ") + document.LastError());
+        return false;
+    }
+    return true;
+}
+
+bool ReadRuleFile(CVTRFileDetails& record, const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+
+    VtrXMLDocument document;
+    XmlDocHandOver handOver(&document, false);
+    std::unique_ptr<VtrXMLNode> root(document.LoadFromFile(path));
+    if (!root || root->GetNodeName() != kRootName)
+        return false;
+
+    QString value;
+    root->GetAttributeValue(QStringLiteral("Version"), value); // read, never interpreted
+    if (root->GetAttributeValue(QStringLiteral("Unit"), value))
+        ParseLeadingInteger(value, record.units.LinearUnit);
+    if (root->GetAttributeValue(QStringLiteral("AngularUnit"), value))
+        ParseLeadingInteger(value, record.units.AngularUnit);
+
+    QString password;
+    QString stored;
+    root->GetAttributeValue(QStringLiteral("Password"), password);
+    root->GetAttributeValue(QStringLiteral("RulesData"), stored);
+    if (!password.isEmpty() && !stored.isEmpty()) {
+        record.password = DecodePassword(password);
+        record.passwordProtected = true;
+        if (RulesFingerprint(root.get()) != stored)
+            ShowMessage(QString::fromLatin1(kRuleFileModifiedMessage), QStringLiteral("VTRPro"), MsgIcon::Warning,
+                MsgButtons::Ok);
+    }
+
+    const std::vector<RuleSource> sources = CollectRuleSources();
+    for (pugi::xml_node child = root->Native().child(RuleFileNames::kRule); child;
+         child = child.next_sibling(RuleFileNames::kRule)) {
+        VtrXMLNode element(child, &document);
+        CVtrRule* rule = RuleFromSources(&element, sources);
+        if (!rule)
+            continue; // a rule of a module that is not loaded is dropped silently
+        record.AddRule(rule);
+        LogWithText(QStringLiteral("%s rule has been added"), rule->GetRuleName());
+    }
+    return true;
+}
+
+bool RefreshAllRulesFile(
+    const QList<CVtrRule*>& installedRules, const RuleUnits& previous, const RuleUnits& current, bool activeDocument)
+{
+    AppContext* app = AppContext::Instance();
+    if (!app)
+        return false;
+    if (!app->LastAllRulesFile().isEmpty() && QFile::exists(app->LastAllRulesFile()))
+        QFile::remove(app->LastAllRulesFile());
+
+    for (CVtrRule* rule : installedRules)
+        if (rule)
+            rule->UpdateRule(&previous, &current);
+    app->AllRules() = installedRules;
+
+    const QString path = GetAllRulesFilePath();
+    if (QFile::exists(path))
+        QFile::remove(path);
+    app->SetAllRulesPath(path);
+    if (!activeDocument)
+        return false;
+
+    CVTRFileDetails record;
+    record.units = current;
+    const bool written = WriteRuleFile(record, path, true);
+    app->SetLastAllRulesFile(written ? path : QString());
+    return written;
+}
