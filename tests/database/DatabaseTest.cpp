@@ -1,0 +1,382 @@
+#include "DatabaseModule.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+extern char** environ;
+
+namespace {
+
+QString DatabaseFile(const ScopedTestEnv& env)
+{
+    return env.Path(QStringLiteral("database/VTRProDatabase.sqlite"));
+}
+
+// Runs one SQL query on a file directly and returns the first column of every row.
+QStringList Query(const QString& file, const char* sql)
+{
+    QStringList rows;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* s = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK)
+            while (sqlite3_step(s) == SQLITE_ROW)
+                rows << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+        sqlite3_finalize(s);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
+bool ExecSql(const QString& file, const char* sql)
+{
+    sqlite3* db = nullptr;
+    bool ok
+        = sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
+            == SQLITE_OK
+        && sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+class DatabaseTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(module.IsLoaded()) << qPrintable(VtrLibrary::LastError()); }
+
+    ScopedTestEnv env;
+    DatabaseModule module;
+};
+
+TEST_F(DatabaseTest, FirstUseCreatesTheVersionedSchemaInWalMode)
+{
+    auto db = module.Create();
+    EXPECT_FALSE(QFileInfo::exists(DatabaseFile(env)));
+    EXPECT_EQ(db->Initialize(), 0);
+    EXPECT_EQ(db->GetMaterialDataFlag(), 1);
+    EXPECT_EQ(db->GetSchemaVersion(), 2);
+    EXPECT_TRUE(db->IsConnected());
+    EXPECT_TRUE(db->IsAvailable());
+    db->Release();
+
+    const QString file = DatabaseFile(env);
+    ASSERT_TRUE(QFileInfo::exists(file));
+    EXPECT_EQ(Query(file, "SELECT Version FROM SchemaVersion"), QStringList { QStringLiteral("2") });
+    EXPECT_EQ(Query(file, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
+        (QStringList { "CustomMessages", "Materials", "SchemaVersion", "UserRules" }));
+    EXPECT_EQ(Query(file, "PRAGMA journal_mode"), QStringList { QStringLiteral("wal") });
+
+    // Opening again neither migrates twice nor adds version rows.
+    auto again = module.Create();
+    EXPECT_EQ(again->GetSchemaVersion(), 2);
+    again->Release();
+    EXPECT_EQ(Query(file, "SELECT count(*) FROM SchemaVersion"), QStringList { QStringLiteral("1") });
+}
+
+TEST_F(DatabaseTest, OlderFileIsMigratedAndKeepsItsMessages)
+{
+    QDir().mkpath(env.Path(QStringLiteral("database")));
+    const QString file = DatabaseFile(env);
+    ASSERT_TRUE(ExecSql(file,
+        "CREATE TABLE SchemaVersion (Version INTEGER NOT NULL);"
+        "INSERT INTO SchemaVersion VALUES (1);"
+        "CREATE TABLE CustomMessages (HelpId INTEGER NOT NULL, RuleName TEXT NOT NULL,"
+        " Category TEXT NOT NULL, Message TEXT NOT NULL,"
+        " PRIMARY KEY (HelpId, RuleName, Category));"
+        "CREATE TABLE Materials (MaterialId INTEGER PRIMARY KEY, Name TEXT NOT NULL UNIQUE,"
+        " Process TEXT NOT NULL DEFAULT '', Properties TEXT NOT NULL DEFAULT '');"
+        "INSERT INTO CustomMessages VALUES (7, 'Old Rule', 'Milling', 'kept');"));
+    auto db = module.Create();
+    EXPECT_EQ(db->GetSchemaVersion(), 2);
+    QString message;
+    EXPECT_TRUE(db->GetCustomMessage(7, QStringLiteral("Old Rule"), QStringLiteral("Milling"), message));
+    EXPECT_EQ(message, QStringLiteral("kept"));
+    EXPECT_EQ(db->AddUserRule(QStringLiteral("Mill"), QStringLiteral("R"), QStringLiteral("Milling"),
+                  QStringLiteral("<Rule Name=\"R\"/>")),
+        0);
+}
+
+TEST_F(DatabaseTest, MessagesAreKeyedByHelpIdNameAndCategoryExactly)
+{
+    auto db = module.Create();
+    ASSERT_EQ(db->AddCustomMessage(100, QStringLiteral("Rule A"), QStringLiteral("Milling"), QStringLiteral("hit")), 0);
+    ASSERT_EQ(
+        db->AddCustomMessage(100, QStringLiteral("Rule A"), QStringLiteral("Turning"), QStringLiteral("other")), 0);
+
+    struct Case
+    {
+        int32_t helpId;
+        const char* name;
+        const char* category;
+        bool found;
+        const char* message;
+    } cases[] = {
+        { 100, "Rule A", "Milling", true, "hit" },
+        { 100, "Rule A", "Turning", true, "other" },
+        { 101, "Rule A", "Milling", false, "" },
+        { 100, "rule a", "Milling", false, "" },
+        { 100, "Rule A", "milling", false, "" },
+        { 100, "Rule A ", "Milling", false, "" },
+        { -100, "Rule A", "Milling", false, "" },
+        { 100, "", "Milling", false, "" },
+    };
+    for (const Case& c : cases) {
+        QString message = QStringLiteral("stale");
+        EXPECT_EQ(
+            db->GetCustomMessage(c.helpId, QString::fromUtf8(c.name), QString::fromUtf8(c.category), message), c.found)
+            << c.helpId << " " << c.name << " " << c.category;
+        EXPECT_EQ(message, QString::fromUtf8(c.message)) << c.name << " " << c.category;
+    }
+}
+
+TEST_F(DatabaseTest, AddReplacesAndEmptyMessageRemoves)
+{
+    const QString name = QStringLiteral("Rule");
+    const QString category = QStringLiteral("Milling");
+    // Text that would break a query built by pasting strings, and text outside Latin-1.
+    const QString hostile = QStringLiteral("'); DROP TABLE CustomMessages; --\n\t\"\\ ") + QChar(0)
+        + QString::fromUtf8("ünïcödé ✓ \xF0\x9F\x94\xA9");
+    auto db = module.Create();
+    QString message;
+    EXPECT_FALSE(db->GetCustomMessage(1, name, category, message)); // loads an empty cache first
+    ASSERT_EQ(db->AddCustomMessage(1, name, category, QStringLiteral("first")), 0);
+    EXPECT_TRUE(db->GetCustomMessage(1, name, category, message));
+    EXPECT_EQ(message, QStringLiteral("first"));
+    ASSERT_EQ(db->AddCustomMessage(1, name, category, hostile), 0);
+    EXPECT_TRUE(db->GetCustomMessage(1, name, category, message));
+    EXPECT_EQ(message, hostile);
+
+    // What is stored, not only what is cached.
+    db->Release();
+    EXPECT_TRUE(db->GetCustomMessage(1, name, category, message));
+    EXPECT_EQ(message, hostile);
+    EXPECT_EQ(Query(DatabaseFile(env), "SELECT count(*) FROM CustomMessages"), QStringList { QStringLiteral("1") });
+
+    ASSERT_EQ(db->AddCustomMessage(1, name, category, QString()), 0);
+    EXPECT_FALSE(db->GetCustomMessage(1, name, category, message));
+    db->Release();
+    EXPECT_FALSE(db->GetCustomMessage(1, name, category, message));
+}
+
+TEST_F(DatabaseTest, ReleaseShowsWhatAnotherConnectionWrote)
+{
+    auto reader = module.Create();
+    auto writer = module.Create();
+    const QString name = QStringLiteral("Shared Rule");
+    const QString category = QStringLiteral("Sheet Metal");
+    QString message;
+    EXPECT_FALSE(reader->GetCustomMessage(5, name, category, message)); // cache now loaded
+    ASSERT_EQ(writer->AddCustomMessage(5, name, category, QStringLiteral("from another copy")), 0);
+    EXPECT_FALSE(reader->GetCustomMessage(5, name, category, message)); // cached until released
+    reader->Release();
+    EXPECT_TRUE(reader->GetCustomMessage(5, name, category, message));
+    EXPECT_EQ(message, QStringLiteral("from another copy"));
+}
+
+// Seeds a database with one message, then reopens it under the given condition.
+class ReadOnlyDatabaseTest : public DatabaseTest
+{
+protected:
+    void Seed()
+    {
+        auto db = module.Create();
+        ASSERT_EQ(
+            db->AddCustomMessage(3, QStringLiteral("Kept"), QStringLiteral("Assembly"), QStringLiteral("old")), 0);
+    }
+    void ExpectReadableNotWritable()
+    {
+        auto db = module.Create();
+        EXPECT_EQ(db->Initialize(), 0);
+        EXPECT_TRUE(db->IsConnected());
+        QString message;
+        EXPECT_TRUE(db->GetCustomMessage(3, QStringLiteral("Kept"), QStringLiteral("Assembly"), message));
+        EXPECT_EQ(message, QStringLiteral("old"));
+        EXPECT_EQ(
+            db->AddCustomMessage(3, QStringLiteral("Kept"), QStringLiteral("Assembly"), QStringLiteral("new")), -1);
+        EXPECT_EQ(
+            db->AddCustomMessage(4, QStringLiteral("Other"), QStringLiteral("Assembly"), QStringLiteral("x")), -1);
+        EXPECT_EQ(db->AddUserRule(QStringLiteral("Mill"), QStringLiteral("R"), QStringLiteral("Milling"),
+                      QStringLiteral("<Rule/>")),
+            -1);
+        // A failed add leaves the cached message as it was.
+        EXPECT_TRUE(db->GetCustomMessage(3, QStringLiteral("Kept"), QStringLiteral("Assembly"), message));
+        EXPECT_EQ(message, QStringLiteral("old"));
+    }
+};
+
+TEST_F(ReadOnlyDatabaseTest, ForcedReadOnlyGetsButCannotAdd)
+{
+    Seed();
+    env.Set("VTRPRO_DATABASE_READONLY", QStringLiteral("1"));
+    ExpectReadableNotWritable();
+}
+
+TEST_F(ReadOnlyDatabaseTest, FileWithoutWritePermissionGetsButCannotAdd)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "file permissions do not bind root; the forced read-only case covers this path";
+    Seed();
+    const QByteArray file = QFile::encodeName(DatabaseFile(env));
+    ASSERT_EQ(::chmod(file.constData(), 0444), 0);
+    ExpectReadableNotWritable();
+    ::chmod(file.constData(), 0644);
+}
+
+TEST_F(DatabaseTest, FileThatIsNoDatabaseFailsCleanlyAndIsLeftAlone)
+{
+    QDir().mkpath(env.Path(QStringLiteral("database")));
+    const QString file = DatabaseFile(env);
+    const QByteArray garbage("this is a user's file, not a database\x00\x01\x02", 40);
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(garbage);
+    }
+    auto db = module.Create();
+    EXPECT_EQ(db->Initialize(), -1);
+    EXPECT_FALSE(db->IsConnected());
+    EXPECT_FALSE(db->IsAvailable());
+    EXPECT_EQ(db->GetMaterialDataFlag(), 0);
+    EXPECT_EQ(db->GetSchemaVersion(), 0);
+    QString message = QStringLiteral("stale");
+    EXPECT_FALSE(db->GetCustomMessage(1, QStringLiteral("R"), QStringLiteral("C"), message));
+    EXPECT_TRUE(message.isEmpty());
+    EXPECT_EQ(db->AddCustomMessage(1, QStringLiteral("R"), QStringLiteral("C"), QStringLiteral("m")), -1);
+    QStringList rules;
+    EXPECT_FALSE(db->GetUserRules(QStringLiteral("Mill"), rules));
+    db->OnRulesListed();
+    db->Release();
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), garbage);
+}
+
+TEST_F(DatabaseTest, FolderThatCannotExistMeansNoDatabase)
+{
+    // A regular file where the folder should be: nothing can be created under it.
+    QFile blocker(env.Path(QStringLiteral("blocker")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    env.Set("VTR_PRO_DATABASE_DIR", env.Path(QStringLiteral("blocker/database")));
+    auto db = module.Create();
+    EXPECT_EQ(db->Initialize(), -1);
+    EXPECT_FALSE(db->IsConnected());
+    EXPECT_EQ(db->AddCustomMessage(1, QStringLiteral("R"), QStringLiteral("C"), QStringLiteral("m")), -1);
+}
+
+TEST_F(DatabaseTest, DatabaseFolderDefaultsToTheDataSettingsFolder)
+{
+    env.Set("VTR_PRO_DATABASE_DIR", QString());
+    auto db = module.Create();
+    ASSERT_EQ(db->Initialize(), 0);
+    EXPECT_TRUE(QFileInfo::exists(env.DataSettings() + QStringLiteral("VTRProDatabase.sqlite")));
+}
+
+TEST_F(DatabaseTest, UserRulesAreKeptPerKeyInOrderAndReplacedByNameAndCategory)
+{
+    auto db = module.Create();
+    const QString mill = QStringLiteral("Mill");
+    ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling"), QStringLiteral("<a/>")), 0);
+    ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("B"), QStringLiteral("Milling"), QStringLiteral("<b/>")), 0);
+    ASSERT_EQ(
+        db->AddUserRule(QStringLiteral("Turn"), QStringLiteral("A"), QStringLiteral("Turning"), QStringLiteral("<t/>")),
+        0);
+    ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling"), QStringLiteral("<a2/>")), 0);
+    ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Drilling"), QStringLiteral("<d/>")), 0);
+
+    QStringList rules;
+    EXPECT_TRUE(db->GetUserRules(mill, rules));
+    EXPECT_EQ(rules, (QStringList { "<a2/>", "<b/>", "<d/>" }));
+    EXPECT_TRUE(db->GetUserRules(QStringLiteral("Turn"), rules));
+    EXPECT_EQ(rules, QStringList { QStringLiteral("<t/>") });
+    EXPECT_TRUE(db->GetUserRules(QStringLiteral("mill"), rules));
+    EXPECT_TRUE(rules.isEmpty());
+
+    EXPECT_EQ(db->AddUserRule(QString(), QStringLiteral("A"), QStringLiteral("Milling"), QStringLiteral("<a/>")), -1);
+    EXPECT_EQ(db->AddUserRule(mill, QString(), QStringLiteral("Milling"), QStringLiteral("<a/>")), -1);
+    EXPECT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling"), QString()), -1);
+}
+
+// ---------------------------------------------------------------- two processes
+
+constexpr int kMessagesPerWriter = 150;
+
+// Runs only as a child of ConcurrentWritersLoseNothing: adds its messages
+// through its own collector while the other child does the same.
+TEST(DatabaseWriterChild, AddMessages)
+{
+    const QString prefix = qEnvironmentVariable("VTRPRO_TEST_DB_WRITER");
+    if (prefix.isEmpty())
+        GTEST_SKIP() << "runs only as a writer process of ConcurrentWritersLoseNothing";
+    DatabaseModule module;
+    ASSERT_TRUE(module.IsLoaded());
+    auto db = module.Create();
+    int failed = 0;
+    for (int i = 0; i < kMessagesPerWriter; ++i) {
+        if (db->AddCustomMessage(i, prefix + QString::number(i), QStringLiteral("General"),
+                QStringLiteral("message %1 of %2").arg(i).arg(prefix))
+            != 0)
+            ++failed;
+        // Reads between writes, as the rule list does while another copy imports.
+        QString message;
+        db->GetCustomMessage(i, prefix + QString::number(i), QStringLiteral("General"), message);
+    }
+    EXPECT_EQ(failed, 0);
+}
+
+pid_t SpawnWriter(const char* self)
+{
+    char filter[] = "--gtest_filter=DatabaseWriterChild.AddMessages";
+    char* argv[] = { const_cast<char*>(self), filter, nullptr };
+    pid_t pid = -1;
+    if (posix_spawn(&pid, self, nullptr, nullptr, argv, environ) != 0)
+        return -1;
+    return pid;
+}
+
+int WaitExitCode(pid_t pid)
+{
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST_F(DatabaseTest, ConcurrentWritersLoseNothing)
+{
+    const QByteArray self = QFile::encodeName(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")));
+    // Both start on a missing file, so creating the schema races too.
+    env.Set("VTRPRO_TEST_DB_WRITER", QStringLiteral("first-"));
+    const pid_t first = SpawnWriter(self.constData());
+    env.Set("VTRPRO_TEST_DB_WRITER", QStringLiteral("second-"));
+    const pid_t second = SpawnWriter(self.constData());
+    ASSERT_GT(first, 0);
+    ASSERT_GT(second, 0);
+    EXPECT_EQ(WaitExitCode(first), 0);
+    EXPECT_EQ(WaitExitCode(second), 0);
+
+    auto db = module.Create();
+    for (const QString& prefix : { QStringLiteral("first-"), QStringLiteral("second-") })
+        for (int i = 0; i < kMessagesPerWriter; ++i) {
+            QString message;
+            ASSERT_TRUE(db->GetCustomMessage(i, prefix + QString::number(i), QStringLiteral("General"), message))
+                << qPrintable(prefix) << i;
+            EXPECT_EQ(message, QStringLiteral("message %1 of %2").arg(i).arg(prefix));
+        }
+    db->Release();
+    EXPECT_EQ(Query(DatabaseFile(env), "SELECT count(*) FROM CustomMessages"),
+        QStringList { QString::number(2 * kMessagesPerWriter) });
+    EXPECT_EQ(Query(DatabaseFile(env), "SELECT count(*) FROM SchemaVersion"), QStringList { QStringLiteral("1") });
+}
+
+} // namespace
