@@ -1,0 +1,453 @@
+// Reading and writing rule files, protection, the all-rules file.
+
+#include "TestSupport.h"
+#include "ConcreteVTRRule.h"
+#include "FrameworkExports.h"
+#include "PLQSettingUtil.h"
+#include "VtrLibrary.h"
+#include "VtrRule.h"
+#include "app/AppContext.h"
+#include "document/Fingerprint.h"
+#include "document/RuleFile.h"
+#include "document/RulePassword.h"
+#include "modules/ModuleContract.h"
+#include "settings/RuleUnitSettings.h"
+
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+namespace {
+const char kModule[] = "VtrTestModuleu.so";
+const char* const kTestRules[] = { "TM - Hole Depth", "TM - Wall Thickness", "TM - Corner Radius" };
+
+class RuleFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_app = std::make_unique<AppContext>();
+        m_handle = VtrLibrary::Load(QString::fromLatin1(kModule));
+        ASSERT_NE(m_handle, nullptr) << VtrLibrary::LastError().toStdString();
+        m_app->Modules().loadedRuleModules.Add(m_handle);
+        m_deleteRule = reinterpret_cast<PFN_DeleteRule>(VtrLibrary::Find(m_handle, ModuleExports::kDeleteRule));
+        auto getAll = reinterpret_cast<PFN_GetAllRules>(VtrLibrary::Find(m_handle, ModuleExports::kGetAllRules));
+        ASSERT_NE(getAll, nullptr);
+        PtrArray rules;
+        getAll(&rules);
+        for (int32_t i = 0; i < rules.GetSize(); ++i)
+            m_moduleRules.push_back(static_cast<CVtrRule*>(rules.GetAt(i)));
+        ASSERT_EQ(m_moduleRules.size(), 3u);
+    }
+    void TearDown() override
+    {
+        for (CVtrRule* rule : m_moduleRules)
+            Release(rule);
+        m_app.reset();
+        VtrLibrary::Free(m_handle);
+    }
+    // Releases a rule the reader made: module rules through the module.
+    void Release(CVtrRule* rule)
+    {
+        if (dynamic_cast<ConcreteVTRRule*>(rule)
+            && rule->GetRuleModuleName() == QLatin1String("Interactive User Defined Rule"))
+            delete rule;
+        else
+            m_deleteRule(&rule);
+    }
+    void ReleaseAll(CVTRFileDetails& record)
+    {
+        for (CVtrRule* rule : record.Rules())
+            Release(rule);
+        record.ClearRules();
+    }
+    CVTRFileDetails RecordWithRules(const std::vector<int>& which)
+    {
+        CVTRFileDetails record;
+        record.name = m_env.Path(QStringLiteral("out.vtr"));
+        record.createdBy = QStringLiteral("tester");
+        record.createdOn = QStringLiteral("07/04/2026 13:05:09");
+        record.units = { 3, 3 };
+        for (int i : which) {
+            m_moduleRules[static_cast<size_t>(i)]->SetSelected(1);
+            record.AddRule(m_moduleRules[static_cast<size_t>(i)]);
+        }
+        return record;
+    }
+    QString Write(const QString& name, const QByteArray& text)
+    {
+        const QString path = m_env.Path(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        return path;
+    }
+    static QByteArray ReadAll(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    ScopedTestEnv m_env;
+    ScriptedMessages m_messages;
+    std::unique_ptr<AppContext> m_app;
+    void* m_handle = nullptr;
+    PFN_DeleteRule m_deleteRule = nullptr;
+    std::vector<CVtrRule*> m_moduleRules;
+};
+
+QByteArray RuleElement(const char* name, const char* module = "Test Rules")
+{
+    return QByteArray("<Rule Name=\"") + name + "\" RuleModule=\"" + module + "\" Severity=\"2\"/>";
+}
+
+QByteArray RuleFile(const QByteArray& rootAttributes, const QByteArray& children)
+{
+    return "<?xml version=\"1.0\"?>\n<VTRExpress " + rootAttributes + ">" + children + "</VTRExpress>";
+}
+} // namespace
+
+TEST_F(RuleFileTest, WriterLaysOutTheRootAndOneElementPerRuleInOrder)
+{
+    CVTRFileDetails record = RecordWithRules({ 2, 0, 1 });
+    const QString path = m_env.Path(QStringLiteral("out.vtr"));
+    ASSERT_TRUE(WriteRuleFile(record, path, false));
+
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file(path.toLocal8Bit().constData()));
+    pugi::xml_node root = doc.document_element();
+    EXPECT_STREQ(root.name(), "VTRExpress");
+    std::vector<std::string> names;
+    for (pugi::xml_attribute a = root.first_attribute(); a; a = a.next_attribute())
+        names.push_back(a.name());
+    EXPECT_EQ(names, (std::vector<std::string> { "Name", "Createdby", "CreatedOn", "Unit", "AngularUnit", "Version" }));
+    EXPECT_EQ(QString::fromUtf8(root.attribute("Name").value()), path);
+    EXPECT_STREQ(root.attribute("Createdby").value(), "tester");
+    EXPECT_STREQ(root.attribute("CreatedOn").value(), "07/04/2026 13:05:09");
+    EXPECT_STREQ(root.attribute("Unit").value(), "3");
+    EXPECT_STREQ(root.attribute("AngularUnit").value(), "3");
+    EXPECT_STREQ(root.attribute("Version").value(), "v3.4");
+    std::vector<std::string> rules;
+    for (pugi::xml_node r = root.first_child(); r; r = r.next_sibling()) {
+        EXPECT_STREQ(r.name(), "Rule");
+        rules.push_back(r.attribute("Name").value());
+    }
+    EXPECT_EQ(rules, (std::vector<std::string> { kTestRules[2], kTestRules[0], kTestRules[1] }));
+
+    const QString log = ReadLog();
+    for (const char* name : kTestRules)
+        EXPECT_TRUE(log.contains(QStringLiteral("%1 has been added in the file to be saved").arg(QLatin1String(name))));
+    // The writer hands the framework back what it had.
+    EXPECT_EQ(VtrFrameworkXMLDoc(), nullptr);
+}
+
+TEST_F(RuleFileTest, ReaderRebuildsTheRulesNumberedFromOne)
+{
+    CVTRFileDetails written = RecordWithRules({ 1, 2 });
+    const QString path = m_env.Path(QStringLiteral("out.vtr"));
+    ASSERT_TRUE(WriteRuleFile(written, path, false));
+
+    CVTRFileDetails record;
+    ASSERT_TRUE(ReadRuleFile(record, path));
+    ASSERT_EQ(record.RuleCount(), 2);
+    EXPECT_EQ(record.RuleAt(1)->GetRuleName(), QLatin1String(kTestRules[1]));
+    EXPECT_EQ(record.RuleAt(2)->GetRuleName(), QLatin1String(kTestRules[2]));
+    EXPECT_EQ(record.RuleAt(1)->GetSequenceNumber(), 1);
+    EXPECT_EQ(record.RuleAt(2)->GetSequenceNumber(), 2);
+    EXPECT_EQ(record.RuleAt(0), nullptr);
+    EXPECT_EQ(record.RuleAt(3), nullptr);
+    EXPECT_EQ(record.RuleAt(1)->GetSelected(), 1);
+    EXPECT_EQ(record.RuleAt(1)->GetModulePath(), VtrLibrary::FileName(m_handle));
+    EXPECT_EQ(record.units, (RuleUnits { 3, 3 }));
+    EXPECT_FALSE(record.passwordProtected);
+    EXPECT_TRUE(m_messages.shown.empty());
+    EXPECT_TRUE(ReadLog().contains(QStringLiteral("%1 rule has been added").arg(QLatin1String(kTestRules[2]))));
+    ReleaseAll(record);
+}
+
+TEST_F(RuleFileTest, ReaderEdgeCases)
+{
+    SaveDefaultRuleUnits({ 4, 2 }); // feet, degrees/minutes/seconds
+    struct Case
+    {
+        const char* what;
+        QByteArray file;
+        RuleUnits units;
+        bool protectedFile;
+        std::vector<QString> rules;
+    };
+    const QByteArray two = RuleElement(kTestRules[1]) + RuleElement(kTestRules[0]);
+    const Case cases[] = {
+        { "password without RulesData opens unprotected", RuleFile("Unit=\"1\" AngularUnit=\"3\" Password=\"x\"", two),
+            { 1, 3 }, false, { QLatin1String(kTestRules[1]), QLatin1String(kTestRules[0]) } },
+        { "empty RulesData opens unprotected",
+            RuleFile("Password=\"" + EncodePassword(QStringLiteral("abc")).toUtf8() + "\" RulesData=\"\"", two),
+            { 4, 2 }, false, { QLatin1String(kTestRules[1]), QLatin1String(kTestRules[0]) } },
+        { "non-numeric units keep the defaults", RuleFile("Unit=\"inches\" AngularUnit=\"\"", QByteArray()), { 4, 2 },
+            false, {} },
+        { "a leading number is taken", RuleFile("Unit=\" 7mm\" AngularUnit=\"-1\"", QByteArray()), { 7, -1 }, false,
+            {} },
+        { "rule of a module that is not loaded is dropped",
+            RuleFile("Unit=\"0\"", RuleElement("Other Rule", "Other Module") + RuleElement(kTestRules[2])), { 0, 2 },
+            false, { QLatin1String(kTestRules[2]) } },
+        { "only elements named Rule count",
+            RuleFile("", "<Note Name=\"TM - Hole Depth\" RuleModule=\"Test Rules\"/>text" + RuleElement(kTestRules[0])),
+            { 4, 2 }, false, { QLatin1String(kTestRules[0]) } },
+        { "user-defined rule gets its fixed id",
+            RuleFile("", RuleElement("sm - minimum hole DIAMETER", "Interactive User Defined Rule")), { 4, 2 }, false,
+            { QStringLiteral("sm - minimum hole DIAMETER") } },
+    };
+    for (const Case& c : cases) {
+        const QString path = Write(QStringLiteral("edge.vtr"), c.file);
+        CVTRFileDetails record;
+        ASSERT_TRUE(ReadRuleFile(record, path)) << c.what;
+        EXPECT_EQ(record.units, c.units) << c.what;
+        EXPECT_EQ(record.passwordProtected, c.protectedFile) << c.what;
+        ASSERT_EQ(static_cast<size_t>(record.RuleCount()), c.rules.size()) << c.what;
+        for (size_t i = 0; i < c.rules.size(); ++i) {
+            EXPECT_EQ(record.Rules()[i]->GetRuleName(), c.rules[i]) << c.what;
+            EXPECT_EQ(record.Rules()[i]->GetSequenceNumber(), static_cast<int32_t>(i + 1)) << c.what;
+        }
+        if (QByteArray(c.what).startsWith("user-defined")) {
+            auto* rule = dynamic_cast<ConcreteVTRRule*>(record.RuleAt(1));
+            ASSERT_NE(rule, nullptr);
+            EXPECT_EQ(rule->GetRuleId(), 19055);
+            EXPECT_EQ(rule->GetCriticality(), 2);
+        }
+        ReleaseAll(record);
+    }
+    EXPECT_TRUE(m_messages.shown.empty());
+}
+
+TEST_F(RuleFileTest, UserDefinedRuleIdsByName)
+{
+    const struct
+    {
+        const char* name;
+        int32_t id;
+    } cases[] = {
+        { "Curl - External Bend Distance", 19053 },
+        { "SM - Minimum Distance between Holes", 19054 },
+        { "SM - Minimum Hole Diameter", 19055 },
+        { "SM - MINIMUM FLANGE WIDTH", 19056 },
+        { "My Own Rule", 42 },
+    };
+    for (const auto& c : cases) {
+        const QByteArray element
+            = QByteArray("<Rule Name=\"") + c.name + "\" RuleModule=\"INTERACTIVE user defined rule\" RuleId=\"42\"/>";
+        CVTRFileDetails record;
+        ASSERT_TRUE(ReadRuleFile(record, Write(QStringLiteral("u.vtr"), RuleFile("", element))));
+        ASSERT_EQ(record.RuleCount(), 1) << c.name;
+        EXPECT_EQ(record.RuleAt(1)->GetRuleId(), c.id) << c.name;
+        EXPECT_NE(dynamic_cast<ConcreteVTRRule*>(record.RuleAt(1)), nullptr);
+        delete record.RuleAt(1);
+    }
+}
+
+TEST_F(RuleFileTest, UnreadableFilesFailCleanly)
+{
+    QDir().mkpath(m_env.Path(QStringLiteral("adir.vtr")));
+    const struct
+    {
+        const char* what;
+        QString path;
+    } cases[] = {
+        { "not well-formed", Write(QStringLiteral("bad.vtr"), "<VTRExpress><Rule Name=\"x\"></VTRExpress>") },
+        { "empty", Write(QStringLiteral("empty.vtr"), QByteArray()) },
+        { "directory", m_env.Path(QStringLiteral("adir.vtr")) },
+        { "another root", Write(QStringLiteral("other.vtr"), "<Rules><Rule Name=\"TM - Hole Depth\"/></Rules>") },
+        { "missing", m_env.Path(QStringLiteral("missing.vtr")) },
+        { "empty path", QString() },
+        { "binary", Write(QStringLiteral("bin.vtr"), QByteArray("\x00\xff\xfe<\x01", 5)) },
+    };
+    for (const auto& c : cases) {
+        CVTRFileDetails record;
+        record.units = { 5, 1 };
+        EXPECT_FALSE(ReadRuleFile(record, c.path)) << c.what;
+        EXPECT_EQ(record.RuleCount(), 0) << c.what;
+        EXPECT_EQ(record.units, (RuleUnits { 5, 1 })) << c.what;
+        QString detail;
+        EXPECT_EQ(VerifyRuleFileFingerprint(c.path, &detail), FingerprintStatus::Unreadable) << c.what;
+        EXPECT_FALSE(detail.isEmpty()) << c.what;
+    }
+    EXPECT_TRUE(m_messages.shown.empty());
+}
+
+TEST_F(RuleFileTest, WriterFailsWithoutContextPathOrWritableTarget)
+{
+    CVTRFileDetails record = RecordWithRules({ 0 });
+    EXPECT_FALSE(WriteRuleFile(record, QString(), false));
+    EXPECT_FALSE(WriteRuleFile(record, m_env.Path(QStringLiteral("no/such/folder/f.vtr")), false));
+    // A directory in the way is not replaced.
+    QDir().mkpath(m_env.Path(QStringLiteral("taken.vtr")));
+    EXPECT_FALSE(WriteRuleFile(record, m_env.Path(QStringLiteral("taken.vtr")), false));
+    EXPECT_TRUE(QFileInfo(m_env.Path(QStringLiteral("taken.vtr"))).isDir());
+
+    m_app.reset();
+    EXPECT_FALSE(WriteRuleFile(record, m_env.Path(QStringLiteral("f.vtr")), false));
+    EXPECT_FALSE(QFile::exists(m_env.Path(QStringLiteral("f.vtr"))));
+    m_app = std::make_unique<AppContext>();
+}
+
+TEST_F(RuleFileTest, ProtectedFileCarriesPasswordAndVerifiableFingerprint)
+{
+    CVTRFileDetails record = RecordWithRules({ 0, 1, 2 });
+    record.passwordProtected = true;
+    record.password = QStringLiteral("abc");
+    const QString path = m_env.Path(QStringLiteral("p.vtr"));
+    ASSERT_TRUE(WriteRuleFile(record, path, false));
+
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file(path.toLocal8Bit().constData()));
+    pugi::xml_node root = doc.document_element();
+    std::vector<std::string> names;
+    for (pugi::xml_attribute a = root.first_attribute(); a; a = a.next_attribute())
+        names.push_back(a.name());
+    EXPECT_EQ(names,
+        (std::vector<std::string> {
+            "Name", "Createdby", "CreatedOn", "Unit", "AngularUnit", "Version", "Password", "RulesData" }));
+    EXPECT_EQ(QString::fromUtf8(root.attribute("Password").value()), EncodePassword(QStringLiteral("abc")));
+    const QString fingerprint = QString::fromUtf8(root.attribute("RulesData").value());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9a-f]{32}$")).match(fingerprint).hasMatch());
+    EXPECT_EQ(VerifyRuleFileFingerprint(path), FingerprintStatus::Matches);
+
+    CVTRFileDetails read;
+    ASSERT_TRUE(ReadRuleFile(read, path));
+    EXPECT_TRUE(read.passwordProtected);
+    EXPECT_EQ(read.password, QStringLiteral("abc"));
+    EXPECT_EQ(read.RuleCount(), 3);
+    EXPECT_TRUE(m_messages.shown.empty());
+    ReleaseAll(read);
+
+    // The fingerprint does not depend on how the file is indented.
+    QByteArray reindented;
+    {
+        struct Sink : pugi::xml_writer
+        {
+            QByteArray* out;
+            void write(const void* d, size_t n) override { out->append(static_cast<const char*>(d), qsizetype(n)); }
+        } sink;
+        sink.out = &reindented;
+        doc.save(sink, "   ", pugi::format_indent | pugi::format_indent_attributes);
+    }
+    const QString reindentedPath = Write(QStringLiteral("reindented.vtr"), reindented);
+    EXPECT_EQ(VerifyRuleFileFingerprint(reindentedPath), FingerprintStatus::Matches);
+
+    // The same rules saved twice (at another time) give the same fingerprint.
+    record.createdOn = QStringLiteral("12/31/2030 23:59:59");
+    const QString again = m_env.Path(QStringLiteral("again.vtr"));
+    ASSERT_TRUE(WriteRuleFile(record, again, false));
+    pugi::xml_document doc2;
+    ASSERT_TRUE(doc2.load_file(again.toLocal8Bit().constData()));
+    EXPECT_EQ(QString::fromUtf8(doc2.document_element().attribute("RulesData").value()), fingerprint);
+
+    // Other rules, other fingerprint; other case of the password, other attribute.
+    CVTRFileDetails other = RecordWithRules({ 0, 1 });
+    other.passwordProtected = true;
+    other.password = QStringLiteral("ABC");
+    const QString otherPath = m_env.Path(QStringLiteral("other.vtr"));
+    ASSERT_TRUE(WriteRuleFile(other, otherPath, false));
+    pugi::xml_document doc3;
+    ASSERT_TRUE(doc3.load_file(otherPath.toLocal8Bit().constData()));
+    EXPECT_NE(QString::fromUtf8(doc3.document_element().attribute("RulesData").value()), fingerprint);
+    EXPECT_STRNE(doc3.document_element().attribute("Password").value(), root.attribute("Password").value());
+}
+
+TEST_F(RuleFileTest, EditedProtectedFileWarnsAndStillOpens)
+{
+    CVTRFileDetails record = RecordWithRules({ 0, 1 });
+    record.passwordProtected = true;
+    record.password = QStringLiteral("abc");
+    const QString path = m_env.Path(QStringLiteral("p.vtr"));
+    ASSERT_TRUE(WriteRuleFile(record, path, false));
+
+    QByteArray text = ReadAll(path);
+    ASSERT_TRUE(text.contains("Severity=\"3\""));
+    text.replace(text.indexOf("Severity=\"3\""), 12, "Severity=\"1\"");
+    Write(QStringLiteral("p.vtr"), text);
+    EXPECT_EQ(VerifyRuleFileFingerprint(path), FingerprintStatus::Modified);
+
+    CVTRFileDetails read;
+    ASSERT_TRUE(ReadRuleFile(read, path));
+    ASSERT_EQ(m_messages.shown.size(), 1u);
+    EXPECT_EQ(m_messages.shown[0].text, QStringLiteral("Rule File is modifed..."));
+    EXPECT_EQ(m_messages.shown[0].buttons, MsgButtons::Ok);
+    EXPECT_TRUE(read.passwordProtected);
+    EXPECT_EQ(read.RuleCount(), 2);
+    ReleaseAll(read);
+}
+
+TEST_F(RuleFileTest, ProtectedFileWithoutRulesHasEmptyFingerprintAndOpensUnprotected)
+{
+    CVTRFileDetails record = RecordWithRules({});
+    record.passwordProtected = true;
+    record.password = QStringLiteral("abc");
+    const QString path = m_env.Path(QStringLiteral("empty.vtr"));
+    ASSERT_TRUE(WriteRuleFile(record, path, false));
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file(path.toLocal8Bit().constData()));
+    ASSERT_TRUE(doc.document_element().attribute("RulesData"));
+    EXPECT_STREQ(doc.document_element().attribute("RulesData").value(), "");
+    EXPECT_EQ(VerifyRuleFileFingerprint(path), FingerprintStatus::Unprotected);
+    CVTRFileDetails read;
+    ASSERT_TRUE(ReadRuleFile(read, path));
+    EXPECT_FALSE(read.passwordProtected);
+    EXPECT_TRUE(read.password.isEmpty());
+}
+
+TEST_F(RuleFileTest, AllRulesPathFollowsTheHost)
+{
+    const struct
+    {
+        const char* host;
+        const char* tail;
+    } cases[] = {
+        { "1", "/VTRPRO/SW/VTRPro_All_RuleFile.vtr" },
+        { "2", "/VTRPRO/Creo/VTRPro_All_RuleFile.vtr" },
+        { "3", "/VTRPRO/NX/VTRPro_All_RuleFile.vtr" },
+        { "4", "/VTRPRO/CGM/VTRPro_All_RuleFile.vtr" },
+        { "5", "/VTRPRO/Catia/VTRPro_All_RuleFile.vtr" },
+        { "6", "/VTRPRO//VTRPro_All_RuleFile.vtr" },
+    };
+    for (const auto& c : cases) {
+        m_env.Set("VTRPRO_CAD_TYPE", QString::fromLatin1(c.host));
+        const QString path = GetAllRulesFilePath();
+        EXPECT_EQ(path, m_env.AppData() + QLatin1String(c.tail)) << c.host;
+        EXPECT_TRUE(QFileInfo(QFileInfo(path).absolutePath()).isDir()) << c.host;
+    }
+    // Without APPDATA the user's data folder takes its place.
+    m_env.Set("VTRPRO_CAD_TYPE", QStringLiteral("3"));
+    m_env.Set("APPDATA", QString());
+    m_env.Set("XDG_DATA_HOME", m_env.Path(QStringLiteral("xdg")));
+    EXPECT_EQ(GetAllRulesFilePath(), m_env.Path(QStringLiteral("xdg/VTRPRO/NX/VTRPro_All_RuleFile.vtr")));
+}
+
+TEST_F(RuleFileTest, RefreshConvertsAndWritesEveryRuleInCurrentUnits)
+{
+    m_env.Set("VTRPRO_CAD_TYPE", QStringLiteral("3"));
+    const QList<CVtrRule*> all(m_moduleRules.begin(), m_moduleRules.end());
+    ASSERT_TRUE(RefreshAllRulesFile(all, { 0, 0 }, { 3, 3 }, true));
+    const QString path = GetAllRulesFilePath();
+    EXPECT_EQ(m_app->AllRulesPath(), path);
+    EXPECT_EQ(m_app->LastAllRulesFile(), path);
+    EXPECT_EQ(m_app->AllRules(), all);
+    for (CVtrRule* rule : m_moduleRules)
+        EXPECT_EQ(rule->GetRuleUnits(), (RuleUnits { 3, 3 }));
+
+    CVTRFileDetails read;
+    ASSERT_TRUE(ReadRuleFile(read, path));
+    EXPECT_EQ(read.units, (RuleUnits { 3, 3 }));
+    EXPECT_EQ(read.RuleCount(), 3);
+    ReleaseAll(read);
+
+    // Without an active document the old file goes and none is written.
+    EXPECT_FALSE(RefreshAllRulesFile(all, { 3, 3 }, { 0, 0 }, false));
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_EQ(m_app->AllRulesPath(), path);
+}
