@@ -1,0 +1,256 @@
+#include "RuleCatalogue.h"
+
+#include "VTRFrameWrkUtils.h"
+#include "VtrXMLNode.h"
+
+#include <pugixml.hpp>
+
+namespace {
+QString Text(const pugi::xml_attribute& a)
+{
+    return QString::fromUtf8(a.value());
+}
+
+// Expands the catalogue's short parameter form
+//   <P Name=".." Unit="Length" Op="&gt;=" Value="1.5" Recom="2" Alert="1"/>
+// into the element layout the rules read and write:
+//   <Parameter Type="1" Status="1" Name=".." UnitType="Length"><Operator>&gt;=</Operator>
+//   <ParameterType>Double</ParameterType><Value>1.5</Value><Recom>2</Recom><Alert>1</Alert></Parameter>
+// Optional: Type, Status, PType (ParameterType), Min, Max, A1..A5 (attributes
+// Attribute1..Attribute5 of the Value element). Child elements of P follow
+// the generated ones unchanged.
+bool ExpandShortParameter(pugi::xml_node p, QString& error)
+{
+    const char* name = p.attribute("Name").value();
+    if (!*name) {
+        error = QStringLiteral("a parameter without a name");
+        return false;
+    }
+    pugi::xml_node parent = p.parent();
+    pugi::xml_node out = parent.insert_child_before("Parameter", p);
+    out.append_attribute("Type").set_value(p.attribute("Type") ? p.attribute("Type").value() : "1");
+    out.append_attribute("Status").set_value(p.attribute("Status") ? p.attribute("Status").value() : "1");
+    out.append_attribute("Name").set_value(name);
+    out.append_attribute("UnitType").set_value(p.attribute("Unit") ? p.attribute("Unit").value() : "None");
+    if (pugi::xml_attribute op = p.attribute("Op"))
+        out.append_child("Operator").text().set(op.value());
+    out.append_child("ParameterType").text().set(p.attribute("PType") ? p.attribute("PType").value() : "Double");
+    if (pugi::xml_attribute v = p.attribute("Value")) {
+        pugi::xml_node value = out.append_child("Value");
+        static const char* const kShort[] = { "A1", "A2", "A3", "A4", "A5" };
+        static const char* const kLong[] = { "Attribute1", "Attribute2", "Attribute3", "Attribute4", "Attribute5" };
+        for (int i = 0; i < 5; ++i)
+            if (pugi::xml_attribute a = p.attribute(kShort[i]))
+                value.append_attribute(kLong[i]).set_value(a.value());
+        value.text().set(v.value());
+    }
+    for (const char* child : { "Recom", "Alert", "Min", "Max" })
+        if (pugi::xml_attribute a = p.attribute(child))
+            out.append_child(child).text().set(a.value());
+    while (pugi::xml_node c = p.first_child())
+        out.append_move(c);
+    parent.remove_child(p);
+    return true;
+}
+
+bool ExpandShortParameters(pugi::xml_node node, QString& error)
+{
+    for (pugi::xml_node c = node.first_child(); c;) {
+        pugi::xml_node next = c.next_sibling();
+        if (c.type() == pugi::node_element) {
+            if (!ExpandShortParameters(c, error))
+                return false;
+            if (std::string_view(c.name()) == "P" && !ExpandShortParameter(c, error))
+                return false;
+        }
+        c = next;
+    }
+    return true;
+}
+
+void SetDefault(pugi::xml_node rule, const char* name, const char* value)
+{
+    if (!rule.attribute(name))
+        rule.append_attribute(name).set_value(value);
+}
+
+bool IsWholeNumber(const char* text, int& value)
+{
+    bool ok = false;
+    value = QString::fromUtf8(text).toInt(&ok);
+    return ok;
+}
+} // namespace
+
+QString RuleCatalogue::Key(const QString& name, const QString& category)
+{
+    return name.toCaseFolded() + QChar(0x1F) + category.toCaseFolded();
+}
+
+bool RuleCatalogue::Load(const char* data, std::size_t size, QString& error)
+{
+    m_rules.clear();
+    m_index.clear();
+    m_ownModuleNames.clear();
+    m_strings.clear();
+
+    pugi::xml_document doc;
+    const pugi::xml_parse_result parsed = doc.load_buffer(data, size);
+    if (!parsed) {
+        error = QStringLiteral("the rule catalogue does not parse: %1 at offset %2")
+                    .arg(QString::fromUtf8(parsed.description()))
+                    .arg(parsed.offset);
+        return false;
+    }
+    pugi::xml_node root = doc.child("RuleCatalogue");
+    if (!root) {
+        error = QStringLiteral("the rule catalogue has no RuleCatalogue element");
+        return false;
+    }
+    m_library = Text(root.attribute("Library"));
+    m_moduleName = Text(root.attribute("ModuleName"));
+    m_summary = Text(root.attribute("Summary"));
+    const std::string validator = root.attribute("Validator").value();
+    if (m_moduleName.isEmpty()) {
+        error = QStringLiteral("the rule catalogue names no module");
+        return false;
+    }
+    m_ownModuleNames.append(m_moduleName);
+
+    QSet<int> helpIds;
+    std::vector<std::unique_ptr<CVtrModuleRule>> rules;
+    QHash<QString, const CVtrModuleRule*> index;
+    VtrXMLDocument* noDocument = nullptr;
+    for (pugi::xml_node rule = root.child("Rule"); rule; rule = rule.next_sibling("Rule")) {
+        const QString name = Text(rule.attribute("Name"));
+        const QString where = QStringLiteral("rule \"%1\": ").arg(name);
+        if (name.isEmpty()) {
+            error = QStringLiteral("a rule without a name");
+            return false;
+        }
+        const QString category = Text(rule.attribute("RuleCategory"));
+        if (CVTRFrameWrkUtils::GetRuleCategoryIndex(category) < 0) {
+            error = where + QStringLiteral("unknown category \"%1\"").arg(category);
+            return false;
+        }
+        int helpId = 0;
+        if (!IsWholeNumber(rule.attribute("HelpId").value(), helpId) || helpId <= 0 || helpIds.contains(helpId)) {
+            error = where + QStringLiteral("missing or repeated help id");
+            return false;
+        }
+        helpIds.insert(helpId);
+        int severity = 3;
+        if (rule.attribute("Severity")
+            && (!IsWholeNumber(rule.attribute("Severity").value(), severity) || severity < 1 || severity > 5)) {
+            error = where + QStringLiteral("criticality outside 1 to 5");
+            return false;
+        }
+        if (!ExpandShortParameters(rule, error)) {
+            error = where + error;
+            return false;
+        }
+        SetDefault(rule, "DisplayName", rule.attribute("Name").value());
+        SetDefault(rule, "Severity", "3");
+        SetDefault(rule, "RuleModule", root.attribute("ModuleName").value());
+        SetDefault(rule, "Selected", "0");
+        SetDefault(rule, "RuleId", rule.attribute("HelpId").value());
+        SetDefault(rule, "Validator", validator.c_str());
+        SetDefault(rule, "LinearUnit", "0");
+        SetDefault(rule, "AngularUnit", "0");
+        const QString summary = Text(rule.attribute("Summary"));
+        rule.remove_attribute("Summary");
+
+        auto prototype = std::make_unique<CVtrModuleRule>();
+        VtrXMLNode node(rule, noDocument);
+        prototype->PopulateParametersFromXML(&node);
+        prototype->SetSummary(summary);
+        const QString key = Key(prototype->GetRuleName(), prototype->GetRuleCategory());
+        if (index.contains(key)) {
+            error = where + QStringLiteral("listed twice in category \"%1\"").arg(category);
+            return false;
+        }
+        index.insert(key, prototype.get());
+        if (!m_ownModuleNames.contains(prototype->GetRuleModuleName()))
+            m_ownModuleNames.append(prototype->GetRuleModuleName());
+        rules.push_back(std::move(prototype));
+    }
+    m_rules = std::move(rules);
+    m_index = std::move(index);
+    for (const auto& rule : m_rules)
+        CollectStrings(*rule);
+    return true;
+}
+
+const CVtrModuleRule* RuleCatalogue::Find(const QString& name, const QString& category) const
+{
+    return m_index.value(Key(name, category), nullptr);
+}
+
+bool RuleCatalogue::OwnsModuleName(const QString& moduleName) const
+{
+    return !moduleName.isEmpty() && m_ownModuleNames.contains(moduleName, Qt::CaseInsensitive);
+}
+
+namespace {
+void CollectItem(const VtrRuleItem& item, QSet<QString>& strings)
+{
+    strings.insert(item.name);
+    for (const auto& [n, v] : item.attributes) {
+        strings.insert(n);
+        strings.insert(v);
+    }
+    strings.insert(item.text);
+    for (const VtrRuleItem& c : item.children)
+        CollectItem(c, strings);
+}
+} // namespace
+
+void RuleCatalogue::CollectStrings(const CVtrModuleRule& rule)
+{
+    for (const QString* s : { &rule.GetRuleName(), &rule.GetDisplayName(), &rule.GetRuleCategory(),
+             &rule.GetRuleModuleName(), &rule.GetValidatorName() })
+        m_strings.insert(*s);
+    for (const auto& [n, v] : rule.ExtraAttributes()) {
+        m_strings.insert(n);
+        m_strings.insert(v);
+    }
+    for (const VtrRuleItem& item : rule.Items())
+        CollectItem(item, m_strings);
+}
+
+QString RuleCatalogue::Shared(const QString& text) const
+{
+    auto it = m_strings.constFind(text);
+    return it == m_strings.constEnd() ? text : *it;
+}
+
+void RuleCatalogue::InternItem(VtrRuleItem& item) const
+{
+    item.name = Shared(item.name);
+    for (auto& [n, v] : item.attributes) {
+        n = Shared(n);
+        v = Shared(v);
+    }
+    item.text = Shared(item.text);
+    for (VtrRuleItem& c : item.children)
+        InternItem(c);
+}
+
+void RuleCatalogue::Intern(CVtrModuleRule& rule) const
+{
+    rule.SetRuleName(Shared(rule.GetRuleName()));
+    rule.SetDisplayName(Shared(rule.GetDisplayName()));
+    rule.SetRuleModuleName(Shared(rule.GetRuleModuleName()));
+    rule.SetValidatorName(Shared(rule.GetValidatorName()));
+    // The category setter also recomputes the category number; keep it for
+    // when the text actually changes.
+    const QString category = Shared(rule.GetRuleCategory());
+    if (!category.isSharedWith(rule.GetRuleCategory()))
+        rule.SetRuleCategory(category);
+    for (auto& [n, v] : rule.ExtraAttributes()) {
+        n = Shared(n);
+        v = Shared(v);
+    }
+    for (VtrRuleItem& item : rule.Items())
+        InternItem(item);
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "ModuleRule.h"
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+// The rules a module offers, read once from the catalogue compiled into the
+// module. Every rule handed out is a copy of a catalogue prototype, so the
+// texts of all copies share the catalogue's strings.
+class RuleCatalogue
+{
+public:
+    // Reads a catalogue; false (with the reason in error) when it is unusable,
+    // and the catalogue is then empty.
+    bool Load(const char* data, std::size_t size, QString& error);
+
+    // The library base name the catalogue was written for.
+    const QString& Library() const { return m_library; }
+    // Display name of the module ("Sheet Metal Rules").
+    const QString& ModuleName() const { return m_moduleName; }
+    // Description of the module.
+    const QString& Summary() const { return m_summary; }
+    // The prototypes, in catalogue order.
+    const std::vector<std::unique_ptr<CVtrModuleRule>>& Rules() const { return m_rules; }
+    // The prototype with that name and category (both without regard to case), or null.
+    const CVtrModuleRule* Find(const QString& name, const QString& category) const;
+    // Whether an element stamped with this module name belongs to the module:
+    // the module's display name or a module name one of its rules carries.
+    bool OwnsModuleName(const QString& moduleName) const;
+    // Replaces every text of the rule that the catalogue also holds with the
+    // catalogue's copy, so rules read from files share storage too.
+    void Intern(CVtrModuleRule& rule) const;
+
+private:
+    static QString Key(const QString& name, const QString& category);
+    void CollectStrings(const CVtrModuleRule& rule);
+    void InternItem(VtrRuleItem& item) const;
+    QString Shared(const QString& text) const;
+
+    QString m_library;
+    QString m_moduleName;
+    QString m_summary;
+    std::vector<std::unique_ptr<CVtrModuleRule>> m_rules;
+    QHash<QString, const CVtrModuleRule*> m_index;
+    QStringList m_ownModuleNames;
+    QSet<QString> m_strings;
+};
