@@ -26,6 +26,7 @@ const Entry kStrings[] = {
     {556, "Rule Module %s is already configured."},
     {561, "Module"},
     {562, "Criticality"},
+    {565, "Description:"},
     {566, "Database is not found"},
     {567, "Critical"},
     {568, "High"},
@@ -37,6 +38,8 @@ const Entry kStrings[] = {
     {582, "Custom Message is not supported for Manual Check Rule."},
     {590, "Click here"},
     {591, "for details."},
+    {637, "Configure Rule"},
+    {638, "Reset to Default"},
     {32811, "Prismatic Mill Rules"},
     {32835, "File \"%s\" is not a valid Rule Module."},
     {32837, "\"%s\" is not a valid module name."},
@@ -47,6 +50,10 @@ const Entry kStrings[] = {
     {61568, "radians"},
     {61571, "degrees/minutes"},
     {61572, "degrees/minutes/seconds"},
+    {61611, "Search what:"},
+    {61612, "Search"},
+    {61613, "Clear"},
+    {61614, "Search"},
     {61629, "File %s could not be opened."},
     {61630, "%s file is not available for write access. Do you want to open document read only?"},
     {61631, "This document was read-only when opened, and may have been in use by someone else.\nThe file has been "
@@ -101,6 +108,9 @@ const Entry kStrings[] = {
     {61770, "VTRPro"},
     {61780, " is a default module. Use the Unloaded Modules list to load it."},
     {61781, "Default Module"},
+    {62100, "%s has been changed by another program since it was opened or saved.\nDo you want to overwrite "
+            "those changes?"},
+    {62102, "File %s could not be written."},
 };
 
 const QHash<int, QString>& Table()

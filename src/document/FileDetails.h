@@ -35,6 +35,7 @@ public:
     QString createdBy;        // "Createdby"
     bool passwordProtected = false;
     QString password;         // plain text; encoded in the file
+    QString version;          // "Version" as read; never interpreted, always written "v3.4"
 
 private:
     std::vector<CVtrRule*> m_rules;

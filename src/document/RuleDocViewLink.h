@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QList>
+
+class CVtrRule;
+
 // What a rule document knows of a view showing it: views are told of changes
 // through update hints and never called directly by the document's logic.
 class IRuleDocView
@@ -9,8 +13,11 @@ public:
     // Reacts to an update hint (1 modules changed, 3 units changed, 4 summary
     // refresh, 9 search cleared; 8 from Open is ignored).
     virtual void OnUpdate(int hint) = 0;
-    // Rules carried by the view's list, for the document to release on close.
-    virtual void ReleaseListedRules() = 0;
+    // Every rule the view holds (its pool and its installed-module rules),
+    // for the document to release on close.
+    virtual QList<CVtrRule*> ListedRules() const = 0;
+    // Removes every row; called on close after the rules were collected.
+    virtual void ClearRows() = 0;
 };
 
 namespace UpdateHint {

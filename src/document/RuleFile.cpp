@@ -281,7 +281,8 @@ bool ReadRuleFile(CVTRFileDetails& record, const QString& path)
         return false;
 
     QString value;
-    root->GetAttributeValue(QStringLiteral("Version"), value); // read, never interpreted
+    if (root->GetAttributeValue(QStringLiteral("Version"), value))
+        record.version = value; // kept for display, never interpreted
     if (root->GetAttributeValue(QStringLiteral("Unit"), value))
         ParseLeadingInteger(value, record.units.LinearUnit);
     if (root->GetAttributeValue(QStringLiteral("AngularUnit"), value))

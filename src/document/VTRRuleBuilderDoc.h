@@ -1,8 +1,13 @@
 #pragma once
 
+#include "document/DocumentLock.h"
 #include "document/FileDetails.h"
+#include "document/OrderedRuleSet.h"
 #include "document/RuleDocViewLink.h"
 
+#include <cstdint>
+
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -32,30 +37,43 @@ public:
     bool DoSaveAs();
     // Asked before the document closes; false keeps it open.
     bool SaveModified();
-    // Releases the rules and the lock.
-    void OnCloseDocument();
+    // Releases the rules and the lock. lastDocument says whether no other
+    // document window stays open (the application's flags are then cleared).
+    void OnCloseDocument(bool lastDocument = true);
 
     bool IsModified() const { return m_modified; }
-    void SetModifiedFlag(bool modified);
-    // Title with "*" while modified and " [Read-Only] " when read-only.
-    QString GetTitle() const { return m_title; }
+    void SetModifiedFlag(bool modified = true);
+    // Title with " [Read-Only] " when read-only and "*" while modified.
+    QString GetTitle() const;
+    // The title without decorations (the file name of the path).
+    QString GetBaseTitle() const { return m_title; }
     void SetTitle(const QString& title);
     QString GetPathName() const { return m_path; }
     bool IsReadOnly() const { return m_readOnly; }
-    bool HoldsLock() const;
+    bool HoldsLock() const { return m_lock.IsHeld(); }
+    // Why the last OnOpenDocument failed (None after success or a refusal
+    // that was not about the file, such as an unreadable rule file).
+    FileErrorCause LastOpenCause() const { return m_lastOpenCause; }
 
     CVTRFileDetails& FileDetails() { return m_details; }
+    // "Rule" elements of the opened file that yielded no rule (their module
+    // is gone); the next save leaves them out.
+    int DroppedFileRules() const { return m_droppedRules; }
     // Rules that a save writes, in list order (kept in step with the check boxes).
-    QList<CVtrRule*>& SelectedRules() { return m_selected; }
+    OrderedRuleSet& SelectedRules() { return m_selected; }
+    const OrderedRuleSet& SelectedRules() const { return m_selected; }
     // User-defined rules of this document.
-    QList<CVtrRule*>& UserDefinedRules() { return m_userRules; }
+    OrderedRuleSet& UserDefinedRules() { return m_userRules; }
     RuleUnits CurrentUnits() const { return m_details.units; }
     RuleUnits PreviousUnits() const { return m_details.previousUnits; }
+    // The units command: previous takes current, current takes the new pair.
     void SetUnits(const RuleUnits& current);
 
     // Password state.
     bool IsPasswordProtected() const { return m_details.passwordProtected; }
     bool IsPasswordConfirmed() const { return m_passwordConfirmed; }
+    QString ConfirmedPassword() const { return m_confirmedPassword; }
+    // A password set by the user (Ctrl+L): kept, confirmed and written by the next save.
     void SetConfirmedPassword(const QString& password);
 
     // Releases one rule (module rules through their module) and nulls the pointer.
@@ -67,21 +85,34 @@ public:
     const QList<IRuleDocView*>& Views() const { return m_views; }
     void UpdateAllViews(int hint);
 
+    // The save-file filter of rule files.
+    static QString FileFilter();
+
 signals:
     // Title or modified state changed.
     void TitleChanged(const QString& title);
 
 private:
+    // Asks about a file changed on disk since it was opened or saved; false stops the save.
+    bool ConfirmOverwriteOfChangedFile(const QString& path);
+    void RememberDiskState(const QString& path);
+    void ReleaseFileRules();
+    void EmitTitle();
+
     CVTRFileDetails m_details;
-    QList<CVtrRule*> m_selected;
-    QList<CVtrRule*> m_userRules;
+    OrderedRuleSet m_selected;
+    OrderedRuleSet m_userRules;
     QList<IRuleDocView*> m_views;
+    DocumentLock m_lock;
     QString m_path;
     QString m_title;
     QString m_confirmedPassword;
+    // Size and modification time of the file when it was opened or last saved.
+    qint64 m_diskSize = -1;
+    QDateTime m_diskTime;
+    FileErrorCause m_lastOpenCause = FileErrorCause::None;
+    int m_droppedRules = 0;
     bool m_modified = false;
     bool m_readOnly = false;
-    bool m_readOnlyTitleAdded = false;
     bool m_passwordConfirmed = false;
-    void* m_lock = nullptr;
 };

@@ -1,22 +1,357 @@
+// new, show and verify: rule files from the command line.
+
+#include "CliContext.h"
 #include "Commands.h"
 
+#include "ConcreteVTRRule.h"
+#include "VtrLibrary.h"
+#include "VtrRule.h"
+#include "document/FileDetails.h"
+#include "document/Fingerprint.h"
+#include "document/RuleFile.h"
+#include "document/RulePassword.h"
+#include "modules/ModuleContract.h"
+#include "modules/ModuleLists.h"
+#include "settings/RuleUnitSettings.h"
+
 #include <cstdio>
+#include <vector>
 
-int RunNew(const QStringList&)
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHash>
+
+namespace {
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitModified = 3;
+
+// Rules taken from modules, released through their modules when done, so
+// the libraries can be freed afterwards.
+class RuleKeeper
 {
-    std::fprintf(stderr, "vtrpro-rules: this command is not available yet\n");
-    return 1;
+public:
+    explicit RuleKeeper(ModuleSet& modules)
+    {
+        Index(modules.loadedRuleModules);
+        Index(modules.loadedInstalledModules);
+        if (modules.configuratorLibrary)
+            AddHandle(modules.configuratorLibrary);
+    }
+    ~RuleKeeper()
+    {
+        for (CVtrRule* rule : m_rules)
+            Release(rule);
+    }
+    RuleKeeper(const RuleKeeper&) = delete;
+    RuleKeeper& operator=(const RuleKeeper&) = delete;
+
+    void Keep(CVtrRule* rule) { m_rules.push_back(rule); }
+    const std::vector<CVtrRule*>& Rules() const { return m_rules; }
+
+private:
+    void Index(const PtrArray& handles)
+    {
+        for (int32_t i = 0; i < handles.GetSize(); ++i)
+            AddHandle(handles.GetAt(i));
+    }
+    void AddHandle(void* handle)
+    {
+        if (auto fn = reinterpret_cast<PFN_DeleteRule>(VtrLibrary::Find(handle, ModuleExports::kDeleteRule)))
+            m_deleters.insert(VtrLibrary::FileName(handle), fn);
+    }
+    void Release(CVtrRule* rule)
+    {
+        if (!rule)
+            return;
+        if (PFN_DeleteRule fn = m_deleters.value(rule->GetModulePath()))
+            fn(&rule);
+        else if (dynamic_cast<ConcreteVTRRule*>(rule)
+            && rule->GetRuleModuleName().compare(QLatin1String(RuleFileNames::kUserDefinedModule), Qt::CaseInsensitive)
+                == 0)
+            delete rule; // user-defined rules belong to the program
+        // Any other rule belongs to a module without DeleteRule: it keeps it.
+    }
+
+    QHash<QString, PFN_DeleteRule> m_deleters;
+    std::vector<CVtrRule*> m_rules;
+};
+
+struct RuleRequest
+{
+    QString name;
+    QString category; // empty: any
+};
+
+struct NewOptions
+{
+    QString path;
+    std::vector<RuleRequest> rules;
+    QString defaultCategory;
+    bool haveUnits = false;
+    RuleUnits units;
+    bool havePassword = false;
+    QString password;
+};
+
+int Usage(const char* command, const QString& why)
+{
+    std::fprintf(stderr, "vtrpro-rules %s: %s\n", command, qUtf8Printable(why));
+    return kExitUsage;
 }
 
-int RunShow(const QStringList&)
+bool ParseUnits(const QString& text, RuleUnits& units)
 {
-    std::fprintf(stderr, "vtrpro-rules: this command is not available yet\n");
-    return 1;
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 2)
+        return false;
+    bool okLinear = false;
+    bool okAngular = false;
+    const int linear = parts[0].trimmed().toInt(&okLinear);
+    const int angular = parts[1].trimmed().toInt(&okAngular);
+    if (!okLinear || !okAngular || linear < 0 || linear >= VtrUnits::kLinearCount || angular < 0
+        || angular >= VtrUnits::kAngularCount)
+        return false;
+    units = { linear, angular };
+    return true;
 }
 
-int RunVerify(const QStringList&)
+// Takes "--name value" and "--name=value"; false when the value is missing.
+bool TakeValue(const QStringList& args, qsizetype& i, const QString& option, QString& value, bool& matched)
 {
-    std::fprintf(stderr, "vtrpro-rules: this command is not available yet\n");
-    return 1;
+    matched = false;
+    const QString& arg = args[i];
+    if (arg == option) {
+        matched = true;
+        if (i + 1 >= args.size())
+            return false;
+        value = args[++i];
+        return true;
+    }
+    if (arg.startsWith(option + QLatin1Char('='))) {
+        matched = true;
+        value = arg.mid(option.size() + 1);
+        return true;
+    }
+    return true;
 }
 
+int ParseNew(const QStringList& args, NewOptions& options)
+{
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        QString value;
+        bool matched = false;
+        if (!TakeValue(args, i, QStringLiteral("--rule"), value, matched))
+            return Usage("new", QStringLiteral("--rule needs a rule name"));
+        if (matched) {
+            options.rules.push_back({ value, QString() });
+            continue;
+        }
+        if (!TakeValue(args, i, QStringLiteral("--category"), value, matched))
+            return Usage("new", QStringLiteral("--category needs a category name"));
+        if (matched) {
+            // A category names the rule before it; given first, it serves every rule.
+            if (options.rules.empty())
+                options.defaultCategory = value;
+            else
+                options.rules.back().category = value;
+            continue;
+        }
+        if (!TakeValue(args, i, QStringLiteral("--units"), value, matched))
+            return Usage("new", QStringLiteral("--units needs LINEAR,ANGULAR"));
+        if (matched) {
+            if (!ParseUnits(value, options.units))
+                return Usage("new",
+                    QStringLiteral("--units takes two codes, LINEAR (0-10) and ANGULAR (0-3), like 3,0; "
+                                   "got \"%1\"")
+                        .arg(value));
+            options.haveUnits = true;
+            continue;
+        }
+        if (!TakeValue(args, i, QStringLiteral("--password"), value, matched))
+            return Usage("new", QStringLiteral("--password needs a text"));
+        if (matched) {
+            if (value.size() > kMaxPasswordLength)
+                return Usage(
+                    "new", QStringLiteral("the password is longer than %1 characters").arg(kMaxPasswordLength));
+            options.password = value;
+            options.havePassword = true;
+            continue;
+        }
+        if (args[i].startsWith(QLatin1String("--")))
+            return Usage("new", QStringLiteral("unknown option %1").arg(args[i]));
+        if (!options.path.isEmpty())
+            return Usage("new", QStringLiteral("only one FILE may be given"));
+        options.path = args[i];
+    }
+    if (options.path.isEmpty())
+        return Usage("new",
+            QStringLiteral("usage: new FILE --rule NAME... [--category CAT] [--units LIN,ANG] "
+                           "[--password TEXT]"));
+    return kExitOk;
+}
+
+// Every rule of every loaded rule module, stamped like the rule list stamps them.
+void CollectModuleRules(ModuleSet& modules, RuleKeeper& keeper)
+{
+    for (int32_t i = 0; i < modules.loadedRuleModules.GetSize(); ++i) {
+        void* library = modules.loadedRuleModules.GetAt(i);
+        auto getAll = reinterpret_cast<PFN_GetAllRules>(VtrLibrary::Find(library, ModuleExports::kGetAllRules));
+        if (!getAll)
+            continue;
+        PtrArray rules;
+        getAll(&rules);
+        const QString path = VtrLibrary::FileName(library);
+        const QString moduleName = ModuleDisplayName(library);
+        for (int32_t r = 0; r < rules.GetSize(); ++r) {
+            auto* rule = static_cast<CVtrRule*>(rules.GetAt(r));
+            if (!rule)
+                continue;
+            rule->SetModulePath(path);
+            if (rule->GetRuleModuleName().isEmpty())
+                rule->SetRuleModuleName(moduleName);
+            keeper.Keep(rule);
+        }
+    }
+}
+
+QString UnitText(const RuleUnits& units)
+{
+    return QStringLiteral("%1 (%2), %3 (%4)")
+        .arg(units.LinearUnit)
+        .arg(LinearUnitStoredName(units.LinearUnit))
+        .arg(units.AngularUnit)
+        .arg(AngularUnitStoredName(units.AngularUnit));
+}
+} // namespace
+
+int RunNew(const QStringList& args)
+{
+    NewOptions options;
+    if (const int code = ParseNew(args, options))
+        return code;
+    if (options.rules.empty())
+        return Usage("new", QStringLiteral("name at least one rule with --rule"));
+
+    CliContext cli;
+    if (const int code = cli.Start())
+        return code;
+    RuleKeeper keeper(cli.Modules());
+    CollectModuleRules(cli.Modules(), keeper);
+
+    // Rule names are matched without regard to case, through one index.
+    QHash<QString, std::vector<CVtrRule*>> byName;
+    for (CVtrRule* rule : keeper.Rules())
+        byName[rule->GetRuleName().toCaseFolded()].push_back(rule);
+
+    CVTRFileDetails record; // units start from the stored default pair
+    if (options.haveUnits)
+        record.units = options.units;
+    QHash<CVtrRule*, bool> chosen;
+    std::vector<CVtrRule*> selected;
+    for (const RuleRequest& request : options.rules) {
+        const QString category = request.category.isEmpty() ? options.defaultCategory : request.category;
+        std::vector<CVtrRule*> matches;
+        for (CVtrRule* rule : byName.value(request.name.toCaseFolded()))
+            if (category.isEmpty() || rule->GetRuleCategory().compare(category, Qt::CaseInsensitive) == 0)
+                matches.push_back(rule);
+        if (matches.empty()) {
+            std::fprintf(stderr, "vtrpro-rules new: no loaded module has the rule \"%s\"%s\n",
+                qUtf8Printable(request.name),
+                category.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" in category \"%1\"").arg(category)));
+            return kExitUsage;
+        }
+        if (matches.size() > 1) {
+            QStringList categories;
+            for (CVtrRule* rule : matches)
+                categories << rule->GetRuleCategory();
+            std::fprintf(stderr,
+                "vtrpro-rules new: the rule \"%s\" is in more than one category (%s); add --category\n",
+                qUtf8Printable(request.name), qUtf8Printable(categories.join(QStringLiteral(", "))));
+            return kExitUsage;
+        }
+        if (chosen.contains(matches.front()))
+            continue; // named twice: the file holds it once
+        chosen.insert(matches.front(), true);
+        selected.push_back(matches.front());
+    }
+
+    // As a save does: a fresh record of the path, the user, the time, the
+    // units and the selected rules (in those units).
+    record.name = QFileInfo(options.path).absoluteFilePath();
+    record.createdBy = LoggedOnUserName();
+    record.createdOn = FormatCreatedOn(QDateTime::currentDateTime());
+    for (CVtrRule* rule : selected) {
+        const RuleUnits from = rule->GetRuleUnits();
+        if (!(from == record.units))
+            rule->UpdateRule(&from, &record.units);
+        rule->SetSelected(1);
+        record.AddRule(rule);
+    }
+    if (options.havePassword) {
+        record.passwordProtected = true;
+        record.password = options.password;
+    }
+    if (!WriteRuleFile(record, record.name, false)) {
+        std::fprintf(stderr, "vtrpro-rules new: %s could not be written\n", qUtf8Printable(record.name));
+        return kExitFailed;
+    }
+    std::printf("%s: %d rule(s) written%s\n", qUtf8Printable(record.name), record.RuleCount(),
+        options.havePassword ? ", password protected" : "");
+    return kExitOk;
+}
+
+int RunShow(const QStringList& args)
+{
+    if (args.size() != 1 || args[0].startsWith(QLatin1String("--")))
+        return Usage("show", QStringLiteral("usage: show FILE"));
+    const QString path = args[0];
+
+    CliContext cli;
+    if (const int code = cli.Start())
+        return code;
+    RuleKeeper keeper(cli.Modules());
+    CVTRFileDetails record;
+    const bool read = ReadRuleFile(record, path);
+    for (CVtrRule* rule : record.Rules())
+        keeper.Keep(rule);
+    if (!read) {
+        std::fprintf(stderr, "vtrpro-rules show: %s is not a readable rule file\n", qUtf8Printable(path));
+        return kExitUsage;
+    }
+    std::printf("File: %s\n", qUtf8Printable(path));
+    std::printf("Version: %s\n", qUtf8Printable(record.version));
+    std::printf("Units: %s\n", qUtf8Printable(UnitText(record.units)));
+    std::printf("Protected: %s\n", record.passwordProtected ? "yes" : "no");
+    std::printf("Rules: %d\n", record.RuleCount());
+    for (CVtrRule* rule : record.Rules())
+        std::printf("%d\t%s\t%s\t%s\n", rule->GetSequenceNumber(), qUtf8Printable(rule->GetRuleName()),
+            qUtf8Printable(rule->GetRuleCategory()), qUtf8Printable(rule->GetRuleModuleName()));
+    std::fflush(stdout);
+    return kExitOk;
+}
+
+int RunVerify(const QStringList& args)
+{
+    if (args.size() != 1 || args[0].startsWith(QLatin1String("--")))
+        return Usage("verify", QStringLiteral("usage: verify FILE"));
+    // Only the XML is needed: no modules, no rule objects.
+    QString detail;
+    switch (VerifyRuleFileFingerprint(args[0], &detail)) {
+    case FingerprintStatus::Unprotected:
+        std::printf("%s: not password protected; nothing to verify\n", qUtf8Printable(args[0]));
+        return kExitOk;
+    case FingerprintStatus::Matches:
+        std::printf("%s: fingerprint matches\n", qUtf8Printable(args[0]));
+        return kExitOk;
+    case FingerprintStatus::Modified:
+        std::printf(
+            "%s: fingerprint does not match; the rules were changed outside the program\n", qUtf8Printable(args[0]));
+        return kExitModified;
+    case FingerprintStatus::Unreadable:
+        break;
+    }
+    std::fprintf(stderr, "%s: cannot be read as a rule file: %s\n", qUtf8Printable(args[0]), qUtf8Printable(detail));
+    return kExitUsage;
+}

@@ -1,0 +1,583 @@
+#include "views/RuleListController.h"
+
+#include "VtrRule.h"
+#include "app/AppContext.h"
+#include "document/RuleFile.h"
+#include "document/VTRRuleBuilderDoc.h"
+#include "Utilities/MessageService.h"
+#include "Utilities/StringTable.h"
+#include "Utilities/VTRUIUtils.h"
+
+#include <QFileInfo>
+#include <QHash>
+
+namespace {
+
+const QString kUserDefinedModule = QStringLiteral("Interactive User Defined Rule");
+const QString kVstaModule = QStringLiteral("VSTA Rule");
+const QString kManualCheck = QStringLiteral("Manual Check Rules");
+const QString kManualCheckDrafting = QStringLiteral("Manual Check Drafting Rules");
+constexpr int32_t kUnnamedModuleCategory = 22;
+
+bool IsUserDefined(const CVtrRule* rule)
+{
+    return rule->GetRuleModuleName() == kUserDefinedModule || rule->GetRuleModuleName() == kVstaModule;
+}
+
+QString FileNameOf(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+const QSet<QString>& SkippedVstaNames()
+{
+    static const QSet<QString> names = [] {
+        const char* list[] = { "Minimum Distance Between Dimples", "Minimum Distance Between Features",
+            "Minimum Distance From Dimple To Hole", "Minimum Distance From Dimple To Part Edge",
+            "Minimum Draft for Ribs", "Minimum Flange Size", "Minimum Radius Of Curl", "Radius at Base of Ribs",
+            "Spacing Between Holes", "Feature To Bend Distance", "Hole Depth to Diameter Ratio",
+            "Hole To Part Edge Distance", "Maximum Depth Of Counterbore", "Maximum Depth Of Countersink",
+            "Maximum Flange Length", "Maximum Flange Length Inside Part", "Maximum Embossment Depth" };
+        QSet<QString> s;
+        for (const char* n : list)
+            s.insert(QString::fromLatin1(n).toLower());
+        return s;
+    }();
+    return names;
+}
+
+QString MatchKey(const QString& name, const CVtrRule* rule)
+{
+    return name.toLower() + QChar(0x1f) + rule->GetValidatorName().toLower() + QChar(0x1f)
+        + rule->GetRuleCategory().toLower();
+}
+
+bool RowMatches(const RuleListModel::Row& row, const QString& lowerText)
+{
+    const CVtrRule* r = row.rule;
+    return r->GetDisplayName().toLower().contains(lowerText) || r->GetRuleCategory().toLower().contains(lowerText)
+        || r->GetRuleModuleName().toLower().contains(lowerText)
+        || RuleListModel::CriticalityWord(r->GetCriticality()).toLower().contains(lowerText);
+}
+
+} // namespace
+
+// Which modules count as available, computed once per fill.
+struct RuleListController::Availability
+{
+    QSet<QString> configured;
+    QSet<QString> loaded;
+    QSet<QString> loadedRuleModuleFiles; // lower case
+    QString configuratorFile; // lower case
+
+    bool IsAvailable(const CVtrRule* rule) const
+    {
+        const QString& path = rule->GetModulePath();
+        if (!configuratorFile.isEmpty() && FileNameOf(path).toLower() == configuratorFile) {
+            const QString module = ModuleFileOfCategory(rule->GetRuleCategory());
+            return !module.isEmpty() && loadedRuleModuleFiles.contains(module.toLower());
+        }
+        return configured.contains(path) || loaded.contains(path);
+    }
+};
+
+RuleListController::RuleListController(CVTRRuleBuilderDoc* doc, std::unique_ptr<IModuleRuleSource> source)
+    : m_doc(doc)
+    , m_source(source ? std::move(source) : std::make_unique<AppModuleRuleSource>())
+{
+    m_model.SetCheckHandler([this](int row) { OnCheckChanged(row); });
+    m_model.SetCustomMessageLookup([this](const CVtrRule* rule) { return m_source->CustomMessage(rule); });
+}
+
+RuleListController::~RuleListController() = default;
+
+void RuleListController::InitialUpdate()
+{
+    if (!m_doc)
+        return;
+    Fill(true, true);
+    m_sortState = 1;
+    m_model.SortRows(RuleListModel::RuleColumn, false);
+    if (AppContext* app = AppContext::Instance())
+        app->SetConfigureRuleEnabled(false);
+    const RuleUnits previous = m_doc->PreviousUnits();
+    const RuleUnits current = m_doc->CurrentUnits();
+    RefreshAllRulesFile(m_installedRules, previous, current, true);
+
+    // Rules the document holds are already in its units; the others follow.
+    QSet<QString> held;
+    m_doc->SelectedRules().ForEach([&held](CVtrRule* r) {
+        held.insert(r->GetRuleName().toLower() + QChar(0x1f) + r->GetRuleCategory().toLower());
+    });
+    for (const RuleListModel::Row& row : m_model.Rows()) {
+        const QString key = row.rule->GetRuleName().toLower() + QChar(0x1f) + row.rule->GetRuleCategory().toLower();
+        if (held.contains(key))
+            row.rule->UpdateRule(&current, &current);
+        else
+            row.rule->UpdateRule(&previous, &current);
+    }
+    RefreshStatus();
+}
+
+void RuleListController::OnUpdate(int hint)
+{
+    if (!m_doc)
+        return;
+    const RuleUnits previous = m_doc->PreviousUnits();
+    const RuleUnits current = m_doc->CurrentUnits();
+    switch (hint) {
+    case 1:
+        Fill(false, false);
+        if (m_searchActive) {
+            const QString text = m_searchText;
+            m_model.KeepRows([&](const RuleListModel::Row& row) { return RowMatches(row, text); });
+        }
+        for (const RuleListModel::Row& row : m_model.Rows())
+            if (!(row.rule->GetRuleUnits() == current))
+                row.rule->UpdateRule(&previous, &current);
+        ReapplySort();
+        RefreshStatus();
+        break;
+    case 3:
+        // Every rule of the pool, not just the rows a search left, so that a
+        // cleared search shows no rule in old units.
+        m_pool.ForEach([&](CVtrRule* rule) { rule->UpdateRule(&previous, &current); });
+        RefreshAllRulesFile(m_installedRules, previous, current, true);
+        break;
+    case 9:
+        ClearSearch();
+        break;
+    default:
+        break;
+    }
+}
+
+void RuleListController::StampRules(
+    const QList<CVtrRule*>& rules, const QString& libraryPath, const QString& moduleName)
+{
+    for (CVtrRule* rule : rules) {
+        rule->SetModulePath(libraryPath);
+        if (rule->GetRuleModuleName().isEmpty() && rule->GetRuleCategoryEnum() != kUnnamedModuleCategory)
+            rule->SetRuleModuleName(moduleName);
+    }
+}
+
+void RuleListController::AppendProductRules(const QString& libraryPath, QList<CVtrRule*>& out)
+{
+    const QString configurator = m_source->ConfiguratorPath();
+    if (configurator.isEmpty())
+        return;
+    const QString key = ConfiguratorKeyOfModule(FileNameOf(libraryPath));
+    if (key.isEmpty())
+        return;
+    const QList<CVtrRule*> product = m_source->ProductRules(key);
+    StampRules(product, configurator, FileNameOf(configurator));
+    out.append(product);
+}
+
+void RuleListController::LoadModuleRules(QList<CVtrRule*>& fill)
+{
+    const QStringList configured = m_source->ConfiguredModules();
+    const QSet<QString> configuredSet(configured.begin(), configured.end());
+    for (auto it = m_loadedPaths.begin(); it != m_loadedPaths.end();) {
+        if (!configuredSet.contains(*it))
+            it = m_loadedPaths.erase(it);
+        else
+            ++it;
+    }
+
+    const QStringList modules = m_source->RuleModulePaths();
+    for (qsizetype i = modules.size() - 1; i >= 0; --i) {
+        if (!m_source->DatabaseLoaded()) {
+            ShowMessage(VtrString(566), VtrString(StrId::DocCaption), MsgIcon::Warning, MsgButtons::Ok);
+            return;
+        }
+        const QString& path = modules[i];
+        if (m_loadedPaths.contains(path))
+            continue;
+        QList<CVtrRule*> rules;
+        QString moduleName;
+        if (!m_source->LoadRules(path, rules, moduleName))
+            continue; // a module without GetAllRules offers no rules
+        m_loadedPaths.insert(path);
+        StampRules(rules, path, moduleName);
+        AppendProductRules(path, rules);
+        for (CVtrRule* rule : rules) {
+            fill.append(rule);
+            m_pool.Append(rule);
+        }
+    }
+
+    // The installed-module rules only follow unit changes; the old set is
+    // released before a fresh one is asked for.
+    for (CVtrRule* rule : m_installedRules) {
+        CVtrRule* r = rule;
+        m_doc->DeleteRule(r);
+    }
+    m_installedRules.clear();
+    const QStringList installed = m_source->InstalledModulePaths();
+    for (qsizetype i = installed.size() - 1; i >= 0; --i) {
+        QList<CVtrRule*> rules;
+        QString moduleName;
+        if (!m_source->LoadRules(installed[i], rules, moduleName))
+            continue;
+        StampRules(rules, installed[i], moduleName);
+        AppendProductRules(installed[i], rules);
+        m_installedRules.append(rules);
+    }
+}
+
+void RuleListController::MatchFileRules(QList<CVtrRule*>& fill)
+{
+    // Index the fill list by (name, validator, category) and by (display
+    // name, validator, category); positions ascend so the last one is the
+    // first a search from the end finds.
+    QHash<QString, QList<int>> byName;
+    QHash<QString, QList<int>> byDisplay;
+    for (int i = 0; i < fill.size(); ++i) {
+        byName[MatchKey(fill[i]->GetRuleName(), fill[i])].append(i);
+        byDisplay[MatchKey(fill[i]->GetDisplayName(), fill[i])].append(i);
+    }
+    std::vector<bool> taken(static_cast<size_t>(fill.size()), false);
+
+    bool matched = false;
+    bool lost = m_doc->DroppedFileRules() > 0;
+    const QList<CVtrRule*> fileRules(m_doc->FileDetails().Rules().begin(), m_doc->FileDetails().Rules().end());
+    for (CVtrRule* fileRule : fileRules) {
+        const QString fileModuleFile = FileNameOf(fileRule->GetModulePath());
+        const bool designValidator
+            = fileRule->GetValidatorName().compare(QLatin1String("2DDesignCustomRulesValidator"), Qt::CaseInsensitive)
+            == 0;
+        auto acceptable = [&](int p) {
+            if (taken[static_cast<size_t>(p)])
+                return false;
+            const CVtrRule* m = fill[p];
+            // A rule read without a module path (the reader did not stamp it)
+            // is matched by the other keys alone.
+            if (!fileModuleFile.isEmpty()
+                && FileNameOf(m->GetModulePath()).compare(fileModuleFile, Qt::CaseInsensitive) != 0)
+                return false;
+            if (designValidator
+                && m->GetRuleModuleName().compare(fileRule->GetRuleModuleName(), Qt::CaseInsensitive) != 0)
+                return false;
+            return true;
+        };
+        int best = -1;
+        for (const QList<int>* list : { &byName[MatchKey(fileRule->GetRuleName(), fileRule)],
+                 &byDisplay[MatchKey(fileRule->GetDisplayName(), fileRule)] }) {
+            for (qsizetype k = list->size() - 1; k >= 0; --k) {
+                const int p = (*list)[k];
+                if (p <= best)
+                    break;
+                if (acceptable(p)) {
+                    best = p;
+                    break;
+                }
+            }
+        }
+        if (best < 0) {
+            // Nothing lists it, so the next save would leave it out.
+            lost = true;
+            continue;
+        }
+        CVtrRule* moduleRule = fill[best];
+        taken[static_cast<size_t>(best)] = true;
+        fileRule->SetRuleModuleName(moduleRule->GetRuleModuleName());
+        fileRule->SetModulePath(moduleRule->GetModulePath());
+        m_doc->SelectedRules().Remove(moduleRule);
+        fill[best] = fileRule;
+        m_pool.Replace(moduleRule, fileRule);
+        m_doc->SelectedRules().Append(fileRule);
+        m_doc->DeleteRule(moduleRule);
+        if (IsUserDefined(fileRule))
+            m_doc->UserDefinedRules().Append(fileRule);
+        matched = true;
+    }
+    if (matched)
+        m_doc->SetModifiedFlag(false);
+    if (lost)
+        m_doc->SetModifiedFlag(true);
+}
+
+void RuleListController::PruneRows(const Availability& available)
+{
+    QList<CVtrRule*> release;
+    m_model.KeepRows([&](const RuleListModel::Row& row) {
+        CVtrRule* rule = row.rule;
+        if (available.IsAvailable(rule))
+            return true;
+        if (!IsUserDefined(rule)) {
+            rule->SetSelected(0);
+            if (m_doc->SelectedRules().Remove(rule)) {
+                m_doc->SetModifiedFlag(true);
+            } else if (rule->GetRuleModuleName() == kManualCheck || rule->GetRuleModuleName() == kManualCheckDrafting) {
+                m_pool.Remove(rule);
+                release.append(rule);
+            }
+        }
+        return false;
+    });
+    for (CVtrRule* rule : release)
+        m_doc->DeleteRule(rule);
+}
+
+void RuleListController::PrunePool(const Availability& available)
+{
+    QList<CVtrRule*> gone;
+    m_pool.ForEachReverse([&](CVtrRule* rule) {
+        if (!available.IsAvailable(rule))
+            gone.append(rule);
+    });
+    for (CVtrRule* rule : gone) {
+        m_pool.Remove(rule);
+        if (IsUserDefined(rule))
+            continue;
+        rule->SetSelected(0);
+        if (m_doc->SelectedRules().Remove(rule))
+            m_doc->SetModifiedFlag(true);
+        CVtrRule* r = rule;
+        m_doc->DeleteRule(r);
+    }
+}
+
+bool RuleListController::Listable(const CVtrRule* rule, bool vstaSupported) const
+{
+    if (rule->GetRuleModuleName() != kVstaModule)
+        return true;
+    if (!vstaSupported)
+        return false;
+    return !SkippedVstaNames().contains(rule->GetRuleName().toLower());
+}
+
+void RuleListController::InsertRows(const QList<CVtrRule*>& rules, bool adoptUnits)
+{
+    const bool vsta = m_source->VstaRulesSupported();
+    const RuleUnits units = m_doc->CurrentUnits();
+    std::vector<RuleListModel::Row> rows;
+    rows.reserve(static_cast<size_t>(rules.size()));
+    const int first = m_model.RowCount();
+    for (CVtrRule* rule : rules) {
+        if (!Listable(rule, vsta))
+            continue;
+        RuleListModel::Row row;
+        row.rule = rule;
+        row.checked = rule->GetSelected() == 1;
+        if (row.checked) {
+            m_lastSelectedRow = first + static_cast<int>(rows.size());
+            m_lastSelectedRule = rule;
+        }
+        if (adoptUnits)
+            rule->SetRuleUnits(units);
+        rows.push_back(std::move(row));
+    }
+    m_model.AppendRows(std::move(rows));
+}
+
+void RuleListController::Fill(bool matchFileRules, bool adoptUnits)
+{
+    if (!m_doc)
+        return;
+    QList<CVtrRule*> fill;
+    LoadModuleRules(fill);
+    m_doc->UserDefinedRules().ForEach([&](CVtrRule* rule) {
+        if (m_pool.Append(rule))
+            fill.append(rule);
+    });
+    if (matchFileRules)
+        MatchFileRules(fill);
+
+    Availability available;
+    const QStringList configured = m_source->ConfiguredModules();
+    available.configured = QSet<QString>(configured.begin(), configured.end());
+    const QStringList loaded = m_source->LoadedLibraryPaths();
+    available.loaded = QSet<QString>(loaded.begin(), loaded.end());
+    for (const QString& path : m_source->RuleModulePaths())
+        available.loadedRuleModuleFiles.insert(FileNameOf(path).toLower());
+    available.configuratorFile = FileNameOf(m_source->ConfiguratorPath()).toLower();
+
+    PruneRows(available);
+    PrunePool(available);
+
+    // Only rules still in the pool: pruning may have released some of the fill.
+    QList<CVtrRule*> listed;
+    listed.reserve(fill.size());
+    for (CVtrRule* rule : fill)
+        if (m_pool.Contains(rule))
+            listed.append(rule);
+    m_lastSelectedRow = -1;
+    m_lastSelectedRule = nullptr;
+    InsertRows(listed, adoptUnits);
+    m_source->OnRulesListed();
+    if (onTitleChanged)
+        onTitleChanged();
+    if (m_model.RowCount() == 0) {
+        if (AppContext* app = AppContext::Instance())
+            app->SetConfigureRuleEnabled(false);
+    }
+    RecountSelected();
+    RefreshStatus();
+}
+
+bool RuleListController::SetChecked(int row, bool checked)
+{
+    return m_model.SetChecked(row, checked);
+}
+
+void RuleListController::OnCheckChanged(int row)
+{
+    CVtrRule* rule = m_model.RuleAt(row);
+    if (!rule || !m_doc)
+        return;
+    m_lastChangedRow = row;
+    OrderedRuleSet& selected = m_doc->SelectedRules();
+    const bool countedBefore = rule->GetSelected() == 1 && selected.Contains(rule);
+    if (m_model.IsChecked(row)) {
+        selected.Append(rule);
+        if (rule->GetSelected() == 0) {
+            rule->SetSelected(1);
+            m_doc->SetModifiedFlag(true);
+            LogWithText(QStringLiteral("%s Rule is Selected"), rule->GetRuleName());
+        }
+    } else if (rule->GetSelected() == 1) {
+        // The rule stays in the document's list with flag 0, so the file
+        // keeps its settings marked as not selected.
+        rule->SetSelected(0);
+        if (selected.Contains(rule)) {
+            m_doc->SetModifiedFlag(true);
+            LogWithText(QStringLiteral("%s Rule is Deselected"), rule->GetRuleName());
+        }
+    }
+    const bool countedAfter = rule->GetSelected() == 1 && selected.Contains(rule);
+    m_selectedCount += (countedAfter ? 1 : 0) - (countedBefore ? 1 : 0);
+    if (onTitleChanged)
+        onTitleChanged();
+    RefreshStatus();
+}
+
+void RuleListController::OnSelectionChanged(int selectedRows, int changedRow)
+{
+    AppContext* app = AppContext::Instance();
+    if (!app)
+        return;
+    const bool one = selectedRows == 1;
+    app->SetConfigureRuleEnabled(one);
+    const CVtrRule* rule = m_model.RuleAt(changedRow);
+    if (one && rule && rule->GetValidatorName().compare(QLatin1String("PLQRuleValidator"), Qt::CaseInsensitive) == 0) {
+        const bool custom = rule->GetRuleModuleName().contains(QLatin1String("Custom"), Qt::CaseSensitive);
+        app->SetEditCustomRuleEnabled(custom);
+        app->SetEditProductRuleEnabled(!custom);
+    } else {
+        app->SetEditCustomRuleEnabled(false);
+        app->SetEditProductRuleEnabled(false);
+    }
+}
+
+void RuleListController::SortByColumn(int column)
+{
+    if (column < RuleListModel::RuleColumn || column > RuleListModel::CriticalityColumn)
+        return;
+    m_sortState = (std::abs(m_sortState) == column + 1) ? -m_sortState : column + 1;
+    m_model.SortRows(column, m_sortState < 0);
+}
+
+void RuleListController::ReapplySort()
+{
+    if (m_sortState != 0)
+        m_model.SortRows(std::abs(m_sortState) - 1, m_sortState < 0);
+}
+
+void RuleListController::Search(const QString& text)
+{
+    if (!m_doc)
+        return;
+    const QString lower = text.toLower();
+    if (lower != m_searchText) {
+        if (m_doc->Views().isEmpty())
+            ClearSearch();
+        else
+            m_doc->UpdateAllViews(9);
+    }
+    m_searchText = lower;
+    m_searchActive = true;
+    m_model.KeepRows([&](const RuleListModel::Row& row) { return RowMatches(row, lower); });
+    RefreshStatus();
+}
+
+void RuleListController::ClearSearch()
+{
+    m_model.Clear();
+    InsertRows(m_pool.ToList(), false);
+    m_searchActive = false;
+    ReapplySort();
+    RefreshStatus();
+}
+
+QString RuleListController::StatusText() const
+{
+    QString text = VtrString(StrId::StatusSelected);
+    const qsizetype first = text.indexOf(QLatin1String("%d"));
+    if (first >= 0)
+        text.replace(first, 2, QString::number(m_selectedCount));
+    const qsizetype second = text.indexOf(QLatin1String("%d"));
+    if (second >= 0)
+        text.replace(second, 2, QString::number(m_model.RowCount()));
+    return text;
+}
+
+void RuleListController::RefreshStatus()
+{
+    const QString text = StatusText();
+    if (AppContext* app = AppContext::Instance())
+        app->ShowStatusText(text);
+    if (onStatusChanged)
+        onStatusChanged(text);
+}
+
+void RuleListController::RecountSelected()
+{
+    int count = 0;
+    if (m_doc)
+        m_doc->SelectedRules().ForEach([&count](CVtrRule* r) { count += r->GetSelected() == 1 ? 1 : 0; });
+    m_selectedCount = count;
+}
+
+QList<CVtrRule*> RuleListController::ListedRules() const
+{
+    QList<CVtrRule*> out = m_pool.ToList();
+    out.append(m_installedRules);
+    return out;
+}
+
+void RuleListController::ClearAll()
+{
+    m_model.Clear();
+    m_pool.Clear();
+    m_installedRules.clear();
+    m_loadedPaths.clear();
+    m_searchActive = false;
+    m_selectedCount = 0;
+}
+
+QStringList SplitSummary(const QString& text, int columnWidth, int textPixelWidth)
+{
+    QStringList lines;
+    if (text.isEmpty())
+        return lines;
+    qsizetype limit = text.size();
+    if (textPixelWidth > 0 && columnWidth > 0)
+        limit = std::max<qsizetype>(1, text.size() * columnWidth / textPixelWidth);
+    QString rest = text;
+    while (rest.size() > limit) {
+        qsizetype cut = rest.lastIndexOf(QLatin1Char(' '), limit);
+        if (cut <= 0)
+            cut = limit;
+        lines.append(rest.left(cut));
+        rest = rest.mid(cut);
+        if (rest.startsWith(QLatin1Char(' ')))
+            rest.remove(0, 1);
+    }
+    if (!rest.isEmpty())
+        lines.append(rest);
+    return lines;
+}

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "document/OrderedRuleSet.h"
+#include "views/ModuleRuleSource.h"
+#include "views/RuleListModel.h"
+
+#include <functional>
+#include <memory>
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+class CVTRRuleBuilderDoc;
+class CVtrRule;
+
+// The rule list of one document without windows: loads module rules, fills
+// the rows and matches the file's rules, prunes rules of modules that went
+// away, applies check boxes to the document, sorts, searches and builds the
+// status text. The view and the command-line tool drive it.
+class RuleListController
+{
+public:
+    // source null means the application's loaded modules.
+    explicit RuleListController(CVTRRuleBuilderDoc* doc, std::unique_ptr<IModuleRuleSource> source = nullptr);
+    ~RuleListController();
+
+    RuleListModel* Model() { return &m_model; }
+    CVTRRuleBuilderDoc* Document() const { return m_doc; }
+
+    // First fill of a view: rows from the modules and the document with the
+    // file's rules matched and units adopted, sorted by column 0, the
+    // all-rules file refreshed, units brought in step.
+    void InitialUpdate();
+    // Reacts to a document update hint (1, 3, 9; others do nothing here).
+    void OnUpdate(int hint);
+    // Fills the rows (see InitialUpdate for the flags' meaning).
+    void Fill(bool matchFileRules, bool adoptUnits);
+
+    // Changes a row's check box as the user would.
+    bool SetChecked(int row, bool checked);
+    // Application flags from the selection: selectedRows is the number of
+    // selected rows, changedRow the row whose state changed.
+    void OnSelectionChanged(int selectedRows, int changedRow);
+
+    // Column click: sorts by the column, flipping the order on a second click.
+    void SortByColumn(int column);
+    // Sort state: column + 1, negative for descending; 0 before any sort.
+    int SortState() const { return m_sortState; }
+    // Applies the current sort again.
+    void ReapplySort();
+
+    // Removes every row none of whose columns 0..3 contains the text (lower case).
+    void Search(const QString& text);
+    // Lists every rule of the pool again and ends the search.
+    void ClearSearch();
+    bool SearchActive() const { return m_searchActive; }
+    QString SearchText() const { return m_searchText; }
+
+    // "%d of %d rules selected", also handed to the application.
+    QString StatusText() const;
+    void RefreshStatus();
+    // Number of rules in the document's list whose selected flag is 1.
+    int SelectedCount() const { return m_selectedCount; }
+
+    // The row the last fill reported as selected, or -1 (before any sort).
+    int LastSelectedRow() const { return m_lastSelectedRow; }
+    // The rule of that row, or null.
+    CVtrRule* LastSelectedRule() const { return m_lastSelectedRule; }
+    // Every rule the list holds: the pool and the installed-module rules.
+    QList<CVtrRule*> ListedRules() const;
+    // Empties rows, pool and lists without releasing rules (the document does that).
+    void ClearAll();
+    // The pool: every rule this list has shown.
+    const OrderedRuleSet& Pool() const { return m_pool; }
+    const QList<CVtrRule*>& InstalledRules() const { return m_installedRules; }
+
+    // Called when the document's title should be refreshed and when the
+    // status text changed (the view hooks these).
+    std::function<void()> onTitleChanged;
+    std::function<void(const QString&)> onStatusChanged;
+
+private:
+    struct Availability;
+    void LoadModuleRules(QList<CVtrRule*>& fill);
+    void StampRules(const QList<CVtrRule*>& rules, const QString& libraryPath, const QString& moduleName);
+    void AppendProductRules(const QString& libraryPath, QList<CVtrRule*>& out);
+    void MatchFileRules(QList<CVtrRule*>& fill);
+    void PruneRows(const Availability& available);
+    void PrunePool(const Availability& available);
+    bool Listable(const CVtrRule* rule, bool vstaSupported) const;
+    void InsertRows(const QList<CVtrRule*>& rules, bool adoptUnits);
+    void OnCheckChanged(int row);
+    void RecountSelected();
+    void RemoveEverywhere(CVtrRule* rule);
+
+    CVTRRuleBuilderDoc* m_doc;
+    std::unique_ptr<IModuleRuleSource> m_source;
+    RuleListModel m_model;
+    OrderedRuleSet m_pool;
+    QList<CVtrRule*> m_installedRules;
+    QSet<QString> m_loadedPaths;
+    QString m_searchText;
+    bool m_searchActive = false;
+    int m_sortState = 0;
+    int m_selectedCount = 0;
+    int m_lastSelectedRow = -1;
+    int m_lastChangedRow = -1;
+    CVtrRule* m_lastSelectedRule = nullptr;
+};
+
+// Splits a summary into the lines of the summary pane: at most
+// (length x columnWidth / textWidth) characters a line, each line broken at
+// the last blank before that limit (at the limit when there is none).
+QStringList SplitSummary(const QString& text, int columnWidth, int textPixelWidth);

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include <QAbstractTableModel>
+#include <QString>
+
+class CVtrRule;
+
+// The rows of the rule list: one per rule pointer, with its check box. The
+// rules are owned elsewhere (modules or the document). Sorting and filtering
+// happen here on precomputed keys, so big lists stay cheap.
+class RuleListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Column { RuleColumn = 0, CategoryColumn, ModuleColumn, CriticalityColumn, CustomMessageColumn, ColumnCount };
+
+    struct Row
+    {
+        CVtrRule* rule = nullptr;
+        bool checked = false;
+        // Column 4, asked of the database on first display.
+        mutable std::optional<QString> customMessage;
+    };
+
+    explicit RuleListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // A check box change (Qt::CheckStateRole) is handed to the check handler,
+    // which applies it to the document.
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+    // Called after a row's check box changed, with the row.
+    void SetCheckHandler(std::function<void(int)> handler) { m_onCheck = std::move(handler); }
+
+    // Rows.
+    int RowCount() const { return static_cast<int>(m_rows.size()); }
+    CVtrRule* RuleAt(int row) const;
+    bool IsChecked(int row) const;
+    // Changes a check box as the user would (the handler runs); false for a bad row.
+    bool SetChecked(int row, bool checked);
+    // Appends rows at the end.
+    void AppendRows(std::vector<Row> rows);
+    // Keeps only the rows for which keep(row) is true (order kept).
+    void KeepRows(const std::function<bool(const Row&)>& keep);
+    // Removes every row.
+    void Clear();
+    const std::vector<Row>& Rows() const { return m_rows; }
+
+    // Text of a cell as listed.
+    QString CellText(int row, int column) const;
+    // The word of a criticality code; any value outside 1..5 is "Medium".
+    static QString CriticalityWord(int criticality);
+    // Custom message lookup for column 4 (empty text without one).
+    void SetCustomMessageLookup(std::function<QString(const CVtrRule*)> lookup) { m_lookup = std::move(lookup); }
+
+    // Orders the rows by a column (0..3); descending reverses the order.
+    // Column 0 first copies each row's check state into its rule's selected
+    // flag. The sort is stable: rows that compare equal keep their order.
+    void SortRows(int column, bool descending);
+
+private:
+    std::vector<Row> m_rows;
+    std::function<void(int)> m_onCheck;
+    std::function<QString(const CVtrRule*)> m_lookup;
+};

@@ -1,0 +1,69 @@
+#include "views/ui/ChildFrame.h"
+
+#include "document/VTRRuleBuilderDoc.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QSplitter>
+
+#if __has_include("views/ui/VTRRuleBuilderView.h")
+#include "views/ui/VTRRuleBuilderView.h"
+#define VTRPRO_HAS_RULE_VIEW 1
+#else
+#define VTRPRO_HAS_RULE_VIEW 0
+#endif
+
+CChildFrame::CChildFrame(CVTRRuleBuilderDoc* doc, QWidget* parent)
+    : QMdiSubWindow(parent)
+    , m_doc(doc)
+    , m_splitter(new QSplitter(Qt::Horizontal))
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("childFrame"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
+    m_splitter->setChildrenCollapsible(false);
+#if VTRPRO_HAS_RULE_VIEW
+    m_view = new CVTRRuleBuilderView(doc, m_splitter);
+#else
+    m_view = new QLabel(QStringLiteral("Rule list"), m_splitter);
+#endif
+    m_splitter->addWidget(m_view);
+    setWidget(m_splitter);
+    setWindowTitle(doc->GetTitle());
+    connect(doc, &CVTRRuleBuilderDoc::TitleChanged, this, [this](const QString& title) {
+        setWindowTitle(title);
+        emit DocumentTitleChanged();
+    });
+}
+
+CChildFrame::~CChildFrame()
+{
+    // The view refers to the document, so it goes first.
+    setWidget(nullptr);
+    delete m_splitter;
+    delete m_doc;
+}
+
+void CChildFrame::InitialUpdate()
+{
+#if VTRPRO_HAS_RULE_VIEW
+    static_cast<CVTRRuleBuilderView*>(m_view)->OnInitialUpdate();
+#endif
+}
+
+void CChildFrame::closeEvent(QCloseEvent* event)
+{
+    if (m_closed) {
+        event->accept();
+        return;
+    }
+    if (!m_doc->SaveModified()) {
+        event->ignore();
+        return;
+    }
+    const bool last = !mdiArea() || mdiArea()->subWindowList().size() <= 1;
+    m_doc->OnCloseDocument(last);
+    m_closed = true;
+    QMdiSubWindow::closeEvent(event);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QMdiSubWindow>
+
+class CVTRRuleBuilderDoc;
+class QSplitter;
+
+// The window of one rule document: a one-pane splitter holding the document's
+// rule list view. Owns the document; closing asks to save first.
+class CChildFrame : public QMdiSubWindow
+{
+    Q_OBJECT
+public:
+    // Takes ownership of doc and creates its one view.
+    explicit CChildFrame(CVTRRuleBuilderDoc* doc, QWidget* parent = nullptr);
+    ~CChildFrame() override;
+
+    CVTRRuleBuilderDoc* Document() const { return m_doc; }
+    // The rule list view (a placeholder widget when the view is not built in).
+    QWidget* View() const { return m_view; }
+    // Runs the view's first update once the frame is shown.
+    void InitialUpdate();
+
+signals:
+    // The document's title changed.
+    void DocumentTitleChanged();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    CVTRRuleBuilderDoc* m_doc;
+    QSplitter* m_splitter;
+    QWidget* m_view = nullptr;
+    bool m_closed = false;
+};

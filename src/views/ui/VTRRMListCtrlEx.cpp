@@ -1,0 +1,208 @@
+#include "views/ui/VTRRMListCtrlEx.h"
+
+#include "Utilities/StringTable.h"
+
+#include <algorithm>
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QStyledItemDelegate>
+
+namespace {
+
+QPixmap DrawStateIcon(bool checked)
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0x5a, 0x6e, 0x82), 1));
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(1.5, 1.5, 13, 13), 2, 2);
+    if (checked) {
+        p.setPen(QPen(QColor(0x1c, 0x7c, 0x2c), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        const QPointF tick[] = { { 4.0, 8.5 }, { 7.0, 11.5 }, { 12.0, 4.5 } };
+        p.drawPolyline(tick, 3);
+    }
+    return pixmap;
+}
+
+// Draws the check box of column 0 with the two state icons and toggles it
+// on a plain click of the icon.
+class StateIconDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!(option->features & QStyleOptionViewItem::HasCheckIndicator))
+            return;
+        option->features &= ~QStyleOptionViewItem::HasCheckIndicator;
+        option->features |= QStyleOptionViewItem::HasDecoration;
+        option->icon = CVTRRMListCtrlEx::StateIcon(option->checkState == Qt::Checked);
+        option->decorationSize = QSize(16, 16);
+    }
+
+    bool editorEvent(
+        QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option, const QModelIndex& index) override
+    {
+        if (event->type() != QEvent::MouseButtonRelease || !(index.flags() & Qt::ItemIsUserCheckable))
+            return false;
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        // With Ctrl or Shift the click is about selection; the box keeps its state.
+        if (mouse->button() != Qt::LeftButton || mouse->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier))
+            return false;
+        const QRect icon(option.rect.left() + 3, option.rect.top() + (option.rect.height() - 16) / 2, 18, 16);
+        if (!icon.contains(mouse->position().toPoint()))
+            return false;
+        const bool checked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        return model->setData(index, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    }
+};
+
+} // namespace
+
+CVTRRMListCtrlEx::CVTRRMListCtrlEx(QWidget* parent)
+    : QTableView(parent)
+{
+    setObjectName(QStringLiteral("ruleList"));
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(false);
+    setWordWrap(false);
+    setItemDelegate(new StateIconDelegate(this));
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(true);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &CVTRRMListCtrlEx::ColumnClicked);
+}
+
+QIcon CVTRRMListCtrlEx::StateIcon(bool checked)
+{
+    static const QIcon unchecked(DrawStateIcon(false));
+    static const QIcon ticked(DrawStateIcon(true));
+    return checked ? ticked : unchecked;
+}
+
+QList<int> CVTRRMListCtrlEx::SelectedRows() const
+{
+    QList<int> rows;
+    if (!selectionModel())
+        return rows;
+    for (const QModelIndex& i : selectionModel()->selectedRows())
+        rows.append(i.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void CVTRRMListCtrlEx::FitColumnsToVisibleRows()
+{
+    if (!model())
+        return;
+    const int first = std::max(0, rowAt(0));
+    int last = rowAt(viewport()->height() - 1);
+    if (last < 0)
+        last = std::min(model()->rowCount() - 1, first + viewport()->height() / std::max(1, rowHeight(first)) + 1);
+    const QFontMetrics fm = fontMetrics();
+    for (int column = 0; column < 4; ++column) {
+        int wanted = 0;
+        for (int row = first; row <= last && row < model()->rowCount(); ++row) {
+            const int extra = column == 0 ? 24 : 0; // the state icon
+            wanted = std::max(
+                wanted, fm.horizontalAdvance(model()->index(row, column).data().toString()) * 12 / 10 + extra);
+        }
+        if (columnWidth(column) < wanted)
+            setColumnWidth(column, wanted);
+    }
+}
+
+void CVTRRMListCtrlEx::ToggleWithSpace()
+{
+    const QModelIndex focus = currentIndex();
+    if (!focus.isValid() || !model())
+        return;
+    const int focusRow = focus.row();
+    const QList<int> selected = SelectedRows();
+    const bool newState = model()->index(focusRow, 0).data(Qt::CheckStateRole).toInt() != Qt::Checked;
+    auto set = [this](int row, bool on) {
+        model()->setData(model()->index(row, 0), on ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+    };
+    const bool focusSelected = selected.contains(focusRow);
+    set(focusRow, newState);
+    for (int row : selected) {
+        if (row == focusRow)
+            continue;
+        if (focusSelected && selected.size() > 1)
+            set(row, newState);
+        else
+            set(row, model()->index(row, 0).data(Qt::CheckStateRole).toInt() != Qt::Checked);
+    }
+}
+
+void CVTRRMListCtrlEx::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_L && event->modifiers() & Qt::ControlModifier) {
+        // Key down and key up both arrive; one request per press.
+        if (!m_ctrlLHandled) {
+            m_ctrlLHandled = true;
+            emit PasswordRequested();
+        }
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Space && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        ToggleWithSpace();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void CVTRRMListCtrlEx::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_L) {
+        m_ctrlLHandled = false;
+        event->accept();
+        return;
+    }
+    QTableView::keyReleaseEvent(event);
+}
+
+void CVTRRMListCtrlEx::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (index.isValid()) {
+        emit CellDoubleClicked(index.row(), index.column());
+        setFocus();
+        event->accept();
+        return;
+    }
+    QTableView::mouseDoubleClickEvent(event);
+}
+
+void CVTRRMListCtrlEx::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    QAction* configure = menu.addAction(VtrString(637));
+    QAction* reset = menu.addAction(VtrString(638));
+    const int selected = static_cast<int>(SelectedRows().size());
+    configure->setEnabled(selected <= 1);
+    reset->setEnabled(selected >= 1);
+    connect(configure, &QAction::triggered, this, &CVTRRMListCtrlEx::ConfigureRequested);
+    connect(reset, &QAction::triggered, this, &CVTRRMListCtrlEx::ResetRequested);
+    menu.exec(event->globalPos());
+}

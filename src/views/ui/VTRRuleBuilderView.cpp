@@ -1,0 +1,196 @@
+#include "views/ui/VTRRuleBuilderView.h"
+
+#include "PLQSettingUtil.h"
+#include "VtrRule.h"
+#include "app/AppContext.h"
+#include "document/RulePassword.h"
+#include "document/VTRRuleBuilderDoc.h"
+#include "views/RuleListController.h"
+#include "views/ui/VTRRMListCtrlEx.h"
+#include "Utilities/MessageService.h"
+#include "Utilities/StringTable.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QListWidget>
+#include <QResizeEvent>
+
+CVTRRuleBuilderView::CVTRRuleBuilderView(CVTRRuleBuilderDoc* doc, QWidget* parent)
+    : CVTRRuleBuilderView(doc, nullptr, parent)
+{ }
+
+CVTRRuleBuilderView::CVTRRuleBuilderView(
+    CVTRRuleBuilderDoc* doc, std::unique_ptr<IModuleRuleSource> source, QWidget* parent)
+    : QWidget(parent)
+    , m_doc(doc)
+    , m_controller(std::make_unique<RuleListController>(doc, std::move(source)))
+{
+    Init();
+}
+
+CVTRRuleBuilderView::~CVTRRuleBuilderView()
+{
+    if (m_doc)
+        m_doc->RemoveView(this);
+}
+
+void CVTRRuleBuilderView::Init()
+{
+    CPLQSettingUtil::InitializePLQSettingsFromFile();
+    m_list = new CVTRRMListCtrlEx(this);
+    m_label = new QLabel(VtrString(565), this);
+    m_summary = new QListWidget(this);
+    m_summary->setObjectName(QStringLiteral("summaryPane"));
+    m_summary->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setModel(m_controller->Model());
+
+    connect(m_list, &CVTRRMListCtrlEx::ColumnClicked, this, [this](int column) { m_controller->SortByColumn(column); });
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+        &CVTRRuleBuilderView::OnSelectionChanged);
+    connect(
+        m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& current) {
+            if (current.isValid())
+                m_list->scrollTo(current);
+        });
+    connect(m_list, &CVTRRMListCtrlEx::CellDoubleClicked, this, &CVTRRuleBuilderView::OnDoubleClick);
+    connect(m_list, &CVTRRMListCtrlEx::PasswordRequested, this, &CVTRRuleBuilderView::OnPassword);
+    connect(m_list, &CVTRRMListCtrlEx::ConfigureRequested, this, [this] { NotAvailableYet(637); });
+    connect(m_list, &CVTRRMListCtrlEx::ResetRequested, this, [this] { NotAvailableYet(638); });
+    m_controller->onStatusChanged = [this](const QString& text) { emit StatusTextChanged(text); };
+    if (m_doc)
+        m_doc->AddView(this);
+}
+
+void CVTRRuleBuilderView::OnInitialUpdate()
+{
+    if (!m_doc)
+        return;
+    static const int kWidths[] = { 100, 500, 100, 100, 350 };
+    for (int c = 0; c < 5; ++c)
+        m_list->setColumnWidth(c, kWidths[c]);
+    m_controller->InitialUpdate();
+    if (const CVtrRule* selected = m_controller->LastSelectedRule()) {
+        // The fill reported it before the sort moved it; find its row once.
+        const auto& rows = m_controller->Model()->Rows();
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].rule == selected) {
+                m_list->selectionModel()->setCurrentIndex(m_controller->Model()->index(static_cast<int>(i), 0),
+                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                break;
+            }
+        }
+    }
+    resizeEvent(nullptr);
+    m_list->FitColumnsToVisibleRows();
+    RefreshSummary();
+}
+
+void CVTRRuleBuilderView::OnActivated()
+{
+    if (AppContext* app = AppContext::Instance())
+        app->SetConfigureRuleEnabled(m_list->SelectedRows().size() == 1);
+}
+
+void CVTRRuleBuilderView::OnUpdate(int hint)
+{
+    m_controller->OnUpdate(hint);
+    if (hint == 1 || hint == 9)
+        m_list->FitColumnsToVisibleRows();
+    if (hint == 1 || hint == 3 || hint == 4 || hint == 9)
+        RefreshSummary();
+}
+
+QList<CVtrRule*> CVTRRuleBuilderView::ListedRules() const
+{
+    return m_controller->ListedRules();
+}
+
+void CVTRRuleBuilderView::ClearRows()
+{
+    m_summary->clear();
+    m_controller->ClearAll();
+}
+
+void CVTRRuleBuilderView::Search(const QString& text)
+{
+    if (!m_doc)
+        return;
+    m_controller->Search(text);
+    if (m_controller->Model()->RowCount() > 0)
+        m_list->scrollTo(m_controller->Model()->index(0, 0));
+    m_list->setFocus();
+    m_list->FitColumnsToVisibleRows();
+    RefreshSummary();
+}
+
+QString CVTRRuleBuilderView::StatusText() const
+{
+    return m_controller->StatusText();
+}
+
+void CVTRRuleBuilderView::OnSelectionChanged()
+{
+    const QModelIndex current = m_list->currentIndex();
+    const int count = static_cast<int>(m_list->selectionModel()->selectedRows().size());
+    m_controller->OnSelectionChanged(count, current.isValid() ? current.row() : -1);
+    RefreshSummary();
+}
+
+void CVTRRuleBuilderView::RefreshSummary()
+{
+    m_summary->clear();
+    const QList<int> rows = m_list->SelectedRows();
+    if (rows.size() != 1)
+        return;
+    const CVtrRule* rule = m_controller->Model()->RuleAt(rows.first());
+    if (!rule)
+        return;
+    const QString text = rule->GetSummary();
+    const int columnWidth = m_summary->viewport()->width() - 20;
+    const int textWidth = m_summary->fontMetrics().horizontalAdvance(text);
+    for (const QString& line : SplitSummary(text, columnWidth, textWidth))
+        m_summary->addItem(line);
+}
+
+void CVTRRuleBuilderView::OnDoubleClick(int row, int column)
+{
+    if (m_list->SelectedRows().size() > 1)
+        return;
+    // Editing custom messages in place and configuring rules arrive later.
+    NotAvailableYet(column == 4 ? 61652 : 637);
+}
+
+void CVTRRuleBuilderView::OnPassword()
+{
+    if (!m_doc || m_doc->IsPasswordProtected())
+        return;
+    QString typed;
+    if (!GetPasswordPrompt()(typed))
+        return;
+    m_doc->SetConfirmedPassword(typed);
+    m_doc->DoFileSave();
+}
+
+void CVTRRuleBuilderView::NotAvailableYet(int commandStringId)
+{
+    QString text = VtrString(62001);
+    text.replace(QStringLiteral("%s"), VtrString(commandStringId));
+    ShowMessage(text, VtrString(StrId::DocCaption), MsgIcon::Information, MsgButtons::Ok);
+}
+
+void CVTRRuleBuilderView::resizeEvent(QResizeEvent* event)
+{
+    if (event)
+        QWidget::resizeEvent(event);
+    const int w = width();
+    const int h = height();
+    const int listWidth = std::max(0, w - 20);
+    m_list->setGeometry(10, 10, listWidth, std::max(0, h * 3 / 4 - 10));
+    const int labelY = 10 + h * 3 / 4;
+    m_label->setGeometry(10, labelY, listWidth, m_label->sizeHint().height());
+    m_summary->setGeometry(10, labelY + m_label->sizeHint().height() + 5, listWidth, std::max(0, h / 4 - 40));
+    for (int c = 1; c <= 3; ++c)
+        m_list->setColumnWidth(c, listWidth * 15 / 100);
+    RefreshSummary();
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "document/RuleDocViewLink.h"
+
+#include <memory>
+
+#include <QWidget>
+
+class CVTRRuleBuilderDoc;
+class CVTRRMListCtrlEx;
+class IModuleRuleSource;
+class QLabel;
+class QListWidget;
+class RuleListController;
+
+// The view of a rule document: the rule list (every rule the registered
+// modules offer, ticked when the document holds it) and under it the summary
+// of the selected rule. The application hosts one per child frame:
+//   auto* view = new CVTRRuleBuilderView(doc, frame);
+//   view->OnInitialUpdate();      // after the document was created or opened
+//   view->Search(text);           // from the search dialog
+// Nothing else is needed: the view registers itself with the document (and
+// unregisters when destroyed), answers the update hints and hands the status
+// text to AppContext::ShowStatusText. Call OnActivated() when its frame
+// becomes the active one so Configure rule follows its selection.
+class CVTRRuleBuilderView : public QWidget, public IRuleDocView
+{
+    Q_OBJECT
+public:
+    CVTRRuleBuilderView(CVTRRuleBuilderDoc* doc, QWidget* parent = nullptr);
+    // source: where module rules come from (tests); null for the loaded modules.
+    CVTRRuleBuilderView(CVTRRuleBuilderDoc* doc, std::unique_ptr<IModuleRuleSource> source, QWidget* parent);
+    ~CVTRRuleBuilderView() override;
+
+    CVTRRuleBuilderDoc* GetDocument() const { return m_doc; }
+    // Builds the columns, fills the list and refreshes the all-rules file.
+    void OnInitialUpdate();
+    // Keeps only the rows that contain the text (columns 0 to 3).
+    void Search(const QString& text);
+    // The frame became active: Configure rule follows this view's selection.
+    void OnActivated();
+
+    // IRuleDocView
+    void OnUpdate(int hint) override;
+    QList<CVtrRule*> ListedRules() const override;
+    void ClearRows() override;
+
+    CVTRRMListCtrlEx* ListCtrl() const { return m_list; }
+    QListWidget* SummaryPane() const { return m_summary; }
+    RuleListController* Controller() const { return m_controller.get(); }
+    // The status text last shown.
+    QString StatusText() const;
+
+signals:
+    void StatusTextChanged(const QString& text);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void Init();
+    void RefreshSummary();
+    void OnSelectionChanged();
+    void OnDoubleClick(int row, int column);
+    void OnPassword();
+    void NotAvailableYet(int commandStringId);
+
+    CVTRRuleBuilderDoc* m_doc;
+    std::unique_ptr<RuleListController> m_controller;
+    CVTRRMListCtrlEx* m_list = nullptr;
+    QLabel* m_label = nullptr;
+    QListWidget* m_summary = nullptr;
+};
