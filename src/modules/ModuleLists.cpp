@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
@@ -211,8 +213,13 @@ void LoadModuleList(const QString& section, QStringList& configured, QStringList
     const std::string file = Narrow(GetConfigModuleIniPath());
     const std::string sectionName = Narrow(section);
     configured.clear();
-    if (!CIniFile::CanOpen(file))
+    if (!CIniFile::CanOpen(file)) {
+        // On a first start the data-settings folder itself may not exist yet.
+        const QString folder = QFileInfo(QFile::decodeName(QByteArray::fromStdString(file))).absolutePath();
+        if (!file.empty() && !QFileInfo::exists(folder))
+            QDir().mkpath(folder);
         CIniFile::Create(file);
+    }
 
     std::vector<IniRecord> records;
     CIniFile::Load(file, records);

@@ -166,6 +166,16 @@ TEST_F(ModuleListsTest, FirstStartWritesTheDefaultsByteForByte)
     EXPECT_EQ(ReadBytes(Ini()), expected);
 }
 
+TEST_F(ModuleListsTest, MissingDataSettingsFolderIsCreated)
+{
+    const QString folder = env.Path(QStringLiteral("not/yet/there/"));
+    env.Set("VTRPRO_DATA_SETTINGS_DIR", folder);
+    LoadModuleList(QLatin1String(ModuleSections::kDatabases), modules.configuredDbModules, modules.installedDbModules);
+    EXPECT_TRUE(
+        ReadBytes(folder + QStringLiteral("ConfigModule.ini")).startsWith(" [RULE_DATABASE_MODULES]\n module1="));
+    EXPECT_EQ(modules.configuredDbModules.size(), 1);
+}
+
 TEST_F(ModuleListsTest, ReadingStopsAtTheFirstMissingKey)
 {
     const QByteArray text
