@@ -1,0 +1,413 @@
+// The rule list without windows: filling from the modules, matching the
+// file's rules, check boxes, sorting, search and the status text.
+
+#include "../doc/DocFixture.h"
+
+#include "ConcreteVTRRule.h"
+#include "document/OrderedRuleSet.h"
+#include "views/RuleListController.h"
+#include "views/RuleListModel.h"
+#include "Utilities/StringTable.h"
+
+#include <QSet>
+
+namespace {
+
+class RuleListTest : public DocFixture
+{
+protected:
+    // Opens a file into a document and fills a list for it.
+    std::unique_ptr<RuleListController> OpenList(CVTRRuleBuilderDoc& doc, const QString& path)
+    {
+        EXPECT_TRUE(doc.OnOpenDocument(path));
+        auto list = std::make_unique<RuleListController>(&doc);
+        list->InitialUpdate();
+        return list;
+    }
+    static int RowOf(RuleListModel* model, const QString& name)
+    {
+        for (int r = 0; r < model->RowCount(); ++r)
+            if (model->RuleAt(r)->GetRuleName() == name)
+                return r;
+        return -1;
+    }
+    static QStringList CheckedNames(RuleListModel* model)
+    {
+        QStringList out;
+        for (int r = 0; r < model->RowCount(); ++r)
+            if (model->IsChecked(r))
+                out << model->RuleAt(r)->GetRuleName();
+        out.sort();
+        return out;
+    }
+    void Close(CVTRRuleBuilderDoc& doc, RuleListController& list)
+    {
+        // Close as the program does: the document collects the list's rules.
+        struct Link : IRuleDocView
+        {
+            RuleListController* list;
+            void OnUpdate(int hint) override { list->OnUpdate(hint); }
+            QList<CVtrRule*> ListedRules() const override { return list->ListedRules(); }
+            void ClearRows() override { list->ClearAll(); }
+        } link;
+        link.list = &list;
+        doc.AddView(&link);
+        doc.OnCloseDocument();
+        doc.RemoveView(&link);
+    }
+};
+
+TEST_F(RuleListTest, AFileWhoseRulesAllMatchOpensCheckedAndUnmodified)
+{
+    const QString path = WriteRuleFile(
+        QStringLiteral("match.vtr"), { TestRuleElement("TM - Hole Depth"), TestRuleElement("TM - Corner Radius") });
+    CVTRRuleBuilderDoc doc;
+    auto list = OpenList(doc, path);
+    RuleListModel* model = list->Model();
+    ASSERT_EQ(model->RowCount(), 3);
+    EXPECT_EQ(CheckedNames(model), (QStringList { "TM - Corner Radius", "TM - Hole Depth" }));
+    EXPECT_FALSE(doc.IsModified());
+    EXPECT_EQ(doc.SelectedRules().Size(), 2);
+    // The rows carry the rules read from the file, not the module's copies.
+    const QList<CVtrRule*> fileRules(doc.FileDetails().Rules().begin(), doc.FileDetails().Rules().end());
+    for (CVtrRule* rule : fileRules)
+        EXPECT_TRUE(doc.SelectedRules().Contains(rule));
+    EXPECT_EQ(model->RuleAt(RowOf(model, "TM - Hole Depth"))->GetModulePath(), VtrLibrary::FileName(m_module));
+    EXPECT_EQ(LiveRules(), 3) << "the two replaced module rules are released";
+    EXPECT_EQ(list->StatusText(), QStringLiteral("2 of 3 rules selected"));
+    EXPECT_EQ(m_app->StatusText(), QStringLiteral("2 of 3 rules selected"));
+    Close(doc, *list);
+}
+
+TEST_F(RuleListTest, AFileRuleWhoseModuleIsGoneDisappearsAndMarksTheDocumentModified)
+{
+    const QString path = WriteRuleFile(QStringLiteral("gone.vtr"),
+        { TestRuleElement("TM - Hole Depth"),
+            "<Rule Name=\"GR - Old Rule\" DisplayName=\"GR - Old Rule\" RuleModule=\"Gone Rules\" Selected=\"1\"/>" });
+    CVTRRuleBuilderDoc doc;
+    auto list = OpenList(doc, path);
+    EXPECT_EQ(list->Model()->RowCount(), 3);
+    EXPECT_EQ(RowOf(list->Model(), "GR - Old Rule"), -1);
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(doc.SelectedRules().Size(), 1);
+
+    // Saving writes the file without it.
+    ASSERT_TRUE(doc.OnSaveDocument(path));
+    EXPECT_FALSE(ReadAll(path).contains("GR - Old Rule"));
+    EXPECT_TRUE(ReadAll(path).contains("TM - Hole Depth"));
+    Close(doc, *list);
+}
+
+TEST_F(RuleListTest, CheckBoxesKeepTheDocumentInStep)
+{
+    const QString path = WriteRuleFile(QStringLiteral("ticks.vtr"), { TestRuleElement("TM - Hole Depth") });
+    CVTRRuleBuilderDoc doc;
+    auto list = OpenList(doc, path);
+    RuleListModel* model = list->Model();
+    const int held = RowOf(model, "TM - Hole Depth");
+    const int other = RowOf(model, "TM - Wall Thickness");
+    CVtrRule* otherRule = model->RuleAt(other);
+
+    // Unticking a rule that was never in the document changes nothing but its flag.
+    otherRule->SetSelected(1);
+    ASSERT_TRUE(list->SetChecked(other, false));
+    EXPECT_EQ(otherRule->GetSelected(), 0);
+    EXPECT_FALSE(doc.IsModified());
+    EXPECT_FALSE(doc.SelectedRules().Contains(otherRule));
+
+    // Ticking adds it and marks the document modified.
+    ASSERT_TRUE(model->setData(model->index(other, 0), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_EQ(model->data(model->index(other, 0), Qt::CheckStateRole).toInt(), Qt::Checked);
+    EXPECT_TRUE(doc.SelectedRules().Contains(otherRule));
+    EXPECT_EQ(otherRule->GetSelected(), 1);
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_TRUE(doc.GetTitle().endsWith(QLatin1Char('*')));
+    EXPECT_EQ(list->StatusText(), QStringLiteral("2 of 3 rules selected"));
+
+    // Unticking a held rule keeps it in the list with flag 0 (the file keeps
+    // its settings, marked as not selected).
+    doc.SetModifiedFlag(false);
+    CVtrRule* heldRule = model->RuleAt(held);
+    ASSERT_TRUE(list->SetChecked(held, false));
+    EXPECT_TRUE(doc.SelectedRules().Contains(heldRule));
+    EXPECT_EQ(heldRule->GetSelected(), 0);
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(list->StatusText(), QStringLiteral("1 of 3 rules selected"));
+    const QString log = ReadLog();
+    EXPECT_TRUE(log.contains(QStringLiteral("TM - Wall Thickness Rule is Selected")));
+    EXPECT_TRUE(log.contains(QStringLiteral("TM - Hole Depth Rule is Deselected")));
+
+    ASSERT_TRUE(doc.OnSaveDocument(path));
+    const QByteArray saved = ReadAll(path);
+    EXPECT_TRUE(saved.contains("TM - Wall Thickness"));
+    EXPECT_TRUE(saved.contains("TM - Hole Depth"));
+    Close(doc, *list);
+}
+
+TEST_F(RuleListTest, SortingByColumnZeroTwiceListsUncheckedRulesFirst)
+{
+    const QString path = WriteRuleFile(QStringLiteral("sort.vtr"), { TestRuleElement("TM - Wall Thickness") });
+    CVTRRuleBuilderDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(path));
+    RuleListController list(&doc);
+    list.Fill(true, true);
+    RuleListModel* model = list.Model();
+    const QString uncheckedOrder = [&] {
+        QString s;
+        for (int r = 0; r < model->RowCount(); ++r)
+            if (!model->IsChecked(r))
+                s += model->RuleAt(r)->GetRuleName() + QLatin1Char('|');
+        return s;
+    }();
+
+    list.SortByColumn(0);
+    EXPECT_EQ(list.SortState(), 1);
+    EXPECT_TRUE(model->IsChecked(0));
+    list.SortByColumn(0);
+    EXPECT_EQ(list.SortState(), -1);
+    EXPECT_FALSE(model->IsChecked(0));
+    EXPECT_FALSE(model->IsChecked(1));
+    EXPECT_TRUE(model->IsChecked(2));
+    // Unchecked rules compare equal, so the stable sort keeps their order.
+    EXPECT_EQ(model->RuleAt(0)->GetRuleName() + "|" + model->RuleAt(1)->GetRuleName() + "|", uncheckedOrder);
+
+    // Criticality: 1 first; a second click reverses.
+    model->RuleAt(0)->SetCriticality(5);
+    model->RuleAt(1)->SetCriticality(1);
+    model->RuleAt(2)->SetCriticality(3);
+    list.SortByColumn(3);
+    EXPECT_EQ(list.SortState(), 4);
+    EXPECT_EQ(model->RuleAt(0)->GetCriticality(), 1);
+    EXPECT_EQ(model->RuleAt(2)->GetCriticality(), 5);
+    list.SortByColumn(3);
+    EXPECT_EQ(model->RuleAt(0)->GetCriticality(), 5);
+    list.SortByColumn(4); // the custom message column does not sort
+    EXPECT_EQ(list.SortState(), -4);
+    Close(doc, list);
+}
+
+TEST(RuleListModelTest, CriticalityWords)
+{
+    const struct
+    {
+        int code;
+        const char* word;
+    } cases[] = { { 0, "Medium" }, { 1, "Critical" }, { 2, "High" }, { 3, "Medium" }, { 4, "Low" },
+        { 5, "Insignificant" }, { 6, "Medium" }, { -1, "Medium" } };
+    for (const auto& c : cases)
+        EXPECT_EQ(RuleListModel::CriticalityWord(c.code), QString::fromLatin1(c.word)) << c.code;
+    RuleListModel model;
+    ConcreteVTRRule rule;
+    rule.SetDisplayName(QStringLiteral("R"));
+    rule.SetCriticality(6);
+    model.AppendRows({ RuleListModel::Row { &rule, false, {} } });
+    EXPECT_EQ(model.data(model.index(0, 3)).toString(), QStringLiteral("Medium"));
+    const char* headers[] = { "Rule", "Category", "Module", "Criticality", "Custom Message" };
+    for (int c = 0; c < 5; ++c)
+        EXPECT_EQ(model.headerData(c, Qt::Horizontal).toString(), QString::fromLatin1(headers[c]));
+}
+
+TEST_F(RuleListTest, SearchKeepsMatchingRowsAndClearBringsThemBack)
+{
+    const QString path = WriteRuleFile(QStringLiteral("search.vtr"), { TestRuleElement("TM - Hole Depth") });
+    CVTRRuleBuilderDoc doc;
+    auto list = OpenList(doc, path);
+    RuleListModel* model = list->Model();
+
+    list->Search(QStringLiteral("HOLE"));
+    ASSERT_EQ(model->RowCount(), 1);
+    EXPECT_EQ(model->RuleAt(0)->GetRuleName(), QStringLiteral("TM - Hole Depth"));
+    EXPECT_TRUE(model->IsChecked(0));
+    EXPECT_EQ(list->SearchText(), QStringLiteral("hole"));
+    EXPECT_TRUE(list->SearchActive());
+    EXPECT_EQ(list->StatusText(), QStringLiteral("1 of 1 rules selected"));
+
+    // A different text starts again from every rule, not from the rows left.
+    list->Search(QStringLiteral("corner"));
+    ASSERT_EQ(model->RowCount(), 1);
+    EXPECT_EQ(model->RuleAt(0)->GetRuleName(), QStringLiteral("TM - Corner Radius"));
+
+    // The criticality word is searched as well (the file's rule is "High"
+    // through its Severity); no match leaves no rows.
+    list->Search(QStringLiteral("medium"));
+    EXPECT_EQ(model->RowCount(), 2);
+    list->Search(QStringLiteral("high"));
+    ASSERT_EQ(model->RowCount(), 1);
+    EXPECT_EQ(model->RuleAt(0)->GetRuleName(), QStringLiteral("TM - Hole Depth"));
+    list->Search(QStringLiteral("no such rule"));
+    EXPECT_EQ(model->RowCount(), 0);
+
+    list->OnUpdate(9);
+    EXPECT_EQ(model->RowCount(), 3);
+    EXPECT_FALSE(list->SearchActive());
+    EXPECT_EQ(CheckedNames(model), QStringList { "TM - Hole Depth" });
+    Close(doc, *list);
+}
+
+TEST_F(RuleListTest, NoDatabaseModuleStopsLoadingWithAMessage)
+{
+    m_app->Modules().loadedDbModules.RemoveAll();
+    CVTRRuleBuilderDoc doc;
+    ASSERT_TRUE(doc.OnNewDocument());
+    RuleListController list(&doc);
+    list.InitialUpdate();
+    EXPECT_EQ(list.Model()->RowCount(), 0);
+    ASSERT_EQ(m_messages.shown.size(), 1u);
+    EXPECT_EQ(m_messages.shown[0].text, QStringLiteral("Database is not found"));
+    EXPECT_FALSE(m_app->ConfigureRuleEnabled());
+    Close(doc, list);
+}
+
+TEST_F(RuleListTest, ModulesChangedLoadsOnlyNewModulesAndKeepsTheSearch)
+{
+    CVTRRuleBuilderDoc doc;
+    ASSERT_TRUE(doc.OnNewDocument());
+    RuleListController list(&doc);
+    list.InitialUpdate();
+    ASSERT_EQ(list.Model()->RowCount(), 3);
+    list.Search(QStringLiteral("wall"));
+    list.OnUpdate(1); // the module is already listed: no second copy
+    EXPECT_EQ(list.Model()->RowCount(), 1);
+    EXPECT_EQ(list.Pool().Size(), 3);
+    list.OnUpdate(9);
+    EXPECT_EQ(list.Model()->RowCount(), 3);
+    Close(doc, list);
+}
+
+TEST_F(RuleListTest, SelectionSetsTheApplicationFlags)
+{
+    CVTRRuleBuilderDoc doc;
+    ASSERT_TRUE(doc.OnNewDocument());
+    RuleListController list(&doc);
+    list.InitialUpdate();
+    CVtrRule* rule = list.Model()->RuleAt(0);
+    const struct
+    {
+        const char* validator;
+        const char* module;
+        int selected;
+        bool configure, custom, product;
+    } cases[] = {
+        { "plqrulevalidator", "My Custom Rules", 1, true, true, false },
+        { "PLQRuleValidator", "Product rules", 1, true, false, true },
+        { "PLQRuleValidator", "My Custom Rules", 2, false, false, false },
+        { "OtherValidator", "My Custom Rules", 1, true, false, false },
+    };
+    for (const auto& c : cases) {
+        rule->SetValidatorName(QString::fromLatin1(c.validator));
+        rule->SetRuleModuleName(QString::fromLatin1(c.module));
+        list.OnSelectionChanged(c.selected, 0);
+        EXPECT_EQ(m_app->ConfigureRuleEnabled(), c.configure) << c.validator << c.module;
+        EXPECT_EQ(m_app->EditCustomRuleEnabled(), c.custom) << c.validator << c.module;
+        EXPECT_EQ(m_app->EditProductRuleEnabled(), c.product) << c.validator << c.module;
+    }
+    rule->SetRuleModuleName(QStringLiteral("Test Rules"));
+    Close(doc, list);
+}
+
+// A source with rules of its own, for what the test module cannot show.
+class FakeSource : public IModuleRuleSource
+{
+public:
+    explicit FakeSource(bool vsta)
+        : m_vsta(vsta)
+    { }
+    bool DatabaseLoaded() const override { return true; }
+    QStringList RuleModulePaths() const override { return { QStringLiteral("/fake/VtrFakeu.so") }; }
+    QStringList InstalledModulePaths() const override { return {}; }
+    QStringList ConfiguredModules() const override { return RuleModulePaths(); }
+    QStringList LoadedLibraryPaths() const override { return RuleModulePaths(); }
+    bool LoadRules(const QString&, QList<CVtrRule*>& rules, QString& moduleName) override
+    {
+        moduleName = QStringLiteral("Fake Rules");
+        // "VSTA Rule" rules belong to the program, which releases them on close.
+        for (const char* n : { "Spacing Between Holes", "Scripted Check" }) {
+            auto* r = new ConcreteVTRRule;
+            r->SetRuleName(QString::fromLatin1(n));
+            r->SetDisplayName(r->GetRuleName());
+            r->SetRuleModuleName(QStringLiteral("VSTA Rule"));
+            rules.append(r);
+        }
+        m_plain.SetRuleName(QStringLiteral("Plain"));
+        m_plain.SetDisplayName(QStringLiteral("Plain"));
+        rules.append(&m_plain);
+        return true;
+    }
+    QString ConfiguratorPath() const override { return {}; }
+    QList<CVtrRule*> ProductRules(const QString&) override { return {}; }
+    bool VstaRulesSupported() const override { return m_vsta; }
+    QString CustomMessage(const CVtrRule*) const override { return QStringLiteral("msg"); }
+
+    bool m_vsta;
+    ConcreteVTRRule m_plain;
+};
+
+TEST_F(RuleListTest, ScriptedRulesAreListedOnlyWhenSupportedAndNeverTheSkippedOnes)
+{
+    for (bool vsta : { false, true }) {
+        CVTRRuleBuilderDoc doc;
+        ASSERT_TRUE(doc.OnNewDocument());
+        auto source = std::make_unique<FakeSource>(vsta);
+        FakeSource* fake = source.get();
+        RuleListController list(&doc, std::move(source));
+        list.Fill(false, false);
+        QStringList names;
+        for (int r = 0; r < list.Model()->RowCount(); ++r)
+            names << list.Model()->RuleAt(r)->GetRuleName();
+        EXPECT_EQ(names, vsta ? QStringList({ "Scripted Check", "Plain" }) : QStringList({ "Plain" })) << vsta;
+        EXPECT_EQ(fake->m_plain.GetModulePath(), QStringLiteral("/fake/VtrFakeu.so"));
+        EXPECT_EQ(fake->m_plain.GetRuleModuleName(), QStringLiteral("Fake Rules"))
+            << "unnamed rules take the module's name";
+        EXPECT_EQ(list.Model()->CellText(names.size() - 1, 4), QStringLiteral("msg"));
+        // Only the scripted rules are the program's to release.
+        for (CVtrRule* rule : list.ListedRules()) {
+            CVtrRule* r = rule;
+            if (r != &fake->m_plain)
+                doc.DeleteRule(r);
+        }
+        list.ClearAll();
+        doc.OnCloseDocument();
+    }
+}
+
+TEST(OrderedRuleSetTest, KeepsOrderThroughRemovalsAndReplacement)
+{
+    std::vector<ConcreteVTRRule> rules(100);
+    OrderedRuleSet set;
+    for (auto& r : rules)
+        EXPECT_TRUE(set.Append(&r));
+    EXPECT_FALSE(set.Append(&rules[0])) << "no duplicates";
+    for (size_t i = 0; i < rules.size(); i += 2)
+        EXPECT_TRUE(set.Remove(&rules[i]));
+    EXPECT_FALSE(set.Remove(&rules[0]));
+    ConcreteVTRRule replacement;
+    EXPECT_TRUE(set.Replace(&rules[1], &replacement));
+    EXPECT_FALSE(set.Contains(&rules[1]));
+    const QList<CVtrRule*> list = set.ToList();
+    ASSERT_EQ(list.size(), 50);
+    EXPECT_EQ(list[0], &replacement);
+    for (int k = 1; k < 50; ++k)
+        EXPECT_EQ(list[k], &rules[static_cast<size_t>(2 * k + 1)]);
+    EXPECT_TRUE(set.Append(&rules[0]));
+    EXPECT_EQ(set.ToList().last(), &rules[0]);
+}
+
+TEST(SummaryTest, LinesBreakAtTheLastBlankBeforeTheLimit)
+{
+    const struct
+    {
+        QString text;
+        int columnWidth;
+        int textWidth;
+        QStringList lines;
+    } cases[] = {
+        { "short text", 200, 100, { "short text" } },
+        { "aaaa bbbb cccc", 50, 140, { "aaaa", "bbbb", "cccc" } }, // 5 characters a line
+        { "abcdefghij", 40, 100, { "abcd", "efgh", "ij" } }, // no blank: cut at the limit
+        { "", 100, 0, {} },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SplitSummary(c.text, c.columnWidth, c.textWidth), c.lines) << c.text.toStdString();
+}
+
+} // namespace
