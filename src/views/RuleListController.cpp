@@ -559,6 +559,34 @@ void RuleListController::ClearAll()
     m_selectedCount = 0;
 }
 
+RuleListDocLink::RuleListDocLink(RuleListController* list)
+    : m_list(list)
+{
+    if (m_list && m_list->Document())
+        m_list->Document()->AddView(this);
+}
+
+RuleListDocLink::~RuleListDocLink()
+{
+    if (m_list && m_list->Document())
+        m_list->Document()->RemoveView(this);
+}
+
+void RuleListDocLink::OnUpdate(int hint)
+{
+    m_list->OnUpdate(hint);
+}
+
+QList<CVtrRule*> RuleListDocLink::ListedRules() const
+{
+    return m_list->ListedRules();
+}
+
+void RuleListDocLink::ClearRows()
+{
+    m_list->ClearAll();
+}
+
 QStringList SplitSummary(const QString& text, int columnWidth, int textPixelWidth)
 {
     QStringList lines;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/OrderedRuleSet.h"
+#include "document/RuleDocViewLink.h"
 #include "views/ModuleRuleSource.h"
 #include "views/RuleListModel.h"
 
@@ -108,6 +109,22 @@ private:
     int m_lastSelectedRow = -1;
     int m_lastChangedRow = -1;
     CVtrRule* m_lastSelectedRule = nullptr;
+};
+
+// Connects a list without a window to its document, so that the document's
+// hints and its close reach the list (the command-line tool and tests use it;
+// the view is its own link).
+class RuleListDocLink : public IRuleDocView
+{
+public:
+    explicit RuleListDocLink(RuleListController* list);
+    ~RuleListDocLink() override;
+    void OnUpdate(int hint) override;
+    QList<CVtrRule*> ListedRules() const override;
+    void ClearRows() override;
+
+private:
+    RuleListController* m_list;
 };
 
 // Splits a summary into the lines of the summary pane: at most
