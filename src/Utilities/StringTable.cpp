@@ -108,6 +108,8 @@ const Entry kStrings[] = {
     {61770, "VTRPro"},
     {61780, " is a default module. Use the Unloaded Modules list to load it."},
     {61781, "Default Module"},
+    {62001, "%s is not available yet."},
+    {62002, "A rule document is shown in one window only; its window is already open."},
     {62100, "%s has been changed by another program since it was opened or saved.\nDo you want to overwrite "
             "those changes?"},
     {62102, "File %s could not be written."},
