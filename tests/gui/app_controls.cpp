@@ -1,0 +1,258 @@
+// The hyperlink label and the program's file dialog.
+#include "TestSupport.h"
+#include "Utilities/FileDialogService.h"
+#include "Utilities/ui/ExtendedDialogDlg.h"
+#include "Utilities/ui/HyperLink.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+// A parent that records the notifications of its links.
+class NotifyCatcher : public QWidget
+{
+public:
+    QList<int> ids;
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == CHyperLinkNotifyEvent::kType) {
+            ids << static_cast<CHyperLinkNotifyEvent*>(e)->ControlId();
+            return true;
+        }
+        return QWidget::event(e);
+    }
+};
+
+// Receives what the desktop would have opened.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void Open(const QUrl& url) { urls << url; }
+};
+
+// Answers the next modal file dialog from inside its event loop.
+void AnswerFileDialog(std::function<void(QFileDialog*)> answer)
+{
+    QTimer::singleShot(0, [answer] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            AnswerFileDialog(answer); // not shown yet: try again on the next turn
+            return;
+        }
+        answer(dialog);
+    });
+}
+} // namespace
+
+class AppControlsTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void colorRefsConvertWithBlueInTheHighByte_data()
+    {
+        QTest::addColumn<uint>("colorRef");
+        QTest::addColumn<QColor>("expected");
+        QTest::newRow("link blue") << 0xff0000u << QColor(0, 0, 255);
+        QTest::newRow("hover red") << 0x0000ffu << QColor(255, 0, 0);
+        QTest::newRow("visited") << 0x8f2205u << QColor(QStringLiteral("#05228f"));
+        QTest::newRow("mixed") << 0x123456u << QColor(0x56, 0x34, 0x12);
+    }
+    void colorRefsConvertWithBlueInTheHighByte()
+    {
+        QFETCH(uint, colorRef);
+        QFETCH(QColor, expected);
+        QCOMPARE(CHyperLink::FromColorRef(colorRef), expected);
+    }
+
+    void linkColourFollowsHoverAndVisited()
+    {
+        NotifyCatcher parent;
+        auto* link = new CHyperLink(QStringLiteral("site"), &parent);
+        link->SetNotifyParent(true);
+        // Away from the pointer's resting place, so the link starts unhovered.
+        parent.resize(200, 100);
+        link->move(60, 40);
+        parent.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&parent));
+        QEvent leaveFirst(QEvent::Leave);
+        QApplication::sendEvent(link, &leaveFirst);
+        QCOMPARE(link->CurrentColor(), QColor(0, 0, 255));
+        QCOMPARE(link->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+        QVERIFY(link->font().underline());
+        QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
+
+        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+        QApplication::sendEvent(link, &enter);
+        QVERIFY(link->IsOver());
+        QCOMPARE(link->CurrentColor(), QColor(255, 0, 0));
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(link, &leave);
+        QCOMPARE(link->CurrentColor(), QColor(0, 0, 255));
+
+        QTest::mouseClick(link, Qt::LeftButton);
+        QVERIFY(link->IsVisited());
+        QCOMPARE(link->CurrentColor(), QColor(QStringLiteral("#05228f")));
+        // A visited link keeps its colour while hovered.
+        QApplication::sendEvent(link, &enter);
+        QCOMPARE(link->CurrentColor(), QColor(QStringLiteral("#05228f")));
+        QCOMPARE(link->palette().color(QPalette::WindowText), QColor(QStringLiteral("#05228f")));
+    }
+
+    void notifyParentTellsTheParentAndOpensNothing()
+    {
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "Open");
+        NotifyCatcher parent;
+        auto* link = new CHyperLink(QStringLiteral("site"), &parent);
+        link->SetTarget(QStringLiteral("https://example.com/"));
+        link->SetControlId(1001);
+        link->SetNotifyParent(true);
+        QSignalSpy clicked(link, &CHyperLink::Clicked);
+        parent.show();
+        QTest::mouseClick(link, Qt::LeftButton);
+        QCOMPARE(parent.ids, QList<int> { 1001 });
+        QCOMPARE(clicked.count(), 1);
+        QCOMPARE(clicked.first().first().toInt(), 1001);
+        QVERIFY(catcher.urls.isEmpty());
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    }
+
+    void clickWithoutNotifyOpensTheTarget()
+    {
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "Open");
+        NotifyCatcher parent;
+        auto* link = new CHyperLink(QStringLiteral("site"), &parent);
+        link->SetTarget(QStringLiteral("https://example.com/page"));
+        parent.show();
+        QTest::mouseClick(link, Qt::LeftButton);
+        QCOMPARE(catcher.urls, QList<QUrl> { QUrl(QStringLiteral("https://example.com/page")) });
+        QVERIFY(parent.ids.isEmpty());
+        // A right click is not a click on the link.
+        QTest::mouseClick(link, Qt::RightButton);
+        QCOMPARE(catcher.urls.size(), 1);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    }
+
+    void tooltipTextOnlyWhenEnabled()
+    {
+        CHyperLink link(QStringLiteral("site"));
+        link.SetTooltipText(QStringLiteral("ignored"));
+        QCOMPARE(link.toolTip(), QString());
+        link.EnableTooltip(true);
+        link.SetTooltipText(QStringLiteral("Visit us"));
+        QCOMPARE(link.toolTip(), QStringLiteral("Visit us"));
+        link.EnableTooltip(false);
+        QCOMPARE(link.toolTip(), QString());
+    }
+
+    void filtersConvertToQtNameFilters_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("one") << QStringLiteral("VTRPro(*.vtr)|*.vtr||")
+                             << QStringList { QStringLiteral("VTRPro(*.vtr) (*.vtr)") };
+        QTest::newRow("two") << QStringLiteral("Modules (*.so)|*.so|All Files (*.*)|*.*||")
+                             << QStringList { QStringLiteral("Modules (*.so) (*.so)"),
+                                    QStringLiteral("All Files (*.*) (*.*)") };
+        QTest::newRow("several patterns")
+            << QStringLiteral("Sheets|*.xls;*.xlsx||") << QStringList { QStringLiteral("Sheets (*.xls *.xlsx)") };
+        QTest::newRow("no closing bars") << QStringLiteral("Rules|*.vtr")
+                                         << QStringList { QStringLiteral("Rules (*.vtr)") };
+        QTest::newRow("odd entry dropped")
+            << QStringLiteral("Rules|*.vtr|Lonely||") << QStringList { QStringLiteral("Rules (*.vtr)") };
+        QTest::newRow("empty") << QString() << QStringList {};
+    }
+    void filtersConvertToQtNameFilters()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QStringList, expected);
+        QCOMPARE(CExtendedDialogDlg::ConvertFilter(filter), expected);
+    }
+
+    void pathChecksFollowTheFlags()
+    {
+        ScopedTestEnv env;
+        const QString existing = env.Path(QStringLiteral("a.vtr"));
+        QFile f(existing);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        const QString missingFile = env.Path(QStringLiteral("b.vtr"));
+        const QString missingFolder = env.Path(QStringLiteral("nowhere/c.vtr"));
+        using namespace FileDialogFlags;
+        QVERIFY(CExtendedDialogDlg::CheckPath(existing, true, kFileMustExist).isEmpty());
+        QVERIFY(!CExtendedDialogDlg::CheckPath(missingFile, true, kFileMustExist).isEmpty());
+        QVERIFY(CExtendedDialogDlg::CheckPath(missingFile, false, kOverwritePrompt | kPathMustExist).isEmpty());
+        QVERIFY(!CExtendedDialogDlg::CheckPath(missingFolder, false, kOverwritePrompt | kPathMustExist).isEmpty());
+        QVERIFY(CExtendedDialogDlg::CheckPath(missingFolder, false, 0).isEmpty());
+        QVERIFY(!CExtendedDialogDlg::CheckPath(QString(), false, 0).isEmpty());
+    }
+
+    void cancelReturnsTwoAndNoPath()
+    {
+        ScopedTestEnv env;
+        CExtendedDialogDlg dialog(false, env.Root(), QStringLiteral("Save As"), QStringLiteral(".vtr"),
+            QStringLiteral("x.vtr"), FileDialogFlags::kOverwritePrompt | FileDialogFlags::kPathMustExist,
+            QStringLiteral("VTRPro(*.vtr)|*.vtr||"));
+        QString title;
+        bool overwriteConfirm = false;
+        AnswerFileDialog([&](QFileDialog* d) {
+            title = d->windowTitle();
+            overwriteConfirm = !d->testOption(QFileDialog::DontConfirmOverwrite);
+            d->reject();
+        });
+        QCOMPARE(dialog.DoModal(), 2);
+        QCOMPARE(dialog.GetPathName(), QString());
+        QCOMPARE(title, QStringLiteral("Save As"));
+        QVERIFY(overwriteConfirm);
+    }
+
+    void acceptReturnsOneWithThePathAndDefaultExtension()
+    {
+        ScopedTestEnv env;
+        CExtendedDialogDlg dialog(false, env.Root(), QStringLiteral("Save As"), QStringLiteral(".vtr"), QString(),
+            FileDialogFlags::kPathMustExist, QStringLiteral("VTRPro(*.vtr)|*.vtr||"));
+        AnswerFileDialog([](QFileDialog* d) {
+            d->findChild<QLineEdit*>()->setText(QStringLiteral("chosen"));
+            static_cast<QDialog*>(d)->accept(); // QFileDialog::accept checks the path
+        });
+        QCOMPARE(dialog.DoModal(), 1);
+        QCOMPARE(dialog.GetPathName(), QDir(env.Root()).filePath(QStringLiteral("chosen.vtr")));
+    }
+
+    void openDialogWantsAnExistingFile()
+    {
+        CExtendedDialogDlg dialog(true, QString(), QStringLiteral("Browse"), QString(), QString(),
+            FileDialogFlags::kExplorer | FileDialogFlags::kFileMustExist | FileDialogFlags::kHideReadOnly,
+            QStringLiteral("Modules (*.so)|*.so||"));
+        QFileDialog::FileMode mode = QFileDialog::AnyFile;
+        QFileDialog::AcceptMode accept = QFileDialog::AcceptSave;
+        QStringList filters;
+        AnswerFileDialog([&](QFileDialog* d) {
+            mode = d->fileMode();
+            accept = d->acceptMode();
+            filters = d->nameFilters();
+            d->reject();
+        });
+        QCOMPARE(dialog.DoModal(), 2);
+        QCOMPARE(mode, QFileDialog::ExistingFile);
+        QCOMPARE(accept, QFileDialog::AcceptOpen);
+        QCOMPARE(filters, QStringList { QStringLiteral("Modules (*.so) (*.so)") });
+    }
+};
+
+QTEST_MAIN(AppControlsTest)
+#include "app_controls.moc"
