@@ -2,17 +2,11 @@
 
 #include "document/VTRRuleBuilderDoc.h"
 
+#include "views/ui/VTRRuleBuilderView.h"
+
 #include <QCloseEvent>
-#include <QLabel>
 #include <QMdiArea>
 #include <QSplitter>
-
-#if __has_include("views/ui/VTRRuleBuilderView.h")
-#include "views/ui/VTRRuleBuilderView.h"
-#define VTRPRO_HAS_RULE_VIEW 1
-#else
-#define VTRPRO_HAS_RULE_VIEW 0
-#endif
 
 CChildFrame::CChildFrame(CVTRRuleBuilderDoc* doc, QWidget* parent)
     : QMdiSubWindow(parent)
@@ -23,11 +17,7 @@ CChildFrame::CChildFrame(CVTRRuleBuilderDoc* doc, QWidget* parent)
     setObjectName(QStringLiteral("childFrame"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
     m_splitter->setChildrenCollapsible(false);
-#if VTRPRO_HAS_RULE_VIEW
     m_view = new CVTRRuleBuilderView(doc, m_splitter);
-#else
-    m_view = new QLabel(QStringLiteral("Rule list"), m_splitter);
-#endif
     m_splitter->addWidget(m_view);
     setWidget(m_splitter);
     setWindowTitle(doc->GetTitle());
@@ -47,9 +37,7 @@ CChildFrame::~CChildFrame()
 
 void CChildFrame::InitialUpdate()
 {
-#if VTRPRO_HAS_RULE_VIEW
-    static_cast<CVTRRuleBuilderView*>(m_view)->OnInitialUpdate();
-#endif
+    m_view->OnInitialUpdate();
 }
 
 void CChildFrame::closeEvent(QCloseEvent* event)

@@ -3,6 +3,7 @@
 #include <QMdiSubWindow>
 
 class CVTRRuleBuilderDoc;
+class CVTRRuleBuilderView;
 class QSplitter;
 
 // The window of one rule document: a one-pane splitter holding the document's
@@ -16,8 +17,8 @@ public:
     ~CChildFrame() override;
 
     CVTRRuleBuilderDoc* Document() const { return m_doc; }
-    // The rule list view (a placeholder widget when the view is not built in).
-    QWidget* View() const { return m_view; }
+    // The document's one rule list view.
+    CVTRRuleBuilderView* View() const { return m_view; }
     // Runs the view's first update once the frame is shown.
     void InitialUpdate();
 
@@ -31,6 +32,6 @@ protected:
 private:
     CVTRRuleBuilderDoc* m_doc;
     QSplitter* m_splitter;
-    QWidget* m_view = nullptr;
+    CVTRRuleBuilderView* m_view = nullptr;
     bool m_closed = false;
 };

@@ -11,6 +11,7 @@
 #include "Utilities/VTRUIUtils.h"
 #include "VTRDataHelper.h"
 #include "views/ui/ChildFrame.h"
+#include "views/ui/VTRRuleBuilderView.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -64,7 +65,19 @@ CMainFrame::CMainFrame(AppContext& context, QSettings* profile, const QString& a
     resize(1200, 800);
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame()
+{
+    // The document windows go before this frame's members do: while the area
+    // dies it still reports activations, which must not reach a half-destroyed frame.
+    disconnect(&m_context, nullptr, this, nullptr);
+    if (m_mdi) {
+        disconnect(m_mdi, nullptr, this, nullptr);
+        for (CChildFrame* child : Children())
+            disconnect(child, nullptr, this, nullptr);
+        delete takeCentralWidget();
+        m_mdi = nullptr;
+    }
+}
 
 bool CMainFrame::Create()
 {
@@ -75,6 +88,9 @@ bool CMainFrame::Create()
     m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] {
+        // Configure rule follows the selection of the view that became active.
+        if (CChildFrame* child = ActiveChild())
+            child->View()->OnActivated();
         UpdateTitle();
         UpdateCommandUI();
     });

@@ -1,0 +1,144 @@
+#include "app/ui/RibbonBar.h"
+
+#include "app/CommandTable.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kLargeIcon = 32;
+constexpr int kSmallIcon = 16;
+
+QWidget* MakePanel(const QString& title, QHBoxLayout*& buttons)
+{
+    auto* panel = new QFrame;
+    panel->setFrameShape(QFrame::StyledPanel);
+    panel->setObjectName(QStringLiteral("ribbonPanel"));
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(4, 2, 4, 2);
+    column->setSpacing(2);
+    buttons = new QHBoxLayout;
+    buttons->setSpacing(2);
+    column->addLayout(buttons, 1);
+    auto* label = new QLabel(title);
+    label->setAlignment(Qt::AlignHCenter);
+    label->setEnabled(false); // drawn in the muted text colour, like a caption
+    column->addWidget(label);
+    return panel;
+}
+} // namespace
+
+CRibbonBar::CRibbonBar(const QHash<int, QAction*>& actions, QMenu* recent, QMenu* looks, QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("ribbon"));
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    // Top row: application button, quick access toolbar, look menu.
+    auto* top = new QHBoxLayout;
+    top->setContentsMargins(2, 2, 2, 0);
+    m_appButton = new QToolButton(this);
+    m_appButton->setText(QStringLiteral("File"));
+    m_appButton->setObjectName(QStringLiteral("applicationButton"));
+    m_appButton->setPopupMode(QToolButton::InstantPopup);
+    m_appButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_appMenu = new QMenu(m_appButton);
+    m_appButton->setMenu(m_appMenu);
+    top->addWidget(m_appButton);
+
+    m_quickAccess = new QToolBar(this);
+    m_quickAccess->setObjectName(QStringLiteral("quickAccessToolBar"));
+    m_quickAccess->setIconSize(QSize(kSmallIcon, kSmallIcon));
+    top->addWidget(m_quickAccess);
+    top->addStretch(1);
+
+    auto* lookButton = new QToolButton(this);
+    lookButton->setText(QStringLiteral("Style"));
+    lookButton->setIcon(QIcon(QStringLiteral(":/icons/look.svg")));
+    lookButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    lookButton->setPopupMode(QToolButton::InstantPopup);
+    lookButton->setMenu(looks);
+    lookButton->setAutoRaise(true);
+    top->addWidget(lookButton);
+    outer->addLayout(top);
+
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("ribbonCategories"));
+    m_tabs->setDocumentMode(true);
+    m_tabs->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    outer->addWidget(m_tabs);
+
+    // Pages and panels in table order.
+    QHash<QString, QHBoxLayout*> pageRows;
+    QHash<QString, QHBoxLayout*> panelRows;
+    for (const QString& category : CommandTable::Categories()) {
+        auto* page = new QWidget;
+        auto* row = new QHBoxLayout(page);
+        row->setContentsMargins(2, 2, 2, 2);
+        row->setSpacing(4);
+        row->addStretch(1);
+        pageRows.insert(category, row);
+        m_tabs->addTab(page, category);
+    }
+
+    for (const CommandInfo& info : CommandTable::All()) {
+        QAction* action = actions.value(info.id);
+        if (!action)
+            continue;
+        const QString category = QString::fromUtf8(info.category);
+        if (category == QLatin1String("File")) {
+            if (info.id == CmdId::ID_APP_EXIT) {
+                m_appMenu->addSeparator();
+                QAction* recentAction = m_appMenu->addMenu(recent);
+                recentAction->setText(QStringLiteral("Recent Documents"));
+                m_appMenu->addSeparator();
+            }
+            m_appMenu->addAction(action);
+            if (info.quickAccess)
+                m_quickAccess->addAction(action);
+            continue;
+        }
+        QHBoxLayout* pageRow = pageRows.value(category);
+        if (!pageRow)
+            continue; // no ribbon entry
+        const QString panelKey = category + QLatin1Char('/') + QString::fromUtf8(info.panel);
+        QHBoxLayout* buttons = panelRows.value(panelKey);
+        if (info.id == CmdId::ID_WINDOW_NEW) {
+            // A sub-item of the Windows button.
+            if (QToolButton* windows = m_buttons.value(CmdId::ID_WINDOW_MANAGER)) {
+                auto* menu = new QMenu(windows);
+                menu->addAction(action);
+                windows->setMenu(menu);
+                windows->setPopupMode(QToolButton::MenuButtonPopup);
+            }
+            continue;
+        }
+        if (!buttons) {
+            pageRow->insertWidget(pageRow->count() - 1, MakePanel(QString::fromUtf8(info.panel), buttons));
+            panelRows.insert(panelKey, buttons);
+            m_panels[category].append(QString::fromUtf8(info.panel));
+        }
+        auto* button = new QToolButton;
+        button->setDefaultAction(action);
+        button->setAutoRaise(true);
+        button->setIconSize(info.large ? QSize(kLargeIcon, kLargeIcon) : QSize(kSmallIcon, kSmallIcon));
+        button->setToolButtonStyle(info.large ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonTextBesideIcon);
+        button->setMinimumWidth(56);
+        button->setObjectName(QString::fromUtf8(info.name));
+        buttons->addWidget(button);
+        m_buttons.insert(info.id, button);
+    }
+}
+
+QStringList CRibbonBar::PanelTitles(const QString& category) const
+{
+    return m_panels.value(category);
+}

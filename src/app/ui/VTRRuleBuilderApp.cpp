@@ -1,0 +1,495 @@
+#include "app/ui/VTRRuleBuilderApp.h"
+
+#include "app/CommandTable.h"
+#include "app/SingleInstance.h"
+#include "app/ui/AboutDlg.h"
+#include "app/ui/AppResources.h"
+#include "document/RuleFile.h"
+#include "document/VTRRuleBuilderDoc.h"
+#include "LocationHelper.h"
+#include "PLQSettingUtil.h"
+#include "Utilities/FileDialogService.h"
+#include "Utilities/MessageService.h"
+#include "Utilities/StringTable.h"
+#include "Utilities/VTRUIUtils.h"
+#include "VTRDataHelper.h"
+#include "VTRFrameWrkUtils.h"
+#include "VtrLibrary.h"
+#include "VtrProLog.h"
+#include "views/ui/ChildFrame.h"
+#include "settings/ui/SearchDlg.h"
+#include "views/ui/MainFrame.h"
+#include "views/ui/VTRRuleBuilderView.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QSettings>
+#include <QTranslator>
+
+// What the desktop program on its original platform also did at start-up
+// (OLE and common-control initialisation, automation server and shell
+// registration, the type library) has no counterpart here and is left out;
+// installing places a .desktop file and a MIME type for *.vtr instead.
+
+namespace {
+CVTRRuleBuilderApp* g_app = nullptr;
+
+constexpr char kResourceFile[] = "VTRRuleBuilderResu.qm";
+constexpr char kRecentGroup[] = "Recent File List";
+
+// The document template's string: window title, document name, new-file
+// name, filter name, filter extension, file type id, file type name.
+constexpr char kDocTemplate[] = "VTRPro\nVTRPro \n\nVTRPro(*.vtr)\n.vtr\n\nVTRPro.Document\nVTRPro  Document";
+
+QString TemplateField(int index)
+{
+    return QString::fromLatin1(kDocTemplate).split(QLatin1Char('\n')).value(index);
+}
+
+QString OpenFilter()
+{
+    return TemplateField(3) + QLatin1Char('|') + QLatin1Char('*') + TemplateField(4)
+        + QStringLiteral("|All Files (*.*)|*||");
+}
+
+using ShowVTRHelpFn = void (*)(const QString*, int32_t, int32_t*);
+} // namespace
+
+CVTRRuleBuilderApp::CVTRRuleBuilderApp(const AppOptions& options, QObject* parent)
+    : QObject(parent)
+    , m_options(options)
+{
+    InitAppResources();
+    g_app = this;
+}
+
+CVTRRuleBuilderApp::~CVTRRuleBuilderApp()
+{
+    if (!m_exited)
+        ExitInstance();
+    delete m_frame;
+    m_frame = nullptr;
+    if (m_translator) {
+        QCoreApplication::removeTranslator(m_translator);
+        delete m_translator;
+    }
+    if (g_app == this)
+        g_app = nullptr;
+}
+
+CVTRRuleBuilderApp* CVTRRuleBuilderApp::Instance()
+{
+    return g_app;
+}
+
+bool CVTRRuleBuilderApp::InitInstance(const QStringList& arguments)
+{
+    m_exited = false;
+    m_started = false;
+    m_exitCode = 0;
+    QueryDatabaseCollector();
+    LoadLocalizedResources();
+    LoadConfigurator();
+
+    m_appName = QCoreApplication::translate("VTRRuleBuilder", qPrintable(VtrString(308)));
+    LogWithText(QStringLiteral("Start-up 4: application name %s"), m_appName);
+
+    m_context.SetConfigureRuleEnabled(false);
+    m_context.SetUnitsEnabled(false);
+    LogLine(QStringLiteral("Start-up 5: command flags cleared"));
+
+    // The command line: the first argument that is not an option names the file.
+    QString file;
+    for (const QString& argument : arguments) {
+        if (!argument.startsWith(QLatin1Char('-'))) {
+            file = argument;
+            break;
+        }
+    }
+    if (!CheckSingleInstance(file))
+        return false;
+
+    OpenProfile();
+    LoadModules();
+    LogWithText(QStringLiteral("Start-up 13: document template %s registered"), TemplateField(6));
+
+    if (!CreateMainFrame()) {
+        m_exitCode = 1;
+        return false;
+    }
+
+    LogWithText(QStringLiteral("Start-up 16: command line file \"%s\""), file);
+    if (IsVtrRuleArgument(file)) {
+        LogWithText(QStringLiteral("Start-up 17: %s is a vtrrule file, ending"), file);
+        return false;
+    }
+
+    CPLQSettingUtil::InitializePLQSettingsFromFile();
+    LogLine(QStringLiteral("Start-up 18: framework settings initialised"));
+
+    if (!file.isEmpty() && !QFileInfo::exists(file)) {
+        LogWithText(QStringLiteral("Start-up 19: command-line file %s does not exist"), file);
+        ShowMessage(VtrString(StrId::FileCouldNotOpen).replace(QLatin1String("%s"), file), VtrString(StrId::AppCaption),
+            MsgIcon::Error);
+        file.clear();
+    }
+
+    const bool opened = file.isEmpty() ? OnFileNew() : OpenDocumentFile(QFileInfo(file).absoluteFilePath());
+    LogWithText(QStringLiteral("Start-up 20: %s"), file.isEmpty() ? QStringLiteral("new document") : file);
+    if (!opened) {
+        m_exitCode = 1;
+        return false;
+    }
+
+    m_context.SetUnitsEnabled(true);
+    m_context.ShowStatusText(QStringLiteral("Ready."));
+    if (m_options.showWindow)
+        m_frame->show();
+    m_context.StartUsageHook();
+    LogWithText(QStringLiteral("Start-up 21: ready, usage hook %s"),
+        m_context.UsageHookLoaded() ? QStringLiteral("loaded") : QStringLiteral("not loaded"));
+    m_started = true;
+    return true;
+}
+
+void CVTRRuleBuilderApp::QueryDatabaseCollector()
+{
+    vtr_db::IDatabaseCollector* collector = *vtr_db::VTRDataHelper::getInstance();
+    if (!collector) {
+        m_context.SetMaterialDataFlag(0);
+        LogLine(QStringLiteral("Start-up 1: no database collector"));
+        return;
+    }
+    collector->Initialize();
+    m_context.SetMaterialDataFlag(collector->GetMaterialDataFlag());
+    collector->GetSchemaVersion(); // kept by the database; nothing here depends on it
+    LogWithNumber(QStringLiteral("Start-up 1: database collector material-data flag %d"), m_context.MaterialDataFlag());
+}
+
+void CVTRRuleBuilderApp::LoadLocalizedResources()
+{
+    const QString localized
+        = m_options.localizedResPath.isEmpty() ? CLocationHelper::GetLocalizedResPath() : m_options.localizedResPath;
+    const QString fallback
+        = m_options.defaultResPath.isEmpty() ? CLocationHelper::GetDefaultResPath() : m_options.defaultResPath;
+
+    auto* translator = new QTranslator(this);
+    const QString name = QLatin1String(kResourceFile);
+    QString folder = localized;
+    m_lastTried = localized + QLatin1Char('/') + name;
+    bool loaded = translator->load(name, localized);
+    if (!loaded) {
+        folder = fallback;
+        m_lastTried = fallback + QLatin1Char('/') + name;
+        loaded = translator->load(name, fallback);
+    }
+    m_context.SetResourceFolder(folder);
+    if (loaded) {
+        QCoreApplication::installTranslator(translator);
+        m_translator = translator;
+        m_resourceLibrary = m_lastTried;
+        LogWithText(QStringLiteral("Start-up 2: resources loaded from %s"), m_lastTried);
+    } else {
+        // The program's own strings stay in force; nothing to report.
+        delete translator;
+        LogWithText(
+            QStringLiteral("Start-up 2: no resource file, program strings in force, resource folder %s"), folder);
+    }
+}
+
+void CVTRRuleBuilderApp::LoadConfigurator()
+{
+    ModuleSet& modules = m_context.Modules();
+    if (!modules.configuratorLibrary) {
+        const QString path = KnownModules::PathInProgramFolder(KnownModules::Configurator());
+        // Optional: a missing configurator is not reported.
+        if (QFileInfo::exists(path))
+            modules.configuratorLibrary = VtrLibrary::Load(path);
+    }
+    LogWithText(QStringLiteral("Start-up 3: configurator library %s"),
+        modules.configuratorLibrary ? QStringLiteral("loaded") : QStringLiteral("not available"));
+}
+
+bool CVTRRuleBuilderApp::CheckSingleInstance(const QString& file)
+{
+    delete m_instance;
+    m_instance = new CSingleInstance(m_options.instanceName, this);
+    const QString absolute = file.isEmpty() ? QString() : QFileInfo(file).absoluteFilePath();
+    switch (m_instance->Start(absolute)) {
+    case CSingleInstance::Role::Secondary:
+        LogWithText(QStringLiteral("Start-up 6: another copy is running, handed over \"%s\""), absolute);
+        return false;
+    case CSingleInstance::Role::Primary:
+        connect(m_instance, &CSingleInstance::PathReceived, this, &CVTRRuleBuilderApp::OnPathFromOtherCopy);
+        LogWithText(QStringLiteral("Start-up 6: first copy, listening as %s"), m_instance->Name());
+        return true;
+    case CSingleInstance::Role::Failed:
+        // Better one more copy than no program at all.
+        LogWithText(QStringLiteral("Start-up 6: running without single-instance socket %s"), m_instance->Name());
+        return true;
+    }
+    return true;
+}
+
+void CVTRRuleBuilderApp::OpenProfile()
+{
+    const QString key = ProfileApplicationName(CVTRFrameWrkUtils::GetCADType());
+    if (m_options.profileFile.isEmpty())
+        m_profile = std::make_unique<QSettings>(ProfileOrganization(), key);
+    else
+        m_profile = std::make_unique<QSettings>(m_options.profileFile, QSettings::IniFormat);
+    LogWithText(QStringLiteral("Start-up 9: profile key %s"), ProfileOrganization() + QLatin1Char('/') + key);
+}
+
+void CVTRRuleBuilderApp::LoadModules()
+{
+    LoadAllModules(m_context.Modules());
+    LogWithNumber(
+        QStringLiteral("Start-up 11: %d rule modules loaded"), m_context.Modules().loadedRuleModules.GetSize());
+}
+
+bool CVTRRuleBuilderApp::CreateMainFrame()
+{
+    delete m_frame;
+    m_frame = new CMainFrame(m_context, m_profile.get(), m_appName);
+    if (!m_frame->Create()) {
+        delete m_frame;
+        m_frame = nullptr;
+        LogLine(QStringLiteral("Start-up 14: main frame could not be created"));
+        return false;
+    }
+    connect(m_frame, &CMainFrame::ApplicationCommand, this, &CVTRRuleBuilderApp::OnAppCommand);
+    connect(m_frame, &CMainFrame::DocumentSaved, this, &CVTRRuleBuilderApp::AddToRecentFileList);
+    connect(m_frame, &CMainFrame::OpenRequested, this, &CVTRRuleBuilderApp::OpenDocumentFile);
+    m_frame->SetRecentFiles(RecentFiles());
+    LogLine(QStringLiteral("Start-up 14: main frame created"));
+    return true;
+}
+
+int CVTRRuleBuilderApp::ExitInstance()
+{
+    if (m_exited)
+        return 0;
+    m_exited = true;
+    // The search window outlives documents but not the application.
+    DestroySearchDialog();
+    if (m_context.UsageHookLoaded()) {
+        m_context.StopUsageHook();
+        LogLine(QStringLiteral("Shutdown 1: usage hook released"));
+    }
+    QString allRules = m_context.AllRulesPath();
+    if (allRules.isEmpty())
+        allRules = GetAllRulesFilePath();
+    if (!allRules.isEmpty() && QFile::exists(allRules)) {
+        QFile::remove(allRules);
+        LogWithText(QStringLiteral("Shutdown 2: all-rules file %s deleted"), allRules);
+    }
+    if (vtr_db::IDatabaseCollector* collector = *vtr_db::VTRDataHelper::getInstance()) {
+        collector->Release();
+        LogLine(QStringLiteral("Shutdown 3: database collector released"));
+    }
+    CVtrProLog::Flush();
+    return m_started ? 0 : m_exitCode;
+}
+
+void CVTRRuleBuilderApp::OnAppCommand(int id)
+{
+    switch (id) {
+    case CmdId::ID_FILE_NEW:
+        OnFileNew();
+        break;
+    case CmdId::ID_FILE_OPEN:
+        OnFileOpen();
+        break;
+    case CmdId::ID_EDIT_HELP:
+        Help(m_context.HelpFilePath(), 1000);
+        break;
+    case CmdId::ID_EDIT_ABOUT:
+        ShowAbout();
+        break;
+    case CmdId::ID_SERACH:
+        ShowSearch();
+        break;
+    default:
+        // Registration, databases and editors, units, directories, material
+        // and custom/product rule commands: their dialogs come later.
+        ShowNotAvailableYet(id);
+        break;
+    }
+}
+
+bool CVTRRuleBuilderApp::OnFileNew()
+{
+    if (!m_frame)
+        return false;
+    auto* doc = new CVTRRuleBuilderDoc;
+    if (!doc->OnNewDocument()) {
+        delete doc;
+        return false;
+    }
+    m_frame->AddDocument(doc);
+    m_context.SetUnitsEnabled(true);
+    return true;
+}
+
+void CVTRRuleBuilderApp::OnFileOpen()
+{
+    QString path;
+    const unsigned flags = FileDialogFlags::kHideReadOnly | FileDialogFlags::kFileMustExist;
+    if (GetFileDialogService()->AskPath(
+            true, QString(), QStringLiteral("Open"), TemplateField(4), QString(), flags, OpenFilter(), path)
+        != 1)
+        return;
+    if (OpenDocumentFile(path)) {
+        if (CVTRRuleBuilderDoc* doc = m_frame->ActiveDocument())
+            doc->UpdateAllViews(8);
+    }
+}
+
+CVTRRuleBuilderDoc* CVTRRuleBuilderApp::FindOpenDocument(const QString& path) const
+{
+    if (!m_frame)
+        return nullptr;
+    const QString wanted = QFileInfo(path).absoluteFilePath();
+    for (CChildFrame* child : m_frame->Children()) {
+        // An untitled document's path names no file on disk.
+        const QString own = child->Document()->GetPathName();
+        if (!own.isEmpty() && QFileInfo::exists(own) && QFileInfo(own).absoluteFilePath() == wanted)
+            return child->Document();
+    }
+    return nullptr;
+}
+
+bool CVTRRuleBuilderApp::OpenDocumentFile(const QString& path)
+{
+    if (!m_frame || path.isEmpty())
+        return false;
+    if (CVTRRuleBuilderDoc* open = FindOpenDocument(path)) {
+        for (CChildFrame* child : m_frame->Children())
+            if (child->Document() == open)
+                m_frame->MdiArea()->setActiveSubWindow(child);
+        return true;
+    }
+    auto* doc = new CVTRRuleBuilderDoc;
+    if (!doc->OnOpenDocument(path)) {
+        delete doc;
+        return false;
+    }
+    m_frame->AddDocument(doc);
+    if (!doc->IsReadOnly())
+        m_context.SetUnitsEnabled(true);
+    AddToRecentFileList(doc->GetPathName().isEmpty() ? path : doc->GetPathName());
+    return true;
+}
+
+bool CVTRRuleBuilderApp::Help(const QString& helpFile, int helpId)
+{
+    const QString library = CVTRFrameWrkUtils::GetProgramFolder() + QStringLiteral("/VtrProFrameWorku")
+        + QLatin1String(VtrLibrary::kSuffix);
+    void* handle = VtrLibrary::Load(library);
+    if (!handle)
+        return false;
+    auto show = reinterpret_cast<ShowVTRHelpFn>(VtrLibrary::Find(handle, "ShowVTRHelp"));
+    if (!show) {
+        VtrLibrary::Free(handle);
+        return false;
+    }
+    int32_t result = 0;
+    show(&helpFile, helpId, &result);
+    VtrLibrary::Free(handle);
+    LogWithNumber(QStringLiteral("Help page %d requested"), helpId);
+    return true;
+}
+
+QStringList CVTRRuleBuilderApp::RecentFiles() const
+{
+    QStringList files;
+    if (!m_profile)
+        return files;
+    m_profile->beginGroup(QLatin1String(kRecentGroup));
+    for (int i = 1; i <= kRecentFiles; ++i) {
+        const QString f = m_profile->value(QStringLiteral("File%1").arg(i)).toString();
+        if (!f.isEmpty())
+            files << f;
+    }
+    m_profile->endGroup();
+    return files;
+}
+
+void CVTRRuleBuilderApp::SaveRecentFiles(const QStringList& files)
+{
+    m_profile->beginGroup(QLatin1String(kRecentGroup));
+    for (int i = 1; i <= kRecentFiles; ++i) {
+        if (i <= files.size())
+            m_profile->setValue(QStringLiteral("File%1").arg(i), files[i - 1]);
+        else
+            m_profile->remove(QStringLiteral("File%1").arg(i));
+    }
+    m_profile->endGroup();
+    m_profile->sync();
+}
+
+bool CVTRRuleBuilderApp::AddToRecentFileList(const QString& path)
+{
+    if (path.isEmpty() || !m_profile)
+        return false;
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    QStringList files = RecentFiles();
+    files.removeAll(absolute);
+    files.prepend(absolute);
+    while (files.size() > kRecentFiles)
+        files.removeLast();
+    SaveRecentFiles(files);
+    if (m_frame)
+        m_frame->SetRecentFiles(files);
+    return true;
+}
+
+void CVTRRuleBuilderApp::ReloadRuleModules()
+{
+    PtrArray dropped;
+    ::ReloadRuleModules(m_context.Modules(), dropped);
+    if (m_frame) {
+        for (CChildFrame* child : m_frame->Children()) {
+            CVTRRuleBuilderDoc* doc = child->Document();
+            const QString path = doc->GetPathName();
+            if (!doc->IsModified() && !path.isEmpty() && QFileInfo::exists(path))
+                ReadRuleFile(doc->FileDetails(), path);
+            doc->UpdateAllViews(1);
+        }
+    }
+    FreeHandlesLastToFirst(dropped);
+}
+
+void CVTRRuleBuilderApp::ReloadDatabaseModules()
+{
+    ::ReloadDatabaseModules(m_context.Modules());
+}
+
+void CVTRRuleBuilderApp::OnPathFromOtherCopy(const QString& path)
+{
+    LogWithText(QStringLiteral("Another copy handed over \"%s\""), path);
+    if (!m_frame)
+        return;
+    m_frame->BringToFront();
+    // A "vtrrule" file never opens, whichever copy it was given to.
+    if (!path.isEmpty() && !IsVtrRuleArgument(path))
+        OpenDocumentFile(path);
+}
+
+void CVTRRuleBuilderApp::ShowAbout()
+{
+    CAboutDlg about(m_frame);
+    about.exec();
+}
+
+void CVTRRuleBuilderApp::ShowSearch()
+{
+    ShowSearchDialog([this]() -> CVTRRuleBuilderView* {
+        CChildFrame* child = m_frame ? m_frame->ActiveChild() : nullptr;
+        return child ? child->View() : nullptr;
+    });
+}

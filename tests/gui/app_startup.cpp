@@ -1,0 +1,664 @@
+// The application object: start-up order, resources, command line, command
+// enabling and routing, usage events, looks, help, recent files, about box.
+#include "PLQSettingUtil.h"
+#include "TestSupport.h"
+#include "VTRDataHelper.h"
+#include "app/CommandTable.h"
+#include "app/ui/AboutDlg.h"
+#include "app/ui/ApplicationLook.h"
+#include "app/ui/RibbonBar.h"
+#include "app/ui/VTRRuleBuilderApp.h"
+#include "app/ui/WindowsDlg.h"
+#include "document/VTRRuleBuilderDoc.h"
+#include "settings/ui/SearchDlg.h"
+#include "Utilities/StringTable.h"
+#include "Utilities/ui/HyperLink.h"
+#include "views/ui/ChildFrame.h"
+#include "views/ui/MainFrame.h"
+
+#include <functional>
+#include <memory>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMenu>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace {
+QString UniqueName()
+{
+    static int counter = 0;
+    return QStringLiteral("vtrpro-apptest-%1-%2").arg(QCoreApplication::applicationPid()).arg(++counter);
+}
+
+// A fresh environment and an application over it.
+struct AppRun
+{
+    ScopedTestEnv env;
+    ScriptedMessages messages;
+    ScriptedFileDialogs dialogs;
+    AppOptions options;
+    std::unique_ptr<CVTRRuleBuilderApp> app;
+
+    AppRun()
+    {
+        options.instanceName = UniqueName();
+        options.profileFile = env.Path(QStringLiteral("profile.ini"));
+    }
+    bool Start(const QStringList& arguments = {})
+    {
+        app = std::make_unique<CVTRRuleBuilderApp>(options);
+        return app->InitInstance(arguments);
+    }
+    CMainFrame* Frame() const { return app->MainFrame(); }
+    void Command(int id) { Frame()->OnCommand(id); }
+};
+
+// Writes a translation file that QTranslator accepts (header only, no messages).
+void WriteEmptyTranslation(const QString& folder)
+{
+    QDir().mkpath(folder);
+    static const unsigned char magic[]
+        = { 0x3c, 0xb8, 0x64, 0x18, 0xca, 0xef, 0x9c, 0x95, 0xcd, 0x21, 0x1c, 0xbf, 0x60, 0xa1, 0xbd, 0xdd };
+    QFile f(folder + QStringLiteral("/VTRRuleBuilderResu.qm"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(reinterpret_cast<const char*>(magic), sizeof(magic));
+}
+
+// Index of the first log line containing text after position from, or -1.
+qsizetype Find(const QString& log, const QString& text, qsizetype from = 0)
+{
+    return log.indexOf(text, from);
+}
+
+// Closes the next modal dialog once it is shown and reports what it was.
+void CloseNextModal(std::function<void(QWidget*)> inspect)
+{
+    QTimer::singleShot(0, [inspect] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) {
+            CloseNextModal(inspect);
+            return;
+        }
+        inspect(modal);
+        modal->close();
+    });
+}
+
+QStringList UsageLines(const ScopedTestEnv& env)
+{
+    QFile f(env.DataSettings() + QStringLiteral("UsageEvents.log"));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    lines.removeAll(QString());
+    return lines;
+}
+} // namespace
+
+class AppStartupTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startUpRunsItsStepsInOrderAndShutsDown()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        CMainFrame* frame = run.Frame();
+        QVERIFY(frame->isVisible());
+        QCOMPARE(frame->InformationText(), QStringLiteral("Ready."));
+        QCOMPARE(frame->Children().size(), 1);
+        QVERIFY(frame->Children().first()->isMaximized());
+        QCOMPARE(frame->MdiArea()->viewMode(), QMdiArea::SubWindowView);
+        QVERIFY(run.app->Context().UnitsEnabled());
+
+        // An all-rules file to be removed at exit.
+        QString allRules = run.app->Context().AllRulesPath();
+        if (allRules.isEmpty()) {
+            allRules = run.env.Path(QStringLiteral("allrules.vtr"));
+            run.app->Context().SetAllRulesPath(allRules);
+        }
+        QFile f(allRules);
+        if (!f.exists()) {
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.close();
+        }
+        QCOMPARE(run.app->ExitInstance(), 0);
+        QVERIFY(!QFile::exists(allRules));
+
+        const QString log = ReadLog();
+        const QStringList steps = {
+            "Start-up 1:",
+            "Start-up 2:",
+            "Start-up 3:",
+            "Start-up 4:",
+            "Start-up 5:",
+            "Start-up 6: first copy",
+            "Start-up 9: profile key VTRPro/",
+            "Start-up 11:",
+            "Start-up 13:",
+            "Start-up 14: main frame created",
+            "Start-up 16:",
+            "Start-up 18:",
+            "Start-up 20: new document",
+            "Start-up 21: ready",
+            "Shutdown 2:",
+        };
+        qsizetype at = 0;
+        for (const QString& step : steps) {
+            const qsizetype found = Find(log, step, at);
+            QVERIFY2(found >= 0, qPrintable(QStringLiteral("missing or out of order: ") + step));
+            at = found;
+        }
+        QCOMPARE(Find(log, QStringLiteral("Start-up 19:")), -1);
+    }
+
+    void resourceFolderFollowsTheTranslationThatLoaded_data()
+    {
+        QTest::addColumn<bool>("localizedHasFile");
+        QTest::addColumn<bool>("defaultHasFile");
+        QTest::addColumn<bool>("expectLocalized");
+        QTest::addColumn<bool>("expectLoaded");
+        QTest::newRow("localized") << true << true << true << true;
+        QTest::newRow("fallback to default") << false << true << false << true;
+        QTest::newRow("none: program strings") << false << false << false << false;
+    }
+    void resourceFolderFollowsTheTranslationThatLoaded()
+    {
+        QFETCH(bool, localizedHasFile);
+        QFETCH(bool, defaultHasFile);
+        QFETCH(bool, expectLocalized);
+        QFETCH(bool, expectLoaded);
+        AppRun run;
+        const QString localized = run.env.Path(QStringLiteral("res/german"));
+        const QString fallback = run.env.Path(QStringLiteral("res/english"));
+        QDir().mkpath(localized);
+        QDir().mkpath(fallback);
+        if (localizedHasFile)
+            WriteEmptyTranslation(localized);
+        if (defaultHasFile)
+            WriteEmptyTranslation(fallback);
+        run.options.localizedResPath = localized;
+        run.options.defaultResPath = fallback;
+        QVERIFY(run.Start());
+        const QString folder = expectLocalized ? localized : fallback;
+        QCOMPARE(run.app->Context().ResourceFolder(), folder);
+        QCOMPARE(run.app->HelpFilePath(), folder + QStringLiteral("/vtrpro.chm"));
+        QCOMPARE(!run.app->ResourceLibraryPath().isEmpty(), expectLoaded);
+        QCOMPARE(run.app->LastTriedResourcePath(), folder + QStringLiteral("/VTRRuleBuilderResu.qm"));
+        QVERIFY(run.messages.shown.empty());
+        // The program's own strings stay whatever loaded.
+        QCOMPARE(run.app->AppName(), QStringLiteral("VTRPro Rule Manager"));
+    }
+
+    void missingCommandLineFileIsReportedAndANewDocumentOpens()
+    {
+        AppRun run;
+        const QString missing = run.env.Path(QStringLiteral("gone.vtr"));
+        QVERIFY(run.Start({ missing }));
+        QCOMPARE(run.messages.shown.size(), size_t(1));
+        QCOMPARE(run.messages.shown[0].text, QStringLiteral("File %1 could not be opened.").arg(missing));
+        QCOMPARE(run.messages.shown[0].caption, QStringLiteral("VTRRuleBuilder"));
+        QCOMPARE(run.messages.shown[0].icon, MsgIcon::Error);
+        QCOMPARE(run.Frame()->Children().size(), 1);
+        // A new, untitled document: its path names no file.
+        QVERIFY(run.Frame()->ActiveDocument()->GetPathName() != missing);
+        QVERIFY(!QFile::exists(run.Frame()->ActiveDocument()->GetPathName()));
+        QVERIFY(!run.Frame()->ActiveDocument()->IsModified());
+        QCOMPARE(run.Frame()->InformationText(), QStringLiteral("Ready."));
+    }
+
+    void commandLineFileOpensAndJoinsTheRecentList()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        const QString file = run.env.Path(QStringLiteral("given.vtr"));
+        QVERIFY(run.Frame()->ActiveDocument()->OnSaveDocument(file));
+        run.app->ExitInstance();
+        run.app.reset();
+
+        QVERIFY(run.Start({ QStringLiteral("-style=fusion"), file }));
+        QCOMPARE(run.Frame()->Children().size(), 1);
+        QCOMPARE(run.Frame()->ActiveDocument()->GetPathName(), file);
+        QCOMPARE(run.app->RecentFiles().value(0), file);
+        QVERIFY(run.Frame()->windowTitle().startsWith(run.Frame()->ActiveDocument()->GetTitle()));
+        QVERIFY(run.Frame()->windowTitle().endsWith(QStringLiteral(" - VTRPro Rule Manager")));
+        // Opening it again activates the open window instead of a second one.
+        QVERIFY(run.app->OpenDocumentFile(file));
+        QCOMPARE(run.Frame()->Children().size(), 1);
+    }
+
+    void vtrRuleArgumentEndsWithoutAWindow()
+    {
+        AppRun run;
+        QVERIFY(!run.Start({ QStringLiteral("/tmp/Custom.VtrRule") }));
+        QVERIFY(!run.Frame() || !run.Frame()->isVisible());
+        QVERIFY(!run.Frame() || run.Frame()->Children().isEmpty());
+        QVERIFY(run.messages.shown.empty());
+        QCOMPARE(run.app->ExitInstance(), 0);
+    }
+
+    void unitsCommandFollowsStartUpAndTheLastDocument()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        QAction* units = run.Frame()->Action(CmdId::ID_RULE_INPUT_UNITS);
+        QVERIFY(units->isEnabled());
+        run.app->Context().SetConfigureRuleEnabled(true);
+        QVERIFY(run.app->OnFileNew());
+        QCOMPARE(run.Frame()->Children().size(), 2);
+        // Closing one of two keeps the flags.
+        run.Command(CmdId::ID_FILE_CLOSE);
+        QTRY_COMPARE(run.Frame()->Children().size(), 1);
+        QVERIFY(units->isEnabled());
+        run.Command(CmdId::ID_FILE_CLOSE);
+        QTRY_COMPARE(run.Frame()->Children().size(), 0);
+        QTRY_VERIFY(!units->isEnabled());
+        QVERIFY(!run.app->Context().ConfigureRuleEnabled());
+        QVERIFY(!run.Frame()->Action(CmdId::ID_CONFIGURE_RULE)->isEnabled());
+        QVERIFY(!run.Frame()->Action(CmdId::ID_FILE_SAVE)->isEnabled());
+        QCOMPARE(run.Frame()->windowTitle(), QStringLiteral("VTRPro Rule Manager"));
+        // A new document enables it again.
+        run.Command(CmdId::ID_FILE_NEW);
+        QCOMPARE(run.Frame()->Children().size(), 1);
+        QVERIFY(units->isEnabled());
+    }
+
+    void everyCommandIsEnabledByItsFlag()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        AppContext& c = run.app->Context();
+        using Setter = std::function<void(bool)>;
+        const std::vector<std::pair<std::vector<int>, Setter>> flagged = {
+            { { CmdId::ID_RULE_INPUT_UNITS }, [&](bool on) { c.SetUnitsEnabled(on); } },
+            { { CmdId::ID_CONFIGURE_RULE }, [&](bool on) { c.SetConfigureRuleEnabled(on); } },
+            { { CmdId::ID_EDIT_CUSTOM_RULE }, [&](bool on) { c.SetEditCustomRuleEnabled(on); } },
+            { { CmdId::ID_EDIT_PRODUCT_RULE }, [&](bool on) { c.SetEditProductRuleEnabled(on); } },
+            { { CmdId::ID_MAP_MATERIAL, CmdId::ID_MATERIAL_PROPERTY }, [&](bool on) { c.SetMaterialDataFlag(on); } },
+        };
+        for (const auto& [ids, set] : flagged) {
+            for (bool on : { false, true, false }) {
+                set(on);
+                for (int id : ids)
+                    QVERIFY2(run.Frame()->Action(id)->isEnabled() == on, qPrintable(QString::number(id)));
+            }
+        }
+        // With every flag off, the rest of the application's commands stay on.
+        for (int id :
+            { 57600, 57601, 32775, 32776, 61602, 32773, 32774, 246, 61762, 32781, 32783, 32785, 32786, 57664 })
+            QVERIFY2(run.Frame()->Action(id)->isEnabled(), qPrintable(QString::number(id)));
+        // A disabled command does nothing when it arrives anyway.
+        run.messages.shown.clear();
+        run.Command(CmdId::ID_EDIT_CUSTOM_RULE);
+        QVERIFY(run.messages.shown.empty());
+    }
+
+    void laterCommandsSayTheyAreNotAvailableYet()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        AppContext& c = run.app->Context();
+        c.SetMaterialDataFlag(1);
+        c.SetEditCustomRuleEnabled(true);
+        c.SetEditProductRuleEnabled(true);
+        for (int id : { 32775, 32776, 61602, 32771, 32773, 32779, 32780, 61762, 32781, 32782, 32783, 32784 }) {
+            run.messages.shown.clear();
+            run.Command(id);
+            QVERIFY2(run.messages.shown.size() == 1, qPrintable(QString::number(id)));
+            QVERIFY2(run.messages.shown[0].text.contains(QStringLiteral("not available yet")),
+                qPrintable(run.messages.shown[0].text));
+            const QString label = CommandTable::PlainLabel(*CommandTable::Find(id));
+            QVERIFY(run.messages.shown[0].text.startsWith(label));
+        }
+    }
+
+    void usageEventsReachTheCollectorWithTheTableValues()
+    {
+        if (!QFile::exists(BinDir() + QStringLiteral("/PLQUsageDataCollector.so")))
+            QSKIP("the usage-data collector plug-in is not built");
+        AppRun run;
+        run.env.Set("VTRPRO_HELP_OPENER", QStringLiteral("true"));
+        CPLQSettingUtil::InitializePLQSettingsFromFile();
+        QVERIFY(CPLQSettingUtil::SetSettingValue(std::make_shared<plq::Value>(uint16_t(73), true)));
+        QVERIFY(run.Start());
+        QVERIFY(run.app->Context().UsageHookLoaded());
+        AppContext& c = run.app->Context();
+
+        run.Command(CmdId::ID_FILE_NEW); // none
+        run.Command(CmdId::ID_REGISTER_RULE); // 38
+        run.Command(CmdId::ID_EDIT_HELP); // 35
+        run.Command(CmdId::ID_SERACH); // 36
+        run.Command(CmdId::ID_EDIT_FIND); // 36
+        CloseNextModal([](QWidget*) {});
+        run.Command(CmdId::ID_EDIT_ABOUT); // 32
+        CloseNextModal([](QWidget*) {});
+        run.Command(CmdId::ID_APP_ABOUT); // 32
+        run.Command(CmdId::ID_APPLICATION_DIRECTORIES); // none
+        run.Command(CmdId::ID_EDIT_CUSTOM_RULE); // disabled: nothing
+        c.SetEditCustomRuleEnabled(true);
+        run.Command(CmdId::ID_EDIT_CUSTOM_RULE); // 42
+        c.SetMaterialDataFlag(1);
+        run.Command(CmdId::ID_MAP_MATERIAL); // 33, after the work
+        run.Command(CmdId::ID_MATERIAL_PROPERTY); // 34
+        run.Command(CmdId::ID_RULE_INPUT_UNITS); // 52
+        run.Command(CmdId::ID_HARDWARE_DB); // 40
+        run.Command(CmdId::ID_CREATE_PRODUCT_RULE); // none
+        run.app->ExitInstance();
+
+        const QStringList expected = {
+            "-1\t0\t",
+            "4\t5\t",
+            "38\t11\tSuccessful",
+            "35\t11\tSuccessful",
+            "36\t11\tSuccessful",
+            "36\t11\tSuccessful",
+            "32\t11\tSuccessful",
+            "32\t11\tSuccessful",
+            "42\t11\tSuccessful",
+            "33\t11\tSuccessful",
+            "34\t11\tSuccessful",
+            "52\t11\tSuccessful",
+            "40\t11\tSuccessful",
+            "-1\t1\t",
+        };
+        QCOMPARE(UsageLines(run.env), expected);
+    }
+
+    void noUsageEventsWithoutTheSetting()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        QVERIFY(!run.app->Context().UsageHookLoaded());
+        run.Command(CmdId::ID_REGISTER_RULE);
+        run.app->ExitInstance();
+        QVERIFY(UsageLines(run.env).isEmpty());
+    }
+
+    void lookIsStoredAndRestored()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        QCOMPARE(run.Frame()->CurrentLook(), 219);
+        QCOMPARE(
+            QApplication::palette().color(QPalette::Window), ApplicationLook::Palette(219).color(QPalette::Window));
+        run.Command(216);
+        QCOMPARE(run.Frame()->CurrentLook(), 216);
+        QVERIFY(run.Frame()->Action(216)->isChecked());
+        QVERIFY(!run.Frame()->Action(219)->isChecked());
+        QCOMPARE(
+            QApplication::palette().color(QPalette::Window), ApplicationLook::Palette(216).color(QPalette::Window));
+        run.app->ExitInstance();
+        run.app.reset();
+        QCOMPARE(QSettings(run.options.profileFile, QSettings::IniFormat).value("ApplicationLook").toInt(), 216);
+
+        QVERIFY(run.Start());
+        QCOMPARE(run.Frame()->CurrentLook(), 216);
+        QVERIFY(run.Frame()->Action(216)->isChecked());
+        QCOMPARE(
+            QApplication::palette().color(QPalette::Window), ApplicationLook::Palette(216).color(QPalette::Window));
+        run.Command(205);
+        QCOMPARE(QApplication::style()->name().toLower(), QStringLiteral("windows"));
+        run.Command(219);
+    }
+
+    void looksAreVisiblyDistinct()
+    {
+        QSet<QRgb> windows;
+        for (const auto& look : CommandTable::Looks())
+            windows.insert(ApplicationLook::Palette(look.id).color(QPalette::Window).rgb());
+        QCOMPARE(windows.size(), int(CommandTable::Looks().size()));
+    }
+
+    void damagedStoredLookFallsBackToTheDefault()
+    {
+        AppRun run;
+        {
+            QSettings profile(run.options.profileFile, QSettings::IniFormat);
+            profile.setValue("ApplicationLook", "not a number");
+        }
+        QVERIFY(run.Start());
+        QCOMPARE(run.Frame()->CurrentLook(), 219);
+    }
+
+    void helpOpensTheCommandsPage()
+    {
+        AppRun run;
+        const QString record = run.env.Path(QStringLiteral("opened.txt"));
+        const QString opener = run.env.Path(QStringLiteral("opener.sh"));
+        {
+            QFile script(opener);
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write(QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > '%1'\n").arg(record).toUtf8());
+            script.close();
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        run.env.Set("VTRPRO_HELP_OPENER", opener);
+        QVERIFY(run.Start());
+        QVERIFY(QFile::exists(run.app->Context().ResourceFolder() + QStringLiteral("/vtrpro/1000.html")));
+        run.Command(CmdId::ID_EDIT_HELP);
+        QTRY_VERIFY(QFile::exists(record) && QFile(record).size() > 0);
+        QFile f(record);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(
+            QString::fromUtf8(f.readAll()), run.app->Context().ResourceFolder() + QStringLiteral("/vtrpro/1000.html"));
+        // A help file without pages is still "found and called".
+        QVERIFY(run.app->Help(run.env.Path(QStringLiteral("none/vtrpro.chm")), 1000));
+    }
+
+    void recentFileListKeepsSevenNewestFirst()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        QVERIFY(!run.app->AddToRecentFileList(QString()));
+        for (int i = 1; i <= 9; ++i)
+            QVERIFY(run.app->AddToRecentFileList(run.env.Path(QStringLiteral("f%1.vtr").arg(i))));
+        QVERIFY(run.app->AddToRecentFileList(run.env.Path(QStringLiteral("f5.vtr"))));
+        const QStringList recent = run.app->RecentFiles();
+        QCOMPARE(recent.size(), 7);
+        QCOMPARE(recent.first(), run.env.Path(QStringLiteral("f5.vtr")));
+        QCOMPARE(recent.count(run.env.Path(QStringLiteral("f5.vtr"))), 1);
+        QCOMPARE(recent.value(1), run.env.Path(QStringLiteral("f9.vtr")));
+        QVERIFY(!recent.contains(run.env.Path(QStringLiteral("f2.vtr"))));
+        QCOMPARE(run.Frame()->RecentMenu()->actions().size(), 7);
+    }
+
+    void ribbonShowsEveryCommandInItsPlace()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        CRibbonBar* ribbon = run.Frame()->Ribbon();
+        QCOMPARE(ribbon->ApplicationButton()->text(), QStringLiteral("File"));
+        QStringList tabs;
+        for (int i = 0; i < ribbon->Categories()->count(); ++i)
+            tabs << ribbon->Categories()->tabText(i);
+        QCOMPARE(tabs, (QStringList { "Tools", "Customize ", "Tarvo", "Help" }));
+        QCOMPARE(ribbon->PanelTitles("Tools"), (QStringList { "Rule", "Directories", "Find", "Window" }));
+        QCOMPARE(
+            ribbon->PanelTitles("Customize "), (QStringList { "Register", "Custom message", "Material", "Database" }));
+        QCOMPARE(ribbon->PanelTitles("Tarvo"), (QStringList { "Custom Rule", "Product Rule" }));
+        QCOMPARE(ribbon->PanelTitles("Help"), (QStringList { "Help" }));
+
+        QStringList menu;
+        for (QAction* a : ribbon->ApplicationMenu()->actions())
+            if (!a->isSeparator())
+                menu << a->text();
+        QCOMPARE(
+            menu, (QStringList { "&New", "&Open...", "&Save", "Save &As...", "&Close", "Recent Documents", "E&xit" }));
+        QStringList quick;
+        for (QAction* a : ribbon->QuickAccessToolBar()->actions())
+            quick << a->text();
+        QCOMPARE(quick, (QStringList { "&New", "&Open...", "&Save", "Save &As...", "&Close" }));
+        QVERIFY(run.Frame()->RecentMenu()->minimumWidth() >= 300);
+
+        for (const CommandInfo& info : CommandTable::All()) {
+            if (QString::fromUtf8(info.category).isEmpty() || QString::fromUtf8(info.category) == "File"
+                || info.id == CmdId::ID_WINDOW_NEW)
+                continue;
+            QToolButton* button = ribbon->Button(info.id);
+            QVERIFY2(button, info.name);
+            QCOMPARE(button->defaultAction(), run.Frame()->Action(info.id));
+            QVERIFY2(!button->icon().isNull(), info.name);
+        }
+        // "New Window" is the sub-item of the Windows button.
+        QToolButton* windows = ribbon->Button(CmdId::ID_WINDOW_MANAGER);
+        QVERIFY(windows->menu());
+        QCOMPARE(windows->menu()->actions().value(0), run.Frame()->Action(CmdId::ID_WINDOW_NEW));
+
+        const bool database = vtr_db::VTRDataHelper::getInstance()->IsDatabaseAvailable();
+        for (int id : { 32771, 32772, 32773, 32774, 32775, 32776, 32777, 32778, 61602, 32781, 32782, 32783, 32784,
+                 32785, 32786, 131 }) {
+            QCOMPARE(run.Frame()->Action(id)->toolTip(), CommandTable::PlainLabel(*CommandTable::Find(id)));
+        }
+        for (int id : { 32779, 32780 }) {
+            const QString expected = database ? CommandTable::PlainLabel(*CommandTable::Find(id)) : VtrString(61763);
+            QCOMPARE(run.Frame()->Action(id)->toolTip(), expected);
+        }
+        QCOMPARE(run.Frame()->PaneText(), QStringLiteral("Pane 1"));
+    }
+
+    void searchCommandShowsTheOneSearchWindow()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        run.Command(CmdId::ID_SERACH);
+        CSearchDlg* search = SearchDialog();
+        QVERIFY(search);
+        QVERIFY(search->isVisible());
+        run.Command(CmdId::ID_EDIT_FIND);
+        QCOMPARE(SearchDialog(), search);
+        QVERIFY(run.messages.shown.empty());
+        run.app->ExitInstance();
+        QCOMPARE(SearchDialog(), nullptr);
+    }
+
+    void statusTextGoesToTheInformationArea()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        run.app->Context().ShowStatusText(QStringLiteral("3 of 10 rules selected"));
+        QCOMPARE(run.Frame()->InformationText(), QStringLiteral("3 of 10 rules selected"));
+        QCOMPARE(run.Frame()->PaneText(), QStringLiteral("Pane 1"));
+    }
+
+    void windowsDialogActivatesAndClosesDocuments()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        QVERIFY(run.app->OnFileNew());
+        CMainFrame* frame = run.Frame();
+        QCOMPARE(frame->Children().size(), 2);
+        CChildFrame* first = frame->Children().first();
+        CWindowsDlg dialog(frame->MdiArea(), frame);
+        QCOMPARE(dialog.List()->count(), 2);
+        QCOMPARE(dialog.List()->item(0)->text(), first->windowTitle());
+        dialog.List()->setCurrentRow(0);
+        dialog.ActivateSelected();
+        QCOMPARE(frame->ActiveChild(), first);
+        dialog.List()->clearSelection();
+        dialog.List()->item(0)->setSelected(true);
+        dialog.CloseSelected();
+        QTRY_COMPARE(frame->Children().size(), 1);
+        QCOMPARE(dialog.List()->count(), 1);
+        // The command opens the dialog modally.
+        int listed = -1;
+        CloseNextModal([&](QWidget* w) {
+            if (auto* d = qobject_cast<CWindowsDlg*>(w))
+                listed = d->List()->count();
+        });
+        run.Command(CmdId::ID_WINDOW_MANAGER);
+        QCOMPARE(listed, 1);
+        // A second window on one document is refused with a message.
+        run.messages.shown.clear();
+        run.Command(CmdId::ID_WINDOW_NEW);
+        QCOMPARE(run.messages.shown.size(), size_t(1));
+        QCOMPARE(frame->Children().size(), 1);
+    }
+
+    void aboutBoxShowsVersionBuildAndLink()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        QStringList texts;
+        QString title;
+        QString target;
+        CloseNextModal([&](QWidget* w) {
+            title = w->windowTitle();
+            for (QLabel* l : w->findChildren<QLabel*>())
+                texts << l->text();
+            if (auto* link = w->findChild<CHyperLink*>())
+                target = link->Target();
+        });
+        run.Command(CmdId::ID_EDIT_ABOUT);
+        QCOMPARE(title, QStringLiteral("About VTRPro Rule Manager"));
+        QVERIFY(texts.contains(QStringLiteral("Version : ")));
+        QVERIFY(texts.contains(QStringLiteral("Build : ")));
+        QVERIFY(texts.contains(QStringLiteral("Build Date :")));
+        QVERIFY(texts.contains(CAboutDlg::VersionText()));
+        QVERIFY(texts.contains(CAboutDlg::BuildText()));
+        QVERIFY(texts.contains(CAboutDlg::BuildDateText()));
+        QVERIFY(!CAboutDlg::VersionText().isEmpty() && !CAboutDlg::BuildText().isEmpty());
+        QVERIFY(target.startsWith(QStringLiteral("https://")));
+    }
+
+    void openCommandAsksForAFileAndCancelChangesNothing()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        run.Command(CmdId::ID_FILE_OPEN);
+        QCOMPARE(run.dialogs.asked.size(), size_t(1));
+        QVERIFY(run.dialogs.asked[0].open);
+        QVERIFY(run.dialogs.asked[0].filter.startsWith(QStringLiteral("VTRPro(*.vtr)|*.vtr|")));
+        QVERIFY(run.dialogs.asked[0].filter.endsWith(QStringLiteral("||")));
+        QCOMPARE(run.Frame()->Children().size(), 1);
+
+        const QString file = run.env.Path(QStringLiteral("picked.vtr"));
+        QVERIFY(run.Frame()->ActiveDocument()->OnSaveDocument(file));
+        run.Command(CmdId::ID_FILE_CLOSE);
+        QTRY_COMPARE(run.Frame()->Children().size(), 0);
+        run.dialogs.Answer(file);
+        run.Command(CmdId::ID_FILE_OPEN);
+        QCOMPARE(run.Frame()->Children().size(), 1);
+        QCOMPARE(run.Frame()->ActiveDocument()->GetPathName(), file);
+    }
+
+    void exitClosesEveryDocument()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        QVERIFY(run.app->OnFileNew());
+        run.Command(CmdId::ID_APP_EXIT);
+        QTRY_COMPARE(run.Frame()->Children().size(), 0);
+        QVERIFY(!run.Frame()->isVisible());
+    }
+
+    void mainWindowPicture()
+    {
+        // Shows the window as a user sees it at first start; with
+        // VTRPRO_SCREENSHOT_DIR set the picture is kept for the documentation.
+        AppRun run;
+        QVERIFY(run.Start());
+        CMainFrame* frame = run.Frame();
+        frame->resize(1100, 700);
+        QVERIFY(QTest::qWaitForWindowExposed(frame));
+        const QPixmap picture = frame->grab();
+        QVERIFY(!picture.isNull());
+        QCOMPARE(picture.size(), frame->size() * picture.devicePixelRatio());
+        const QString dir = qEnvironmentVariable("VTRPRO_SCREENSHOT_DIR");
+        if (!dir.isEmpty())
+            QVERIFY(picture.save(dir + QStringLiteral("/main-window.png")));
+    }
+};
+
+QTEST_MAIN(AppStartupTest)
+#include "app_startup.moc"
