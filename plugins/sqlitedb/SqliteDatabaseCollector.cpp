@@ -96,6 +96,11 @@ bool SqliteDatabaseCollector::Open()
     if (m_db)
         return true;
     const QString path = DatabasePath();
+    // The rule list asks once per rule: a file that failed is not tried (and
+    // logged) again for each one, only after a release or when the folder moved.
+    if (!m_failedPath.isEmpty() && path == m_failedPath)
+        return false;
+    m_failedPath.clear();
     const QByteArray file = QFile::encodeName(path);
     const bool forceReadOnly = qEnvironmentVariable("VTRPRO_DATABASE_READONLY") == QLatin1String("1");
 
@@ -116,6 +121,7 @@ bool SqliteDatabaseCollector::Open()
             Fail(QStringLiteral("cannot open %1").arg(path));
             sqlite3_close_v2(m_db);
             m_db = nullptr;
+            m_failedPath = path;
             return false;
         }
     }
@@ -128,6 +134,7 @@ bool SqliteDatabaseCollector::Open()
     if (!Exec("SELECT count(*) FROM sqlite_master")) {
         Fail(QStringLiteral("%1 is not a usable database").arg(path));
         Close();
+        m_failedPath = path;
         return false;
     }
     if (!m_readOnly) {
@@ -270,6 +277,7 @@ int32_t SqliteDatabaseCollector::GetSchemaVersion()
 void SqliteDatabaseCollector::Release()
 {
     Close();
+    m_failedPath.clear();
 }
 
 bool SqliteDatabaseCollector::IsConnected()

@@ -94,4 +94,5 @@ private:
     QHash<MessageKey, QString> m_messages;
     std::array<sqlite3_stmt*, StatementCount> m_statements {};
     QString m_lastError;
+    QString m_failedPath; // the file that last failed to open, until Release
 };

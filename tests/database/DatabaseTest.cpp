@@ -261,6 +261,41 @@ TEST_F(DatabaseTest, FileThatIsNoDatabaseFailsCleanlyAndIsLeftAlone)
     EXPECT_EQ(f.readAll(), garbage);
 }
 
+TEST_F(DatabaseTest, FailedFileIsTriedAgainOnlyAfterReleaseOrAMove)
+{
+    QDir().mkpath(env.Path(QStringLiteral("database")));
+    const QString file = DatabaseFile(env);
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+    }
+    auto db = module.Create();
+    QString message;
+    for (int i = 0; i < 1000; ++i) // one rule list of a thousand rows
+        EXPECT_FALSE(db->GetCustomMessage(i, QStringLiteral("R"), QStringLiteral("C"), message));
+    EXPECT_EQ(ReadLog().count(QStringLiteral("is not a usable database")), 1);
+
+    ASSERT_TRUE(QFile::remove(file));
+    EXPECT_EQ(db->Initialize(), -1) << "remembered until released";
+    db->Release();
+    EXPECT_EQ(db->Initialize(), 0);
+
+    // A moved database folder is tried at once, without a release.
+    auto other = module.Create();
+    env.Set("VTR_PRO_DATABASE_DIR", env.Path(QStringLiteral("garbage")));
+    QDir().mkpath(env.Path(QStringLiteral("garbage")));
+    {
+        QFile f(env.Path(QStringLiteral("garbage/VTRProDatabase.sqlite")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'y'));
+    }
+    EXPECT_EQ(other->Initialize(), -1);
+    env.Set("VTR_PRO_DATABASE_DIR", env.Path(QStringLiteral("moved")));
+    EXPECT_EQ(other->Initialize(), 0);
+    EXPECT_TRUE(QFileInfo::exists(env.Path(QStringLiteral("moved/VTRProDatabase.sqlite"))));
+}
+
 TEST_F(DatabaseTest, FolderThatCannotExistMeansNoDatabase)
 {
     // A regular file where the folder should be: nothing can be created under it.
