@@ -50,6 +50,11 @@ CRibbonBar::CRibbonBar(const QHash<int, QAction*>& actions, QMenu* recent, QMenu
     m_appButton->setObjectName(QStringLiteral("applicationButton"));
     m_appButton->setPopupMode(QToolButton::InstantPopup);
     m_appButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // The application button stands out from the tabs, as on any ribbon.
+    m_appButton->setStyleSheet(QStringLiteral("QToolButton#applicationButton { background: #1f6fb5; color: white;"
+                                              " font-weight: bold; padding: 3px 14px; border: 1px solid #185a93;"
+                                              " border-radius: 3px; }"
+                                              "QToolButton#applicationButton::menu-indicator { image: none; }"));
     m_appMenu = new QMenu(m_appButton);
     m_appButton->setMenu(m_appMenu);
     top->addWidget(m_appButton);

@@ -72,6 +72,9 @@ CVTRRuleBuilderApp::~CVTRRuleBuilderApp()
         ExitInstance();
     delete m_frame;
     m_frame = nullptr;
+    // Only now: the documents and views that held module rules are gone.
+    if (m_options.unloadModulesOnDestruction)
+        UnloadAllModules(m_context.Modules());
     if (m_translator) {
         QCoreApplication::removeTranslator(m_translator);
         delete m_translator;
@@ -152,6 +155,8 @@ bool CVTRRuleBuilderApp::InitInstance(const QStringList& arguments)
     LogWithText(QStringLiteral("Start-up 21: ready, usage hook %s"),
         m_context.UsageHookLoaded() ? QStringLiteral("loaded") : QStringLiteral("not loaded"));
     m_started = true;
+    // The start-up lines reach the log file even if the process is killed later.
+    CVtrProLog::Flush();
     return true;
 }
 

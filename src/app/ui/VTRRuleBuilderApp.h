@@ -25,6 +25,9 @@ struct AppOptions
     QString instanceName; // default CSingleInstance::DefaultName()
     QString profileFile; // default: QSettings("VTRPro", key by host)
     bool showWindow = true;
+    // Frees the module libraries when the application object is destroyed,
+    // for a host that starts the application more than once in one process.
+    bool unloadModulesOnDestruction = false;
 };
 
 // The application object: start-up in its fixed order, shutdown, and the
