@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <numeric>
 
+#include <QHash>
+
 RuleListModel::RuleListModel(QObject* parent)
     : QAbstractTableModel(parent)
 { }
@@ -163,49 +165,82 @@ void RuleListModel::SortRows(int column, bool descending)
     if (column < RuleColumn || column > CriticalityColumn || m_rows.size() < 2)
         return;
     const size_t n = m_rows.size();
-    std::vector<size_t> order(n);
-    std::iota(order.begin(), order.end(), size_t { 0 });
-    // Keys are computed once; the comparator only looks them up.
-    std::vector<const QString*> textKey(n, nullptr);
-    std::vector<int> numberKey(n, 0);
-    for (size_t i = 0; i < n; ++i) {
-        CVtrRule* rule = m_rows[i].rule;
-        switch (column) {
-        case RuleColumn:
-            rule->SetSelected(m_rows[i].checked ? 1 : 0);
-            numberKey[i] = m_rows[i].checked ? 0 : 1;
-            textKey[i] = &rule->GetDisplayName();
-            break;
-        case CategoryColumn:
-            textKey[i] = &rule->GetRuleCategory();
-            break;
-        case ModuleColumn:
-            textKey[i] = &rule->GetRuleModuleName();
-            break;
-        default:
-            numberKey[i] = rule->GetCriticality();
-            break;
+    // Every row gets a rank (equal rows share one); a stable counting sort
+    // by rank then orders the rows. Categories, modules and criticality
+    // codes have few distinct values, so only those values are compared and
+    // the sort stays linear in the number of rows; column 0 compares the
+    // names of the ticked rules only.
+    std::vector<uint32_t> rank(n, 0);
+    uint32_t rankCount = 0;
+    if (column == RuleColumn) {
+        std::vector<size_t> checked;
+        for (size_t i = 0; i < n; ++i) {
+            m_rows[i].rule->SetSelected(m_rows[i].checked ? 1 : 0);
+            if (m_rows[i].checked)
+                checked.push_back(i);
         }
+        std::stable_sort(checked.begin(), checked.end(), [this](size_t a, size_t b) {
+            return m_rows[a].rule->GetDisplayName().compare(m_rows[b].rule->GetDisplayName(), Qt::CaseSensitive) < 0;
+        });
+        for (size_t k = 0; k < checked.size(); ++k) {
+            if (k > 0 && m_rows[checked[k]].rule->GetDisplayName() != m_rows[checked[k - 1]].rule->GetDisplayName())
+                ++rankCount;
+            rank[checked[k]] = rankCount;
+        }
+        if (!checked.empty())
+            ++rankCount;
+        // Two unchecked rules compare equal: one rank after every ticked one.
+        for (size_t i = 0; i < n; ++i)
+            if (!m_rows[i].checked)
+                rank[i] = rankCount;
+        ++rankCount;
+    } else if (column == CriticalityColumn) {
+        std::vector<int> values;
+        QHash<int, uint32_t> index;
+        for (size_t i = 0; i < n; ++i) {
+            const int v = m_rows[i].rule->GetCriticality();
+            if (!index.contains(v)) {
+                index.insert(v, 0);
+                values.push_back(v);
+            }
+        }
+        std::sort(values.begin(), values.end());
+        for (size_t k = 0; k < values.size(); ++k)
+            index[values[k]] = static_cast<uint32_t>(k);
+        for (size_t i = 0; i < n; ++i)
+            rank[i] = index.value(m_rows[i].rule->GetCriticality());
+        rankCount = static_cast<uint32_t>(values.size());
+    } else {
+        auto key = [&](size_t i) -> const QString& {
+            return column == CategoryColumn ? m_rows[i].rule->GetRuleCategory() : m_rows[i].rule->GetRuleModuleName();
+        };
+        QHash<QString, uint32_t> index;
+        std::vector<QString> values;
+        for (size_t i = 0; i < n; ++i) {
+            if (!index.contains(key(i))) {
+                index.insert(key(i), 0);
+                values.push_back(key(i));
+            }
+        }
+        std::sort(values.begin(), values.end(),
+            [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseSensitive) < 0; });
+        for (size_t k = 0; k < values.size(); ++k)
+            index[values[k]] = static_cast<uint32_t>(k);
+        for (size_t i = 0; i < n; ++i)
+            rank[i] = index.value(key(i));
+        rankCount = static_cast<uint32_t>(values.size());
     }
-    auto compare = [&](size_t a, size_t b) -> int {
-        switch (column) {
-        case RuleColumn:
-            if (numberKey[a] != numberKey[b])
-                return numberKey[a] < numberKey[b] ? -1 : 1;
-            if (numberKey[a] == 1)
-                return 0; // two unchecked rules are equal
-            return textKey[a]->compare(*textKey[b], Qt::CaseSensitive);
-        case CategoryColumn:
-        case ModuleColumn:
-            return textKey[a]->compare(*textKey[b], Qt::CaseSensitive);
-        default:
-            return numberKey[a] == numberKey[b] ? 0 : (numberKey[a] < numberKey[b] ? -1 : 1);
-        }
-    };
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        const int c = compare(a, b);
-        return descending ? c > 0 : c < 0;
-    });
+
+    // Stable counting sort; descending walks the ranks backwards but keeps
+    // rows of equal rank in their order, as a stable sort would.
+    std::vector<size_t> start(rankCount + 1, 0);
+    for (size_t i = 0; i < n; ++i)
+        ++start[(descending ? rankCount - 1 - rank[i] : rank[i]) + 1];
+    for (size_t r = 1; r <= rankCount; ++r)
+        start[r] += start[r - 1];
+    std::vector<size_t> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[start[descending ? rankCount - 1 - rank[i] : rank[i]]++] = i;
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> newRowOf(n);

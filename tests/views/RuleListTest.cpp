@@ -370,6 +370,54 @@ TEST_F(RuleListTest, ScriptedRulesAreListedOnlyWhenSupportedAndNeverTheSkippedOn
     }
 }
 
+TEST(RuleListModelTest, SortingMatchesAStableSortByTheColumnsRule)
+{
+    // Random rows with few distinct values, so many compare equal and the
+    // kept order of equal rows shows.
+    std::vector<ConcreteVTRRule> rules(300);
+    std::vector<RuleListModel::Row> rows;
+    unsigned seed = 7;
+    auto next = [&seed](unsigned m) { return (seed = seed * 1103515245u + 12345u) / 65536u % m; };
+    const char* names[] = { "b", "B", "a", "c", "a" };
+    const char* categories[] = { "Sheet Metal", "Drilling", "drilling", "Assembly" };
+    for (auto& r : rules) {
+        r.SetDisplayName(QString::fromLatin1(names[next(5)]));
+        r.SetRuleCategory(QString::fromLatin1(categories[next(4)]));
+        r.SetRuleModuleName(QString::fromLatin1(categories[next(4)]));
+        r.SetCriticality(static_cast<int32_t>(next(8)) - 1);
+        rows.push_back(RuleListModel::Row { &r, next(3) == 0, {} });
+    }
+    auto compare = [](int column, const RuleListModel::Row& a, const RuleListModel::Row& b) {
+        switch (column) {
+        case 0:
+            if (a.checked != b.checked)
+                return a.checked ? -1 : 1;
+            return a.checked ? a.rule->GetDisplayName().compare(b.rule->GetDisplayName()) : 0;
+        case 1:
+            return a.rule->GetRuleCategory().compare(b.rule->GetRuleCategory());
+        case 2:
+            return a.rule->GetRuleModuleName().compare(b.rule->GetRuleModuleName());
+        default:
+            return a.rule->GetCriticality() - b.rule->GetCriticality();
+        }
+    };
+    for (int column = 0; column < 4; ++column) {
+        for (bool descending : { false, true }) {
+            RuleListModel model;
+            model.AppendRows(rows);
+            model.SortRows(column, descending);
+            std::vector<RuleListModel::Row> expected = rows;
+            std::stable_sort(expected.begin(), expected.end(), [&](const auto& a, const auto& b) {
+                const int c = compare(column, a, b);
+                return descending ? c > 0 : c < 0;
+            });
+            for (size_t i = 0; i < expected.size(); ++i)
+                ASSERT_EQ(model.RuleAt(static_cast<int>(i)), expected[i].rule)
+                    << "column " << column << (descending ? " descending" : "") << " row " << i;
+        }
+    }
+}
+
 TEST(OrderedRuleSetTest, KeepsOrderThroughRemovalsAndReplacement)
 {
     std::vector<ConcreteVTRRule> rules(100);

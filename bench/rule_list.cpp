@@ -1,0 +1,260 @@
+// The rule list with big documents: opening a generated rule file into a
+// list (reader, fill and matching, without windows), ticking every row,
+// one tick, sorting by each column and searching. Rules come from the
+// shipped sheet-metal module, asked for its rules as often as needed and
+// renamed so that every rule is distinct.
+
+#include "VtrLibrary.h"
+#include "VtrRule.h"
+#include "app/AppContext.h"
+#include "document/RuleFile.h"
+#include "document/VTRRuleBuilderDoc.h"
+#include "modules/ModuleLists.h"
+#include "views/RuleListController.h"
+#include "views/RuleListModel.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+
+#include <unistd.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString kModuleFile = QStringLiteral("VtrSMRulesu.so");
+
+// The application with every module loaded, in a temporary settings folder.
+struct Environment
+{
+    Environment()
+    {
+        qputenv("VTRPRO_DATA_SETTINGS_DIR", (dir.path() + "/settings/").toLocal8Bit());
+        qputenv("APPDATA", (dir.path() + "/appdata").toLocal8Bit());
+        qputenv("VTR_PRO_DATABASE_DIR", (dir.path() + "/db").toLocal8Bit());
+        qputenv("VTRPRO_MACHINE_ENVIRONMENT_FILE", (dir.path() + "/environment").toLocal8Bit());
+        QDir().mkpath(dir.path() + "/settings");
+        QDir().mkpath(dir.path() + "/appdata");
+        LoadAllModules(app.Modules());
+        const PtrArray& loaded = app.Modules().loadedRuleModules;
+        for (int32_t i = 0; i < loaded.GetSize(); ++i)
+            if (QFileInfo(VtrLibrary::FileName(loaded.GetAt(i))).fileName() == kModuleFile)
+                modulePath = VtrLibrary::FileName(loaded.GetAt(i));
+        if (modulePath.isEmpty())
+            std::fprintf(stderr, "rule_list: %s is not loaded\n", qUtf8Printable(kModuleFile));
+    }
+    QTemporaryDir dir;
+    AppContext app;
+    QString modulePath;
+    std::map<int, QString> files;
+};
+
+Environment& Env()
+{
+    static Environment env;
+    return env;
+}
+
+// The sheet-metal module, asked until it has given `count` distinct rules.
+class ManyRulesSource : public AppModuleRuleSource
+{
+public:
+    explicit ManyRulesSource(int count)
+        : m_count(count)
+    { }
+    QStringList RuleModulePaths() const override { return { Env().modulePath }; }
+    QStringList InstalledModulePaths() const override { return {}; }
+    QStringList ConfiguredModules() const override { return { Env().modulePath }; }
+    bool LoadRules(const QString& path, QList<CVtrRule*>& rules, QString& moduleName) override
+    {
+        int made = 0;
+        int round = 0;
+        while (made < m_count) {
+            QList<CVtrRule*> batch;
+            if (!AppModuleRuleSource::LoadRules(path, batch, moduleName) || batch.isEmpty())
+                return made > 0;
+            for (CVtrRule* rule : batch) {
+                if (made >= m_count) {
+                    m_extra.append(rule);
+                    continue;
+                }
+                const QString suffix = QStringLiteral(" #%1").arg(round);
+                rule->SetRuleName(rule->GetRuleName() + suffix);
+                rule->SetDisplayName(rule->GetDisplayName() + suffix);
+                rules.append(rule);
+                ++made;
+            }
+            ++round;
+        }
+        return true;
+    }
+    // Rules asked for beyond the count, released with the list.
+    QList<CVtrRule*> m_extra;
+
+private:
+    int m_count;
+};
+
+// A document and its list with `count` module rules, none ticked.
+struct ListFixture
+{
+    explicit ListFixture(int count)
+    {
+        doc.OnNewDocument();
+        auto src = std::make_unique<ManyRulesSource>(count);
+        source = src.get();
+        list = std::make_unique<RuleListController>(&doc, std::move(src));
+        link = std::make_unique<RuleListDocLink>(list.get());
+        list->Fill(false, false);
+    }
+    ~ListFixture()
+    {
+        for (CVtrRule* rule : source->m_extra) {
+            CVtrRule* r = rule;
+            doc.DeleteRule(r);
+        }
+        doc.OnCloseDocument();
+    }
+    CVTRRuleBuilderDoc doc;
+    ManyRulesSource* source = nullptr;
+    std::unique_ptr<RuleListController> list;
+    std::unique_ptr<RuleListDocLink> link;
+};
+
+// A rule file of `count` rules of the module, every one ticked.
+QString RuleFileOf(int count)
+{
+    Environment& env = Env();
+    auto it = env.files.find(count);
+    if (it != env.files.end())
+        return it->second;
+    const QString path = env.dir.path() + QStringLiteral("/rules-%1.vtr").arg(count);
+    {
+        ListFixture fixture(count);
+        for (int r = 0; r < fixture.list->Model()->RowCount(); ++r)
+            fixture.list->SetChecked(r, true);
+        fixture.doc.OnSaveDocument(path);
+    }
+    env.files[count] = path;
+    return path;
+}
+
+long ResidentBytes()
+{
+    long pages = 0;
+    long resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+void BM_OpenFileIntoList(benchmark::State& state)
+{
+    const int count = static_cast<int>(state.range(0));
+    const QString path = RuleFileOf(count);
+    const double fileSize = static_cast<double>(QFileInfo(path).size());
+    double growth = 0;
+    int matched = 0;
+    int rows = 0;
+    bool modified = false;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const long before = ResidentBytes();
+        auto doc = std::make_unique<CVTRRuleBuilderDoc>();
+        auto source = std::make_unique<ManyRulesSource>(count);
+        ManyRulesSource* raw = source.get();
+        state.ResumeTiming();
+        doc->OnOpenDocument(path);
+        RuleListController list(doc.get(), std::move(source));
+        RuleListDocLink link(&list);
+        list.Fill(true, true);
+        list.SortByColumn(0);
+        state.PauseTiming();
+        matched = list.SelectedCount();
+        rows = list.Model()->RowCount();
+        modified = doc->IsModified();
+        growth = std::max(growth, static_cast<double>(ResidentBytes() - before));
+        for (CVtrRule* rule : raw->m_extra) {
+            CVtrRule* r = rule;
+            doc->DeleteRule(r);
+        }
+        doc->OnCloseDocument();
+        state.ResumeTiming();
+    }
+    state.counters["rows"] = rows;
+    state.counters["matched"] = matched;
+    // The module's product rules from the configurator come on top of the count.
+    if (matched != rows || rows < count || modified)
+        state.SkipWithError("the file's rules did not all match");
+    state.counters["file_MB"] = fileSize / 1e6;
+    state.counters["rss_growth_per_file_byte"] = growth / fileSize;
+}
+BENCHMARK(BM_OpenFileIntoList)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_TickAll(benchmark::State& state)
+{
+    ListFixture fixture(static_cast<int>(state.range(0)));
+    RuleListController& list = *fixture.list;
+    const int rows = list.Model()->RowCount();
+    bool on = true;
+    for (auto _ : state) {
+        for (int r = 0; r < rows; ++r)
+            list.SetChecked(r, on);
+        on = !on; // the next round unticks all: the same work the other way
+    }
+    state.counters["rows"] = rows;
+}
+BENCHMARK(BM_TickAll)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_TickOne(benchmark::State& state)
+{
+    ListFixture fixture(static_cast<int>(state.range(0)));
+    RuleListController& list = *fixture.list;
+    const int rows = list.Model()->RowCount();
+    for (int r = 0; r < rows; ++r)
+        list.SetChecked(r, true);
+    const int row = rows / 2;
+    for (auto _ : state) {
+        list.SetChecked(row, false);
+        list.SetChecked(row, true);
+    }
+    state.counters["rows"] = rows;
+}
+BENCHMARK(BM_TickOne)->Arg(100)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+void BM_SortByColumn(benchmark::State& state)
+{
+    ListFixture fixture(static_cast<int>(state.range(0)));
+    RuleListController& list = *fixture.list;
+    for (int r = 0; r < list.Model()->RowCount(); r += 3)
+        list.SetChecked(r, true);
+    const int column = static_cast<int>(state.range(1));
+    for (auto _ : state)
+        list.SortByColumn(column);
+    state.counters["rows"] = list.Model()->RowCount();
+}
+BENCHMARK(BM_SortByColumn)->ArgsProduct({ { 10000, 100000 }, { 0, 1, 2, 3 } })->Unit(benchmark::kMillisecond);
+
+void BM_Search(benchmark::State& state)
+{
+    ListFixture fixture(static_cast<int>(state.range(0)));
+    RuleListController& list = *fixture.list;
+    const QString texts[] = { QStringLiteral("flange"), QStringLiteral("hole") };
+    int i = 0;
+    for (auto _ : state) {
+        // A new text brings every rule back first, then filters.
+        list.Search(texts[i++ % 2]);
+    }
+    state.counters["rows_left"] = list.Model()->RowCount();
+}
+BENCHMARK(BM_Search)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+} // namespace
