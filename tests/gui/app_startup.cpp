@@ -642,6 +642,28 @@ private slots:
         QVERIFY(!run.Frame()->isVisible());
     }
 
+    void exitWithUnsavedChangesCanBeCancelled()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        QVERIFY(run.app->OnFileNew());
+        CVTRRuleBuilderDoc* changed = run.Frame()->ActiveDocument();
+        changed->SetModifiedFlag(true);
+        run.messages.Answer(MsgAnswer::Cancel);
+        run.Command(CmdId::ID_APP_EXIT);
+        QTest::qWait(20);
+        // Nothing was lost: both documents and the window stay.
+        QVERIFY(run.Frame()->isVisible());
+        QCOMPARE(run.Frame()->Children().size(), 2);
+        QVERIFY(changed->IsModified());
+        QCOMPARE(run.messages.shown.size(), size_t(1));
+        // Answering No lets it go.
+        run.messages.Answer(MsgAnswer::No);
+        run.Command(CmdId::ID_APP_EXIT);
+        QTRY_COMPARE(run.Frame()->Children().size(), 0);
+        QVERIFY(!run.Frame()->isVisible());
+    }
+
     void mainWindowPicture()
     {
         // Shows the window as a user sees it at first start; with

@@ -40,13 +40,19 @@ void CChildFrame::InitialUpdate()
     m_view->OnInitialUpdate();
 }
 
+void CChildFrame::CloseAnswered()
+{
+    m_answered = true;
+    close();
+}
+
 void CChildFrame::closeEvent(QCloseEvent* event)
 {
     if (m_closed) {
         event->accept();
         return;
     }
-    if (!m_doc->SaveModified()) {
+    if (!m_answered && !m_doc->SaveModified()) {
         event->ignore();
         return;
     }

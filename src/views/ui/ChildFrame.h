@@ -21,6 +21,8 @@ public:
     CVTRRuleBuilderView* View() const { return m_view; }
     // Runs the view's first update once the frame is shown.
     void InitialUpdate();
+    // Closes without asking to save: the question was already answered.
+    void CloseAnswered();
 
 signals:
     // The document's title changed.
@@ -34,4 +36,5 @@ private:
     QSplitter* m_splitter;
     CVTRRuleBuilderView* m_view = nullptr;
     bool m_closed = false;
+    bool m_answered = false;
 };

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -112,7 +113,7 @@ bool CMainFrame::Create()
         QAction* action = m_actions.value(info.id);
         if (!action || !CommandTable::HasOwnHoverText(info.id))
             continue;
-        action->setToolTip(CommandTable::PlainLabel(info));
+        action->setToolTip(QString(action->text()).remove(QLatin1Char('&')));
         if (!databaseAvailable && (info.id == CmdId::ID_MAP_MATERIAL || info.id == CmdId::ID_MATERIAL_PROPERTY))
             action->setToolTip(VtrString(61763));
     }
@@ -149,7 +150,9 @@ void CMainFrame::CreateActions()
 {
     for (const CommandInfo& info : CommandTable::All()) {
         auto* action = new QAction(
-            QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(info.icon))), QString::fromUtf8(info.label), this);
+            // Labels pass through the loaded translation, if any.
+            QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(info.icon))),
+            QCoreApplication::translate("VTRRuleBuilder", info.label), this);
         action->setObjectName(QString::fromUtf8(info.name));
         action->setData(info.id);
         const int id = info.id;
@@ -388,15 +391,18 @@ void CMainFrame::ShowWindowsDialog()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
-    // Every document may refuse (Cancel on "Save changes?"); then nothing closes.
-    for (CChildFrame* child : Children()) {
-        QPointer<CChildFrame> guard(child);
+    // Every document is asked first; a Cancel (or a failed save) keeps them
+    // all open, so nothing closes half-way.
+    const QList<CChildFrame*> children = Children();
+    for (CChildFrame* child : children) {
         m_mdi->setActiveSubWindow(child);
-        if (!child->close() && guard) {
+        if (!child->Document()->SaveModified()) {
             event->ignore();
             return;
         }
     }
+    for (CChildFrame* child : children)
+        child->CloseAnswered();
     event->accept();
 }
 
