@@ -514,6 +514,7 @@ private slots:
         QToolButton* windows = ribbon->Button(CmdId::ID_WINDOW_MANAGER);
         QVERIFY(windows->menu());
         QCOMPARE(windows->menu()->actions().value(0), run.Frame()->Action(CmdId::ID_WINDOW_NEW));
+        QCOMPARE(windows->menu()->actions().value(1)->text(), QStringLiteral("&Windows..."));
 
         const bool database = vtr_db::VTRDataHelper::getInstance()->IsDatabaseAvailable();
         for (int id : { 32771, 32772, 32773, 32774, 32775, 32776, 32777, 32778, 61602, 32781, 32782, 32783, 32784,
@@ -577,6 +578,14 @@ private slots:
                 listed = d->List()->count();
         });
         run.Command(CmdId::ID_WINDOW_MANAGER);
+        QCOMPARE(listed, 1);
+        // So does the "&Windows..." item of the Windows button.
+        listed = -1;
+        CloseNextModal([&](QWidget* w) {
+            if (auto* d = qobject_cast<CWindowsDlg*>(w))
+                listed = d->List()->count();
+        });
+        run.Frame()->Ribbon()->Button(CmdId::ID_WINDOW_MANAGER)->menu()->actions().value(1)->trigger();
         QCOMPARE(listed, 1);
         // A second window on one document is refused with a message.
         run.messages.shown.clear();

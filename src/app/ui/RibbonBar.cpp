@@ -1,6 +1,7 @@
 #include "app/ui/RibbonBar.h"
 
 #include "app/CommandTable.h"
+#include "Utilities/StringTable.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -121,6 +122,11 @@ CRibbonBar::CRibbonBar(const QHash<int, QAction*>& actions, QMenu* recent, QMenu
             if (QToolButton* windows = m_buttons.value(CmdId::ID_WINDOW_MANAGER)) {
                 auto* menu = new QMenu(windows);
                 menu->addAction(action);
+                // The windows dialog is also offered by its menu text.
+                QAction* manager = actions.value(CmdId::ID_WINDOW_MANAGER);
+                QAction* dialogItem = menu->addAction(manager->icon(), VtrString(131));
+                dialogItem->setObjectName(QStringLiteral("windowsDialogItem"));
+                connect(dialogItem, &QAction::triggered, manager, &QAction::trigger);
                 windows->setMenu(menu);
                 windows->setPopupMode(QToolButton::MenuButtonPopup);
             }
