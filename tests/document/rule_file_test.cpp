@@ -451,3 +451,42 @@ TEST_F(RuleFileTest, RefreshConvertsAndWritesEveryRuleInCurrentUnits)
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_EQ(m_app->AllRulesPath(), path);
 }
+
+TEST_F(RuleFileTest, FingerprintSurvivesTheWritersIndentationForAnyContent)
+{
+    // Elements with text around children, blanks inside values and escaped
+    // characters must print the same after the indented file is read back.
+    const QByteArray elements[] = {
+        "<Rule Name=\"SM - Minimum Flange Width\" RuleModule=\"Interactive User Defined Rule\">"
+        "<Parameter Name=\"w\" UnitType=\"Length\">lead<Value> 1.5 </Value>tail<Recom>2</Recom></Parameter></Rule>",
+        "<Rule Name=\"My &amp; &lt;Rule&gt;\" RuleModule=\"Interactive User Defined Rule\" Note=\"a&#9;b&#10;c\">"
+        "<Message>line one\nline two</Message><Empty/></Rule>",
+    };
+    for (const QByteArray& element : elements) {
+        CVTRFileDetails source;
+        ASSERT_TRUE(ReadRuleFile(source, Write(QStringLiteral("src.vtr"), RuleFile("", element))));
+        ASSERT_EQ(source.RuleCount(), 1);
+        source.passwordProtected = true;
+        source.password = QStringLiteral("pw");
+        const QString path = m_env.Path(QStringLiteral("indented.vtr"));
+        ASSERT_TRUE(WriteRuleFile(source, path, false));
+        EXPECT_EQ(VerifyRuleFileFingerprint(path), FingerprintStatus::Matches) << ReadAll(path).toStdString();
+        delete source.RuleAt(1);
+    }
+}
+
+TEST(RuleFileDetails, CreatedOnIsMonthDayYearAnd24HourTime)
+{
+    const struct
+    {
+        QDateTime when;
+        const char* text;
+    } cases[] = {
+        { QDateTime(QDate(2026, 7, 4), QTime(13, 5, 9)), "07/04/2026 13:05:09" },
+        { QDateTime(QDate(999, 12, 31), QTime(0, 0, 0)), "12/31/0999 00:00:00" },
+        { QDateTime(QDate(2030, 1, 2), QTime(23, 59, 59)), "01/02/2030 23:59:59" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FormatCreatedOn(c.when), QLatin1String(c.text));
+    EXPECT_FALSE(LoggedOnUserName().isEmpty());
+}
