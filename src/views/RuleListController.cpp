@@ -211,6 +211,8 @@ void RuleListController::LoadModuleRules(QList<CVtrRule*>& fill)
 
     // The installed-module rules only follow unit changes; the old set is
     // released before a fresh one is asked for.
+    AppContext* app = AppContext::Instance();
+    const bool appListIsOurs = app && !m_installedRules.isEmpty() && app->AllRules() == m_installedRules;
     for (CVtrRule* rule : m_installedRules) {
         CVtrRule* r = rule;
         m_doc->DeleteRule(r);
@@ -226,6 +228,10 @@ void RuleListController::LoadModuleRules(QList<CVtrRule*>& fill)
         AppendProductRules(installed[i], rules);
         m_installedRules.append(rules);
     }
+    // The application's list of all rules is this list: keep it pointing at
+    // live rules.
+    if (appListIsOurs)
+        app->AllRules() = m_installedRules;
 }
 
 void RuleListController::MatchFileRules(QList<CVtrRule*>& fill)
@@ -551,6 +557,10 @@ QList<CVtrRule*> RuleListController::ListedRules() const
 
 void RuleListController::ClearAll()
 {
+    // The rules are about to be released; the application must not keep them.
+    if (AppContext* app = AppContext::Instance();
+        app && !m_installedRules.isEmpty() && app->AllRules() == m_installedRules)
+        app->AllRules().clear();
     m_model.Clear();
     m_pool.Clear();
     m_installedRules.clear();
