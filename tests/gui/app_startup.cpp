@@ -673,6 +673,28 @@ private slots:
         QVERIFY(!run.Frame()->isVisible());
     }
 
+    void closingTheFrameEndsTheEventLoopDespiteTheSearchWindow()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        QTimer::singleShot(0, [&] {
+            run.Command(CmdId::ID_SERACH); // a parentless window that stays open
+            run.Command(CmdId::ID_APP_EXIT);
+        });
+        bool timedOut = false;
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, [&] {
+            timedOut = true;
+            QCoreApplication::exit(1);
+        });
+        watchdog.start(5000);
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!timedOut);
+        QVERIFY(SearchDialog()); // it was still there when the loop ended
+        run.app->ExitInstance();
+    }
+
     void mainWindowPicture()
     {
         // Shows the window as a user sees it at first start; with

@@ -269,6 +269,9 @@ bool CVTRRuleBuilderApp::CreateMainFrame()
     connect(m_frame, &CMainFrame::ApplicationCommand, this, &CVTRRuleBuilderApp::OnAppCommand);
     connect(m_frame, &CMainFrame::DocumentSaved, this, &CVTRRuleBuilderApp::AddToRecentFileList);
     connect(m_frame, &CMainFrame::OpenRequested, this, &CVTRRuleBuilderApp::OpenDocumentFile);
+    // The modeless search window must not keep the program alive on its own.
+    connect(
+        m_frame, &CMainFrame::FrameClosed, this, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     m_frame->SetRecentFiles(RecentFiles());
     LogLine(QStringLiteral("Start-up 14: main frame created"));
     return true;

@@ -404,6 +404,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     for (CChildFrame* child : children)
         child->CloseAnswered();
     event->accept();
+    emit FrameClosed();
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event)

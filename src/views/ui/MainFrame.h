@@ -74,6 +74,8 @@ signals:
     void DocumentSaved(const QString& path);
     // A recent document or a dropped file should open.
     void OpenRequested(const QString& path);
+    // The frame closed: the program ends, whatever other windows are open.
+    void FrameClosed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
