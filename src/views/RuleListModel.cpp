@@ -130,8 +130,10 @@ void RuleListModel::AppendRows(std::vector<Row> rows)
     const int first = RowCount();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
     m_rows.reserve(m_rows.size() + rows.size());
-    for (Row& r : rows)
+    for (Row& r : rows) {
+        TakeKeys(r);
         m_rows.push_back(std::move(r));
+    }
     endInsertRows();
 }
 
@@ -160,75 +162,95 @@ void RuleListModel::Clear()
     endResetModel();
 }
 
+uint32_t RuleListModel::KeyDictionary::Key(const QString& text)
+{
+    auto it = m_keys.constFind(text);
+    if (it != m_keys.constEnd())
+        return it.value();
+    const auto key = static_cast<uint32_t>(m_values.size());
+    m_keys.insert(text, key);
+    m_values.push_back(text);
+    m_dirty = true;
+    return key;
+}
+
+const std::vector<uint32_t>& RuleListModel::KeyDictionary::Ranks()
+{
+    if (m_dirty || m_ranks.size() != m_values.size()) {
+        std::vector<uint32_t> order(m_values.size());
+        std::iota(order.begin(), order.end(), 0u);
+        std::sort(order.begin(), order.end(),
+            [this](uint32_t a, uint32_t b) { return m_values[a].compare(m_values[b], Qt::CaseSensitive) < 0; });
+        m_ranks.assign(m_values.size(), 0);
+        for (size_t r = 0; r < order.size(); ++r)
+            m_ranks[order[r]] = static_cast<uint32_t>(r);
+        m_dirty = false;
+    }
+    return m_ranks;
+}
+
+void RuleListModel::TakeKeys(Row& row)
+{
+    row.nameKey = m_names.Key(row.rule->GetDisplayName());
+    row.categoryKey = m_categories.Key(row.rule->GetRuleCategory());
+    row.moduleKey = m_modules.Key(row.rule->GetRuleModuleName());
+    row.criticality = row.rule->GetCriticality();
+}
+
+void RuleListModel::RefreshKeys()
+{
+    for (Row& row : m_rows)
+        TakeKeys(row);
+}
+
 void RuleListModel::SortRows(int column, bool descending)
 {
     if (column < RuleColumn || column > CriticalityColumn || m_rows.size() < 2)
         return;
     const size_t n = m_rows.size();
     // Every row gets a rank (equal rows share one); a stable counting sort
-    // by rank then orders the rows. Categories, modules and criticality
-    // codes have few distinct values, so only those values are compared and
-    // the sort stays linear in the number of rows; column 0 compares the
-    // names of the ticked rules only.
+    // by rank then places the rows. Texts are ranked once per distinct text.
     std::vector<uint32_t> rank(n, 0);
     uint32_t rankCount = 0;
-    if (column == RuleColumn) {
-        std::vector<size_t> checked;
-        for (size_t i = 0; i < n; ++i) {
-            m_rows[i].rule->SetSelected(m_rows[i].checked ? 1 : 0);
-            if (m_rows[i].checked)
-                checked.push_back(i);
+    if (column == CriticalityColumn) {
+        int32_t low = m_rows[0].criticality;
+        int32_t high = low;
+        for (const Row& row : m_rows) {
+            low = std::min(low, row.criticality);
+            high = std::max(high, row.criticality);
         }
-        std::stable_sort(checked.begin(), checked.end(), [this](size_t a, size_t b) {
-            return m_rows[a].rule->GetDisplayName().compare(m_rows[b].rule->GetDisplayName(), Qt::CaseSensitive) < 0;
-        });
-        for (size_t k = 0; k < checked.size(); ++k) {
-            if (k > 0 && m_rows[checked[k]].rule->GetDisplayName() != m_rows[checked[k - 1]].rule->GetDisplayName())
-                ++rankCount;
-            rank[checked[k]] = rankCount;
+        if (static_cast<int64_t>(high) - low >= static_cast<int64_t>(n) + 64) {
+            // Codes far apart (never the case for 1..5): rank the distinct values.
+            std::vector<int32_t> values;
+            values.reserve(n);
+            for (const Row& row : m_rows)
+                values.push_back(row.criticality);
+            std::sort(values.begin(), values.end());
+            values.erase(std::unique(values.begin(), values.end()), values.end());
+            for (size_t i = 0; i < n; ++i)
+                rank[i] = static_cast<uint32_t>(
+                    std::lower_bound(values.begin(), values.end(), m_rows[i].criticality) - values.begin());
+            rankCount = static_cast<uint32_t>(values.size());
+        } else {
+            for (size_t i = 0; i < n; ++i)
+                rank[i] = static_cast<uint32_t>(m_rows[i].criticality - low);
+            rankCount = static_cast<uint32_t>(high - low + 1);
         }
-        if (!checked.empty())
-            ++rankCount;
-        // Two unchecked rules compare equal: one rank after every ticked one.
-        for (size_t i = 0; i < n; ++i)
-            if (!m_rows[i].checked)
-                rank[i] = rankCount;
-        ++rankCount;
-    } else if (column == CriticalityColumn) {
-        std::vector<int> values;
-        QHash<int, uint32_t> index;
-        for (size_t i = 0; i < n; ++i) {
-            const int v = m_rows[i].rule->GetCriticality();
-            if (!index.contains(v)) {
-                index.insert(v, 0);
-                values.push_back(v);
-            }
-        }
-        std::sort(values.begin(), values.end());
-        for (size_t k = 0; k < values.size(); ++k)
-            index[values[k]] = static_cast<uint32_t>(k);
-        for (size_t i = 0; i < n; ++i)
-            rank[i] = index.value(m_rows[i].rule->GetCriticality());
-        rankCount = static_cast<uint32_t>(values.size());
     } else {
-        auto key = [&](size_t i) -> const QString& {
-            return column == CategoryColumn ? m_rows[i].rule->GetRuleCategory() : m_rows[i].rule->GetRuleModuleName();
-        };
-        QHash<QString, uint32_t> index;
-        std::vector<QString> values;
-        for (size_t i = 0; i < n; ++i) {
-            if (!index.contains(key(i))) {
-                index.insert(key(i), 0);
-                values.push_back(key(i));
-            }
+        KeyDictionary& dictionary
+            = column == RuleColumn ? m_names : (column == CategoryColumn ? m_categories : m_modules);
+        const std::vector<uint32_t>& ranks = dictionary.Ranks();
+        rankCount = dictionary.Size();
+        if (column == RuleColumn) {
+            // Ticked rows by name; two unchecked rules compare equal, one
+            // rank after every ticked one.
+            for (size_t i = 0; i < n; ++i)
+                rank[i] = m_rows[i].checked ? ranks[m_rows[i].nameKey] : rankCount;
+            ++rankCount;
+        } else {
+            for (size_t i = 0; i < n; ++i)
+                rank[i] = ranks[column == CategoryColumn ? m_rows[i].categoryKey : m_rows[i].moduleKey];
         }
-        std::sort(values.begin(), values.end(),
-            [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseSensitive) < 0; });
-        for (size_t k = 0; k < values.size(); ++k)
-            index[values[k]] = static_cast<uint32_t>(k);
-        for (size_t i = 0; i < n; ++i)
-            rank[i] = index.value(key(i));
-        rankCount = static_cast<uint32_t>(values.size());
     }
 
     // Stable counting sort; descending walks the ranks backwards but keeps

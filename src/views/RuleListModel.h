@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QString>
 
 class CVtrRule;
@@ -24,6 +26,11 @@ public:
         bool checked = false;
         // Column 4, asked of the database on first display.
         mutable std::optional<QString> customMessage;
+        // Sort keys, taken when the row is added (see RefreshKeys).
+        uint32_t nameKey = 0;
+        uint32_t categoryKey = 0;
+        uint32_t moduleKey = 0;
+        int32_t criticality = 0;
     };
 
     explicit RuleListModel(QObject* parent = nullptr);
@@ -62,11 +69,37 @@ public:
     void SetCustomMessageLookup(std::function<QString(const CVtrRule*)> lookup) { m_lookup = std::move(lookup); }
 
     // Orders the rows by a column (0..3); descending reverses the order.
-    // Column 0 first copies each row's check state into its rule's selected
-    // flag. The sort is stable: rows that compare equal keep their order.
+    // Column 0 orders ticked rows first, by display name, and unticked rows
+    // equal. The sort is stable: rows that compare equal keep their order.
+    // Check boxes and selected flags are kept equal by the check handler,
+    // so the sort reads neither the rules nor their flags: it works on the
+    // rows' own keys, which keeps it linear and in cache for big lists.
     void SortRows(int column, bool descending);
+    // Takes the sort keys of every row again; call after changing the
+    // display name, category, module name or criticality of listed rules.
+    void RefreshKeys();
 
 private:
+    // The distinct texts of one column, each with its place in sorted order
+    // (recomputed only after new texts arrived).
+    class KeyDictionary
+    {
+    public:
+        uint32_t Key(const QString& text);
+        const std::vector<uint32_t>& Ranks();
+        uint32_t Size() const { return static_cast<uint32_t>(m_values.size()); }
+
+    private:
+        QHash<QString, uint32_t> m_keys;
+        std::vector<QString> m_values;
+        std::vector<uint32_t> m_ranks;
+        bool m_dirty = false;
+    };
+    void TakeKeys(Row& row);
+
+    KeyDictionary m_names;
+    KeyDictionary m_categories;
+    KeyDictionary m_modules;
     std::vector<Row> m_rows;
     std::function<void(int)> m_onCheck;
     std::function<QString(const CVtrRule*)> m_lookup;

@@ -175,6 +175,7 @@ TEST_F(RuleListTest, SortingByColumnZeroTwiceListsUncheckedRulesFirst)
     model->RuleAt(0)->SetCriticality(5);
     model->RuleAt(1)->SetCriticality(1);
     model->RuleAt(2)->SetCriticality(3);
+    model->RefreshKeys();
     list.SortByColumn(3);
     EXPECT_EQ(list.SortState(), 4);
     EXPECT_EQ(model->RuleAt(0)->GetCriticality(), 1);
