@@ -41,6 +41,9 @@ public:
 
     // Changes a row's check box as the user would.
     bool SetChecked(int row, bool checked);
+    // The same for many rows (Ctrl+A then space): the title and status are
+    // refreshed once at the end.
+    void SetCheckedRows(const QList<int>& rows, bool checked);
     // Application flags from the selection: selectedRows is the number of
     // selected rows, changedRow the row whose state changed.
     void OnSelectionChanged(int selectedRows, int changedRow);
@@ -108,6 +111,7 @@ private:
     int m_selectedCount = 0;
     int m_lastSelectedRow = -1;
     int m_lastChangedRow = -1;
+    bool m_inBatch = false;
     CVtrRule* m_lastSelectedRule = nullptr;
 };
 

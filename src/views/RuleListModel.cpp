@@ -123,6 +123,16 @@ bool RuleListModel::SetChecked(int row, bool checked)
     return true;
 }
 
+void RuleListModel::SetCheckedMany(const QList<int>& rows, bool checked)
+{
+    if (m_onCheckMany) {
+        m_onCheckMany(rows, checked);
+        return;
+    }
+    for (int row : rows)
+        SetChecked(row, checked);
+}
+
 void RuleListModel::AppendRows(std::vector<Row> rows)
 {
     if (rows.empty())

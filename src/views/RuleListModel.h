@@ -46,6 +46,14 @@ public:
 
     // Called after a row's check box changed, with the row.
     void SetCheckHandler(std::function<void(int)> handler) { m_onCheck = std::move(handler); }
+    // Handles a change of many check boxes at once (rows, new state); without
+    // one, SetCheckedMany changes them one by one.
+    void SetBatchCheckHandler(std::function<void(const QList<int>&, bool)> handler)
+    {
+        m_onCheckMany = std::move(handler);
+    }
+    // Changes the check boxes of many rows as the user would.
+    void SetCheckedMany(const QList<int>& rows, bool checked);
 
     // Rows.
     int RowCount() const { return static_cast<int>(m_rows.size()); }
@@ -102,5 +110,6 @@ private:
     KeyDictionary m_modules;
     std::vector<Row> m_rows;
     std::function<void(int)> m_onCheck;
+    std::function<void(const QList<int>&, bool)> m_onCheckMany;
     std::function<QString(const CVtrRule*)> m_lookup;
 };

@@ -1,6 +1,7 @@
 #include "views/ui/VTRRMListCtrlEx.h"
 
 #include "Utilities/StringTable.h"
+#include "views/RuleListModel.h"
 
 #include <algorithm>
 
@@ -137,19 +138,30 @@ void CVTRRMListCtrlEx::ToggleWithSpace()
         return;
     const int focusRow = focus.row();
     const QList<int> selected = SelectedRows();
-    const bool newState = model()->index(focusRow, 0).data(Qt::CheckStateRole).toInt() != Qt::Checked;
-    auto set = [this](int row, bool on) {
-        model()->setData(model()->index(row, 0), on ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
-    };
-    const bool focusSelected = selected.contains(focusRow);
-    set(focusRow, newState);
+    auto isChecked = [this](int row) { return model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked; };
+    const bool newState = !isChecked(focusRow);
+    QList<int> toOn;
+    QList<int> toOff;
+    (newState ? toOn : toOff).append(focusRow);
+    const bool together = selected.contains(focusRow) && selected.size() > 1;
     for (int row : selected) {
         if (row == focusRow)
             continue;
-        if (focusSelected && selected.size() > 1)
-            set(row, newState);
-        else
-            set(row, model()->index(row, 0).data(Qt::CheckStateRole).toInt() != Qt::Checked);
+        // With the focused row among several selected ones, all follow it;
+        // otherwise each selected row flips.
+        const bool state = together ? newState : !isChecked(row);
+        (state ? toOn : toOff).append(row);
+    }
+    auto* rules = qobject_cast<RuleListModel*>(model());
+    for (const auto& [rows, state] : { std::pair { &toOn, true }, std::pair { &toOff, false } }) {
+        if (rows->isEmpty())
+            continue;
+        if (rules) {
+            rules->SetCheckedMany(*rows, state);
+        } else {
+            for (int row : *rows)
+                model()->setData(model()->index(row, 0), state ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+        }
     }
 }
 
