@@ -53,14 +53,6 @@ QString MatchKey(const QString& name, const CVtrRule* rule)
         + rule->GetRuleCategory().toLower();
 }
 
-bool RowMatches(const RuleListModel::Row& row, const QString& lowerText)
-{
-    const CVtrRule* r = row.rule;
-    return r->GetDisplayName().toLower().contains(lowerText) || r->GetRuleCategory().toLower().contains(lowerText)
-        || r->GetRuleModuleName().toLower().contains(lowerText)
-        || RuleListModel::CriticalityWord(r->GetCriticality()).toLower().contains(lowerText);
-}
-
 } // namespace
 
 // Which modules count as available, computed once per fill.
@@ -132,7 +124,7 @@ void RuleListController::OnUpdate(int hint)
         Fill(false, false);
         if (m_searchActive) {
             const QString text = m_searchText;
-            m_model.KeepRows([&](const RuleListModel::Row& row) { return RowMatches(row, text); });
+            m_model.KeepRowsContaining(text);
         }
         for (const RuleListModel::Row& row : m_model.Rows())
             if (!(row.rule->GetRuleUnits() == current))
@@ -385,6 +377,8 @@ void RuleListController::Fill(bool matchFileRules, bool adoptUnits)
 {
     if (!m_doc)
         return;
+    m_allRowsValid = false;
+    m_allRows.clear();
     QList<CVtrRule*> fill;
     LoadModuleRules(fill);
     m_doc->UserDefinedRules().ForEach([&](CVtrRule* rule) {
@@ -531,14 +525,28 @@ void RuleListController::Search(const QString& text)
     }
     m_searchText = lower;
     m_searchActive = true;
-    m_model.KeepRows([&](const RuleListModel::Row& row) { return RowMatches(row, lower); });
+    m_model.KeepRowsContaining(lower);
     RefreshStatus();
 }
 
 void RuleListController::ClearSearch()
 {
-    m_model.Clear();
-    InsertRows(m_pool.ToList(), false);
+    if (m_allRowsValid) {
+        // Check boxes changed while the search was active go back first.
+        for (const RuleListModel::Row& row : m_model.Rows()) {
+            if (row.slot < m_allRows.size() && m_allRows[row.slot].rule == row.rule) {
+                m_allRows[row.slot].checked = row.checked;
+                m_allRows[row.slot].customMessage = row.customMessage;
+            }
+        }
+        m_model.SetRows(m_allRows);
+    } else {
+        m_model.Clear();
+        InsertRows(m_pool.ToList(), false);
+        m_model.NumberRows();
+        m_allRows = m_model.Rows();
+        m_allRowsValid = true;
+    }
     m_searchActive = false;
     ReapplySort();
     RefreshStatus();
@@ -588,6 +596,8 @@ void RuleListController::ClearAll()
         app->AllRules().clear();
     m_model.Clear();
     m_pool.Clear();
+    m_allRows.clear();
+    m_allRowsValid = false;
     m_installedRules.clear();
     m_loadedPaths.clear();
     m_searchActive = false;

@@ -112,6 +112,10 @@ private:
     int m_lastSelectedRow = -1;
     int m_lastChangedRow = -1;
     bool m_inBatch = false;
+    // Every pool row as a cleared search lists it, so that clearing a search
+    // does not read every rule again; invalid after the pool changed.
+    std::vector<RuleListModel::Row> m_allRows;
+    bool m_allRowsValid = false;
     CVtrRule* m_lastSelectedRule = nullptr;
 };
 

@@ -163,6 +163,19 @@ void RuleListModel::KeepRows(const std::function<bool(const Row&)>& keep)
     endResetModel();
 }
 
+void RuleListModel::SetRows(std::vector<Row> rows)
+{
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+void RuleListModel::NumberRows()
+{
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        m_rows[i].slot = static_cast<uint32_t>(i);
+}
+
 void RuleListModel::Clear()
 {
     if (m_rows.empty())
@@ -197,6 +210,37 @@ const std::vector<uint32_t>& RuleListModel::KeyDictionary::Ranks()
         m_dirty = false;
     }
     return m_ranks;
+}
+
+const QString& RuleListModel::KeyDictionary::Lower(uint32_t key)
+{
+    if (m_lower.size() < m_values.size())
+        m_lower.resize(m_values.size());
+    QString& lower = m_lower[key];
+    if (lower.isNull())
+        lower = m_values[key].toLower();
+    return lower;
+}
+
+void RuleListModel::KeepRowsContaining(const QString& lowerText)
+{
+    // Categories, modules and criticality words repeat: decide each once.
+    std::vector<signed char> category(m_categories.Size(), -1);
+    std::vector<signed char> module(m_modules.Size(), -1);
+    QHash<int32_t, bool> criticality;
+    auto matches = [&](std::vector<signed char>& cache, KeyDictionary& dictionary, uint32_t key) {
+        if (cache[key] < 0)
+            cache[key] = dictionary.Lower(key).contains(lowerText) ? 1 : 0;
+        return cache[key] == 1;
+    };
+    KeepRows([&](const Row& row) {
+        if (matches(category, m_categories, row.categoryKey) || matches(module, m_modules, row.moduleKey))
+            return true;
+        auto it = criticality.constFind(row.criticality);
+        if (it == criticality.constEnd())
+            it = criticality.insert(row.criticality, CriticalityWord(row.criticality).toLower().contains(lowerText));
+        return it.value() || m_names.Lower(row.nameKey).contains(lowerText);
+    });
 }
 
 void RuleListModel::TakeKeys(Row& row)

@@ -31,6 +31,8 @@ public:
         uint32_t categoryKey = 0;
         uint32_t moduleKey = 0;
         int32_t criticality = 0;
+        // Place in the owner's full row set (see NumberRows).
+        uint32_t slot = 0;
     };
 
     explicit RuleListModel(QObject* parent = nullptr);
@@ -65,8 +67,15 @@ public:
     void AppendRows(std::vector<Row> rows);
     // Keeps only the rows for which keep(row) is true (order kept).
     void KeepRows(const std::function<bool(const Row&)>& keep);
+    // Keeps only the rows one of whose columns 0 to 3 contains the text
+    // (both in lower case); lower-cased texts are computed once per text.
+    void KeepRowsContaining(const QString& lowerText);
     // Removes every row.
     void Clear();
+    // Replaces every row (their keys are kept as they are).
+    void SetRows(std::vector<Row> rows);
+    // Gives every row its position as slot.
+    void NumberRows();
     const std::vector<Row>& Rows() const { return m_rows; }
 
     // Text of a cell as listed.
@@ -96,8 +105,11 @@ private:
         uint32_t Key(const QString& text);
         const std::vector<uint32_t>& Ranks();
         uint32_t Size() const { return static_cast<uint32_t>(m_values.size()); }
+        // The text of a key in lower case (computed once).
+        const QString& Lower(uint32_t key);
 
     private:
+        std::vector<QString> m_lower;
         QHash<QString, uint32_t> m_keys;
         std::vector<QString> m_values;
         std::vector<uint32_t> m_ranks;
