@@ -227,6 +227,8 @@ TEST_F(RuleListTest, SearchKeepsMatchingRowsAndClearBringsThemBack)
     list->Search(QStringLiteral("corner"));
     ASSERT_EQ(model->RowCount(), 1);
     EXPECT_EQ(model->RuleAt(0)->GetRuleName(), QStringLiteral("TM - Corner Radius"));
+    // A tick given while searching stays when the search is cleared.
+    ASSERT_TRUE(list->SetChecked(0, true));
 
     // The criticality word is searched as well (the file's rule is "High"
     // through its Severity); no match leaves no rows.
@@ -241,7 +243,8 @@ TEST_F(RuleListTest, SearchKeepsMatchingRowsAndClearBringsThemBack)
     list->OnUpdate(9);
     EXPECT_EQ(model->RowCount(), 3);
     EXPECT_FALSE(list->SearchActive());
-    EXPECT_EQ(CheckedNames(model), QStringList { "TM - Hole Depth" });
+    EXPECT_EQ(CheckedNames(model), (QStringList { "TM - Corner Radius", "TM - Hole Depth" }));
+    EXPECT_EQ(list->StatusText(), QStringLiteral("2 of 3 rules selected"));
     Close(doc, *list);
 }
 
