@@ -12,6 +12,8 @@
 #include "settings/ui/SearchDlg.h"
 #include "views/RuleListController.h"
 #include "views/RuleListModel.h"
+#include "views/ui/ChildFrame.h"
+#include "views/ui/MainFrame.h"
 #include "views/ui/VTRRMListCtrlEx.h"
 #include "views/ui/VTRRuleBuilderView.h"
 
@@ -25,6 +27,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSettings>
 #include <QtTest>
 
 class ViewRuleListTest : public QObject
@@ -233,33 +236,34 @@ private slots:
         again->hide();
     }
 
-    // Writes the screenshot of the documentation when VTRPRO_SCREENSHOT names a file.
+    // Writes the screenshot of the documentation when VTRPRO_SCREENSHOT names
+    // a file: the main window with one document of a few hundred rules.
     void screenshot()
     {
         const QString target = qEnvironmentVariable("VTRPRO_SCREENSHOT");
         if (target.isEmpty())
             QSKIP("VTRPRO_SCREENSHOT not set");
-        auto o = NewView();
-        o->view->resize(1280, 760);
-        CVTRRMListCtrlEx* list = o->view->ListCtrl();
+        QSettings profile(m_env->Path(QStringLiteral("profile.ini")), QSettings::IniFormat);
+        CMainFrame frame(*m_app, &profile, QStringLiteral("VTRPro Rule Manager"));
+        QVERIFY(frame.Create());
+        frame.resize(1280, 800);
+        frame.show();
+        auto* doc = new CVTRRuleBuilderDoc;
+        doc->OnNewDocument();
+        CChildFrame* child = frame.AddDocument(doc);
+        QVERIFY(child);
+        QApplication::processEvents();
+        CVTRRMListCtrlEx* list = child->View()->ListCtrl();
+        QVERIFY(list->model()->rowCount() > 100);
         for (int row : { 0, 3, 4, 7, 11, 12, 18, 25, 31 })
             list->model()->setData(list->model()->index(row, 0), Qt::Checked, Qt::CheckStateRole);
         list->selectRow(4);
         list->setFocus();
         QApplication::processEvents();
-        QWidget frame;
-        frame.setWindowTitle(o->doc->GetTitle() + QStringLiteral(" - VTRPro Rule Manager"));
-        frame.resize(1280, 800);
-        o->view->setParent(&frame);
-        o->view->setGeometry(0, 0, 1280, 770);
-        auto* status = new QLabel(o->view->StatusText(), &frame);
-        status->setGeometry(8, 774, 600, 22);
-        frame.show();
-        o->view->show();
-        QApplication::processEvents();
         QDir().mkpath(QFileInfo(target).absolutePath());
         QVERIFY(frame.grab().save(target));
-        o->view->setParent(nullptr);
+        child->CloseAnswered();
+        QApplication::processEvents();
     }
 };
 
