@@ -399,6 +399,8 @@ void RuleListController::Fill(bool matchFileRules, bool adoptUnits)
 
     PruneRows(available);
     PrunePool(available);
+    // Released rules may leave their addresses to new ones.
+    m_model.ForgetCustomMessages();
 
     // Only rules still in the pool: pruning may have released some of the fill.
     QList<CVtrRule*> listed;
@@ -536,7 +538,6 @@ void RuleListController::ClearSearch()
         for (const RuleListModel::Row& row : m_model.Rows()) {
             if (row.slot < m_allRows.size() && m_allRows[row.slot].rule == row.rule) {
                 m_allRows[row.slot].checked = row.checked;
-                m_allRows[row.slot].customMessage = row.customMessage;
             }
         }
         m_model.SetRows(m_allRows);
@@ -595,6 +596,7 @@ void RuleListController::ClearAll()
         app && !m_installedRules.isEmpty() && app->AllRules() == m_installedRules)
         app->AllRules().clear();
     m_model.Clear();
+    m_model.ForgetCustomMessages();
     m_pool.Clear();
     m_allRows.clear();
     m_allRowsValid = false;

@@ -45,10 +45,12 @@ QString RuleListModel::CellText(int row, int column) const
         return rule->GetRuleModuleName();
     case CriticalityColumn:
         return CriticalityWord(rule->GetCriticality());
-    case CustomMessageColumn:
-        if (!r.customMessage)
-            r.customMessage = m_lookup ? m_lookup(rule) : QString();
-        return *r.customMessage;
+    case CustomMessageColumn: {
+        auto it = m_customMessages.constFind(rule);
+        if (it == m_customMessages.constEnd())
+            it = m_customMessages.insert(rule, m_lookup ? m_lookup(rule) : QString());
+        return it.value();
+    }
     default:
         return {};
     }

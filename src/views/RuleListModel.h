@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <vector>
 
 #include <QAbstractTableModel>
@@ -24,8 +23,6 @@ public:
     {
         CVtrRule* rule = nullptr;
         bool checked = false;
-        // Column 4, asked of the database on first display.
-        mutable std::optional<QString> customMessage;
         // Sort keys, taken when the row is added (see RefreshKeys).
         uint32_t nameKey = 0;
         uint32_t categoryKey = 0;
@@ -82,8 +79,11 @@ public:
     QString CellText(int row, int column) const;
     // The word of a criticality code; any value outside 1..5 is "Medium".
     static QString CriticalityWord(int criticality);
-    // Custom message lookup for column 4 (empty text without one).
+    // Custom message lookup for column 4 (empty text without one). Each
+    // rule's message is asked for once, when first shown.
     void SetCustomMessageLookup(std::function<QString(const CVtrRule*)> lookup) { m_lookup = std::move(lookup); }
+    // Forgets the messages asked for so far (after they changed in the database).
+    void ForgetCustomMessages() { m_customMessages.clear(); }
 
     // Orders the rows by a column (0..3); descending reverses the order.
     // Column 0 orders ticked rows first, by display name, and unticked rows
@@ -124,4 +124,5 @@ private:
     std::function<void(int)> m_onCheck;
     std::function<void(const QList<int>&, bool)> m_onCheckMany;
     std::function<QString(const CVtrRule*)> m_lookup;
+    mutable QHash<const CVtrRule*, QString> m_customMessages;
 };
