@@ -9,6 +9,7 @@
 #include "views/RuleListModel.h"
 #include "Utilities/StringTable.h"
 
+#include <QFileInfo>
 #include <QSet>
 
 namespace {
@@ -275,6 +276,28 @@ TEST_F(RuleListTest, ModulesChangedLoadsOnlyNewModulesAndKeepsTheSearch)
     EXPECT_EQ(list.Pool().Size(), 3);
     list.OnUpdate(9);
     EXPECT_EQ(list.Model()->RowCount(), 3);
+    Close(doc, list);
+}
+
+TEST_F(RuleListTest, UnitsChangedConvertsEveryRuleAndRewritesTheAllRulesFile)
+{
+    CVTRRuleBuilderDoc doc;
+    ASSERT_TRUE(doc.OnNewDocument());
+    RuleListController list(&doc);
+    list.InitialUpdate();
+    const QString allRules = m_app->LastAllRulesFile();
+    ASSERT_FALSE(allRules.isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(allRules));
+    list.Search(QStringLiteral("wall")); // hidden rows follow as well
+    const RuleUnits inches { 3, 3 };
+    doc.SetUnits(inches);
+    list.OnUpdate(3);
+    list.Pool().ForEach(
+        [&](CVtrRule* rule) { EXPECT_EQ(rule->GetRuleUnits(), inches) << rule->GetRuleName().toStdString(); });
+    for (CVtrRule* rule : list.InstalledRules())
+        EXPECT_EQ(rule->GetRuleUnits(), inches);
+    EXPECT_TRUE(QFileInfo::exists(m_app->LastAllRulesFile()));
+    EXPECT_TRUE(ReadAll(m_app->LastAllRulesFile()).contains("Unit=\"3\""));
     Close(doc, list);
 }
 
