@@ -21,6 +21,8 @@ CSearchDlg::CSearchDlg(ActiveViewFinder findActiveView, QWidget* parent)
 {
     setWindowTitle(VtrString(61614));
     setModal(false);
+    // A tool window: it never keeps the program running on its own.
+    setAttribute(Qt::WA_QuitOnClose, false);
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
     row->addWidget(new QLabel(VtrString(61611), this));
