@@ -1,5 +1,7 @@
 #include "app/ui/VTRRuleBuilderApp.h"
 #include "Utilities/ui/QtDialogServices.h"
+#include "document/RulePassword.h"
+#include "document/ui/PasswordDlg.h"
 
 #include <QApplication>
 
@@ -10,6 +12,8 @@ int main(int argc, char** argv)
     CQtFileDialogService dialogs;
     SetMessageService(&messages);
     SetFileDialogService(&dialogs);
+    // Password questions of saves and Ctrl+L are asked with the password dialog.
+    SetPasswordPrompt(MakePasswordDialogPrompt(nullptr));
     int code = 0;
     {
         CVTRRuleBuilderApp app;
@@ -21,6 +25,7 @@ int main(int argc, char** argv)
         if (code == 0)
             code = exitCode;
     }
+    SetPasswordPrompt({});
     SetFileDialogService(nullptr);
     SetMessageService(nullptr);
     return code;
