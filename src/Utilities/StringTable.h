@@ -3,7 +3,7 @@
 #include <QString>
 
 // The system's strings by id: one table for every message, caption, label and
-// header. Texts the specification quotes are used exactly (typos included,
+// header. The quoted system texts are used exactly as they stand (typos included,
 // because other tools match them); the others are ours.
 QString VtrString(int id);
 

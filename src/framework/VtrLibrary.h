@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// Dynamic libraries ("Name.so" where the specification of the product family
-// says "Name.dll").
+// Dynamic libraries ("Name.so" where the product family on Windows
+// has "Name.dll").
 namespace VtrLibrary {
 // The file suffix of a library.
 inline constexpr char kSuffix[] = ".so";
