@@ -386,3 +386,17 @@ QString ModuleDisplayName(void* handle)
     }
     return QFileInfo(VtrLibrary::FileName(handle)).fileName();
 }
+
+bool FetchAllRules(void* handle, QList<CVtrRule*>& rules)
+{
+    auto getAll = reinterpret_cast<PFN_GetAllRules>(VtrLibrary::Find(handle, ModuleExports::kGetAllRules));
+    if (!getAll)
+        return false;
+    PtrArray list;
+    getAll(&list);
+    rules.reserve(rules.size() + list.GetSize());
+    for (int32_t i = 0; i < list.GetSize(); ++i)
+        if (auto* rule = static_cast<CVtrRule*>(list.GetAt(i)))
+            rules.append(rule);
+    return true;
+}

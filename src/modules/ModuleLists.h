@@ -2,6 +2,7 @@
 
 #include "PtrArray.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -69,3 +70,8 @@ void UnloadAllModules(ModuleSet& modules);
 // The display name a module reports (GetModuleName pre-set to "Module Name"), or
 // its file name when it has no such export.
 QString ModuleDisplayName(void* handle);
+
+class CVtrRule;
+// Appends the rules a module reports through GetAllRules (null entries
+// skipped); false when the library has no such export.
+bool FetchAllRules(void* handle, QList<CVtrRule*>& rules);

@@ -137,15 +137,8 @@ bool AppModuleRuleSource::LoadRules(const QString& libraryPath, QList<CVtrRule*>
     void* handle = HandleOf(libraryPath);
     if (!handle)
         return false;
-    auto getAll = reinterpret_cast<PFN_GetAllRules>(VtrLibrary::Find(handle, ModuleExports::kGetAllRules));
-    if (!getAll)
+    if (!FetchAllRules(handle, rules))
         return false;
-    PtrArray list;
-    getAll(&list);
-    rules.reserve(rules.size() + list.GetSize());
-    for (int32_t i = 0; i < list.GetSize(); ++i)
-        if (auto* rule = static_cast<CVtrRule*>(list.GetAt(i)))
-            rules.append(rule);
     moduleName = ModuleDisplayName(handle);
     return true;
 }

@@ -34,13 +34,10 @@ protected:
             const QString path = VtrLibrary::FileName(handle);
             m_deleters.insert(
                 path, reinterpret_cast<PFN_DeleteRule>(VtrLibrary::Find(handle, ModuleExports::kDeleteRule)));
-            auto getAll = reinterpret_cast<PFN_GetAllRules>(VtrLibrary::Find(handle, ModuleExports::kGetAllRules));
-            if (!getAll)
+            QList<CVtrRule*> rules;
+            if (!FetchAllRules(handle, rules))
                 continue;
-            PtrArray rules;
-            getAll(&rules);
-            for (int32_t r = 0; r < rules.GetSize(); ++r) {
-                auto* rule = static_cast<CVtrRule*>(rules.GetAt(r));
+            for (CVtrRule* rule : rules) {
                 rule->SetModulePath(path);
                 m_rules.push_back(rule);
             }

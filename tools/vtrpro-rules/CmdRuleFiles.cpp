@@ -197,17 +197,12 @@ void CollectModuleRules(ModuleSet& modules, RuleKeeper& keeper)
 {
     for (int32_t i = 0; i < modules.loadedRuleModules.GetSize(); ++i) {
         void* library = modules.loadedRuleModules.GetAt(i);
-        auto getAll = reinterpret_cast<PFN_GetAllRules>(VtrLibrary::Find(library, ModuleExports::kGetAllRules));
-        if (!getAll)
+        QList<CVtrRule*> rules;
+        if (!FetchAllRules(library, rules))
             continue;
-        PtrArray rules;
-        getAll(&rules);
         const QString path = VtrLibrary::FileName(library);
         const QString moduleName = ModuleDisplayName(library);
-        for (int32_t r = 0; r < rules.GetSize(); ++r) {
-            auto* rule = static_cast<CVtrRule*>(rules.GetAt(r));
-            if (!rule)
-                continue;
+        for (CVtrRule* rule : rules) {
             rule->SetModulePath(path);
             if (rule->GetRuleModuleName().isEmpty())
                 rule->SetRuleModuleName(moduleName);
