@@ -28,7 +28,7 @@
 
 namespace {
 
-struct ModuleSpec
+struct ExpectedModule
 {
     const char* library;
     const char* displayName;
@@ -36,7 +36,7 @@ struct ModuleSpec
 };
 
 // Every rule module of the product family, with the display name it reports.
-const ModuleSpec kModules[] = {
+const ExpectedModule kModules[] = {
     { "VtrMillRulesu", "Prismatic Mill Rules", 20 },
     { "VtrTurnRulesu", "Turning Rules", 12 },
     { "VtrSMRulesu", "Sheet Metal Rules", 20 },
@@ -91,9 +91,9 @@ const std::vector<Module>& Modules()
 {
     static const std::vector<Module> modules = [] {
         std::vector<Module> result;
-        for (const ModuleSpec& spec : kModules) {
+        for (const ExpectedModule& expected : kModules) {
             Module m;
-            m.library = QString::fromLatin1(spec.library);
+            m.library = QString::fromLatin1(expected.library);
             m.handle = VtrLibrary::Load(BinDir() + QLatin1Char('/') + m.library + QLatin1String(VtrLibrary::kSuffix));
             if (m.handle) {
                 m.getModuleName = Export<PFN_GetModuleName>(m.handle, ModuleExports::kGetModuleName);
@@ -254,22 +254,22 @@ protected:
 TEST(RuleModulesLoading, LoadsEveryModuleWithItsExports)
 {
     ScopedTestEnv env;
-    for (const ModuleSpec& spec : kModules) {
-        SCOPED_TRACE(spec.library);
+    for (const ExpectedModule& expected : kModules) {
+        SCOPED_TRACE(expected.library);
         const Module* m = nullptr;
         for (const Module& candidate : Modules())
-            if (candidate.library == QLatin1String(spec.library))
+            if (candidate.library == QLatin1String(expected.library))
                 m = &candidate;
         ASSERT_NE(m, nullptr);
         ASSERT_NE(m->handle, nullptr) << VtrLibrary::LastError().toStdString();
         EXPECT_TRUE(m->Complete());
         // The hardware database editor belongs to the assembly module alone.
         EXPECT_EQ(
-            m->launchFastenerDatabaseDlg != nullptr, QLatin1String(spec.library) == QLatin1String("VTRAssemblyRulesu"));
+            m->launchFastenerDatabaseDlg != nullptr, QLatin1String(expected.library) == QLatin1String("VTRAssemblyRulesu"));
 
         QString name = QStringLiteral("Module Name");
         m->getModuleName(&name);
-        EXPECT_EQ(name, QString::fromLatin1(spec.displayName));
+        EXPECT_EQ(name, QString::fromLatin1(expected.displayName));
         QString summary;
         m->getModuleSummary(&summary);
         EXPECT_GT(summary.size(), 20);
@@ -301,12 +301,12 @@ TEST_F(RuleModules, CataloguesAreLargeUniqueAndComplete)
     int total = 0;
     QHash<int, QString> helpIds;
     QSet<QString> identities;
-    for (const ModuleSpec& spec : kModules) {
-        SCOPED_TRACE(spec.library);
-        const Module* m = FindModule(QString::fromLatin1(spec.library));
+    for (const ExpectedModule& expected : kModules) {
+        SCOPED_TRACE(expected.library);
+        const Module* m = FindModule(QString::fromLatin1(expected.library));
         ASSERT_NE(m, nullptr);
         RuleSet rules(*m);
-        EXPECT_GE(rules.Size(), spec.minimumRules);
+        EXPECT_GE(rules.Size(), expected.minimumRules);
         total += rules.Size();
         for (int i = 0; i < rules.Size(); ++i) {
             ConcreteVTRRule* r = rules.At(i);
