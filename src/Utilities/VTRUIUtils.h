@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include <QString>
 
 // The two log wrappers every log line goes through.
@@ -9,6 +11,25 @@ void LogWithText(const QString& message, const QString& text);
 void LogWithNumber(const QString& message, long long number);
 // Logs a message that takes no argument.
 void LogLine(const QString& message);
+
+// Lines of one action over many rules (ticking every row), logged together
+// when the batch is flushed or destroyed: the same lines LogWithText would
+// write one by one, at a fraction of the cost.
+class LogTextBatch
+{
+public:
+    LogTextBatch() = default;
+    LogTextBatch(const LogTextBatch&) = delete;
+    LogTextBatch& operator=(const LogTextBatch&) = delete;
+    ~LogTextBatch() { Flush(); }
+    // Adds message with every "%s" replaced by text.
+    void AddWithText(QStringView message, QStringView text);
+    // Logs the lines added so far.
+    void Flush();
+
+private:
+    std::string m_lines;
+};
 
 namespace VTRUIUtils {
 // The source file name every log line carries.

@@ -2,8 +2,11 @@
 
 #include "VTRFrameWrkUtils.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -16,8 +19,11 @@ namespace {
 // flushed at exit, by Flush, and when the log file moves.
 struct LogFile
 {
+    static constexpr const char* kPlaceVariables[] = { "VTRPRO_DATA_SETTINGS_DIR", "XDG_CONFIG_HOME", "HOME" };
+
     std::mutex mutex;
-    std::string key;
+    // The variables that decide the log's folder, as they were when the file was opened.
+    std::string place[std::size(kPlaceVariables)];
     FILE* file = nullptr;
     time_t stampSecond = -1;
     char stamp[32] = {};
@@ -30,23 +36,26 @@ struct LogFile
             file = nullptr;
         }
     }
-    static std::string EnvKey()
+    // Compared on every line without building anything, since a line
+    // must be cheap.
+    bool SamePlace() const
     {
-        std::string k;
-        for (const char* name : {"VTRPRO_DATA_SETTINGS_DIR", "XDG_CONFIG_HOME", "HOME"}) {
-            const char* v = std::getenv(name);
-            k += v ? v : "";
-            k += '\n';
+        for (size_t i = 0; i < std::size(kPlaceVariables); ++i) {
+            const char* v = std::getenv(kPlaceVariables[i]);
+            if (std::strcmp(v ? v : "", place[i].c_str()) != 0)
+                return false;
         }
-        return k;
+        return true;
     }
     FILE* Get()
     {
-        std::string wanted = EnvKey();
-        if (file && wanted == key)
+        if (file && SamePlace())
             return file;
         Close();
-        key = std::move(wanted);
+        for (size_t i = 0; i < std::size(kPlaceVariables); ++i) {
+            const char* v = std::getenv(kPlaceVariables[i]);
+            place[i] = v ? v : "";
+        }
         QDir().mkpath(CVTRFrameWrkUtils::GetDataSettingsFolder());
         file = std::fopen(CVtrProLog::LogFilePath().toLocal8Bit().constData(), "ae");
         if (file)
@@ -89,6 +98,30 @@ void CVtrProLog::PrintMessage(const QString& message, const char* sourceFile, in
     std::fprintf(f, "%s [%s:%d] ", log.Stamp(), sourceFile ? sourceFile : "", line);
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), f);
     std::fputc('\n', f);
+}
+
+void CVtrProLog::PrintLines(std::string_view lines, const char* sourceFile, int line)
+{
+    if (lines.empty())
+        return;
+    LogFile& log = Log();
+    std::lock_guard<std::mutex> lock(log.mutex);
+    FILE* f = log.Get();
+    if (!f)
+        return;
+    char prefix[512];
+    int length = std::snprintf(prefix, sizeof(prefix), "%s [%s:%d] ", log.Stamp(), sourceFile ? sourceFile : "", line);
+    length = std::clamp(length, 0, static_cast<int>(sizeof(prefix)) - 1);
+    while (!lines.empty()) {
+        const size_t end = lines.find('\n');
+        const std::string_view text = lines.substr(0, end);
+        fwrite_unlocked(prefix, 1, static_cast<size_t>(length), f);
+        fwrite_unlocked(text.data(), 1, text.size(), f);
+        fputc_unlocked('\n', f);
+        if (end == std::string_view::npos)
+            break;
+        lines.remove_prefix(end + 1);
+    }
 }
 
 void CVtrProLog::Flush()

@@ -8,6 +8,9 @@
 #include "Utilities/StringTable.h"
 #include "Utilities/VTRUIUtils.h"
 
+#include <algorithm>
+#include <utility>
+
 #include <QFileInfo>
 #include <QHash>
 
@@ -429,21 +432,58 @@ bool RuleListController::SetChecked(int row, bool checked)
 
 void RuleListController::SetCheckedRows(const QList<int>& rows, bool checked)
 {
+    const OrderedRuleSet* selected = m_doc ? &m_doc->SelectedRules() : nullptr;
+    // Rules, their names and the document's index lie all over memory, and a
+    // pass over a big list would wait on memory at every row. Rows go in
+    // groups, in a pipeline: while one group is handled, the rules of a group
+    // further on are fetched with their index entries, and the names of the
+    // next group, which are read through its rules.
+    constexpr qsizetype kGroup = 16;
+    constexpr qsizetype kRulesAhead = 3;
+    constexpr qsizetype kNamesAhead = 1;
+    auto fetchRules = [&](qsizetype start) {
+        for (qsizetype k = start; k < std::min(rows.size(), start + kGroup); ++k)
+            if (const CVtrRule* rule = m_model.RuleAt(rows[k])) {
+                // The flag and the name lie at the start of the rule, which
+                // may straddle two lines.
+                __builtin_prefetch(rule);
+                __builtin_prefetch(reinterpret_cast<const char*>(rule) + 39);
+                if (selected)
+                    selected->Prefetch(rule);
+            }
+    };
+    auto fetchNames = [&](qsizetype start) {
+        for (qsizetype k = start; k < std::min(rows.size(), start + kGroup); ++k)
+            if (const CVtrRule* rule = m_model.RuleAt(rows[k])) {
+                // The name is logged; it often spans two lines.
+                const QString& name = rule->GetRuleName();
+                __builtin_prefetch(name.constData());
+                __builtin_prefetch(name.constData() + name.size());
+            }
+    };
     m_inBatch = true;
-    constexpr qsizetype kAhead = 16;
-    for (qsizetype k = 0; k < rows.size(); ++k) {
-        // Rules live where their module put them; fetching the next ones
-        // early keeps a pass over a big list from waiting on memory.
-        if (k + kAhead < rows.size())
-            if (const CVtrRule* ahead = m_model.RuleAt(rows[k + kAhead]))
-                for (size_t offset = 0; offset < sizeof(CVtrRule); offset += 64)
-                    __builtin_prefetch(reinterpret_cast<const char*>(ahead) + offset);
-        if (k + kAhead / 2 < rows.size())
-            if (const CVtrRule* ahead = m_model.RuleAt(rows[k + kAhead / 2]))
-                __builtin_prefetch(ahead->GetRuleName().constData());
-        m_model.SetChecked(rows[k], checked);
+    int first = m_model.RowCount();
+    int last = -1;
+    for (qsizetype g = 0; g < kRulesAhead; ++g)
+        fetchRules(g * kGroup);
+    for (qsizetype g = 0; g < kNamesAhead; ++g)
+        fetchNames(g * kGroup);
+    for (qsizetype start = 0; start < rows.size(); start += kGroup) {
+        fetchRules(start + kRulesAhead * kGroup);
+        fetchNames(start + kNamesAhead * kGroup);
+        for (qsizetype k = start; k < std::min(rows.size(), start + kGroup); ++k) {
+            const int row = rows[k];
+            if (!m_model.SetCheckedQuietly(row, checked))
+                continue;
+            first = std::min(first, row);
+            last = std::max(last, row);
+            OnCheckChanged(row);
+        }
     }
     m_inBatch = false;
+    m_logBatch.Flush();
+    // One change for the span: a view repaints once, not once per row.
+    m_model.AnnounceChecks(first, last);
     if (onTitleChanged)
         onTitleChanged();
     RefreshStatus();
@@ -456,30 +496,47 @@ void RuleListController::OnCheckChanged(int row)
         return;
     m_lastChangedRow = row;
     OrderedRuleSet& selected = m_doc->SelectedRules();
-    const bool countedBefore = rule->GetSelected() == 1 && selected.Contains(rule);
+    const bool wasSelected = rule->GetSelected() == 1;
+    bool listed = false;
+    bool wasListed = false;
+    // One look in the document's list per row: ticking every row of a big
+    // list is dominated by it.
     if (m_model.IsChecked(row)) {
-        selected.Append(rule);
+        wasListed = !selected.Append(rule);
+        listed = true;
         if (rule->GetSelected() == 0) {
             rule->SetSelected(1);
             m_doc->SetModifiedFlag(true);
-            LogWithText(QStringLiteral("%s Rule is Selected"), rule->GetRuleName());
+            Log(QStringLiteral("%s Rule is Selected"), rule->GetRuleName());
         }
-    } else if (rule->GetSelected() == 1) {
-        // The rule stays in the document's list with flag 0, so the file
-        // keeps its settings marked as not selected.
-        rule->SetSelected(0);
-        if (selected.Contains(rule)) {
-            m_doc->SetModifiedFlag(true);
-            LogWithText(QStringLiteral("%s Rule is Deselected"), rule->GetRuleName());
+    } else {
+        wasListed = listed = selected.Contains(rule);
+        if (wasSelected) {
+            // The rule stays in the document's list with flag 0, so the file
+            // keeps its settings marked as not selected.
+            rule->SetSelected(0);
+            if (listed) {
+                m_doc->SetModifiedFlag(true);
+                Log(QStringLiteral("%s Rule is Deselected"), rule->GetRuleName());
+            }
         }
     }
-    const bool countedAfter = rule->GetSelected() == 1 && selected.Contains(rule);
+    const bool countedBefore = wasSelected && wasListed;
+    const bool countedAfter = rule->GetSelected() == 1 && listed;
     m_selectedCount += (countedAfter ? 1 : 0) - (countedBefore ? 1 : 0);
     if (m_inBatch)
         return;
     if (onTitleChanged)
         onTitleChanged();
     RefreshStatus();
+}
+
+void RuleListController::Log(const QString& message, const QString& text)
+{
+    if (m_inBatch)
+        m_logBatch.AddWithText(message, text);
+    else
+        LogWithText(message, text);
 }
 
 void RuleListController::OnSelectionChanged(int selectedRows, int changedRow)
@@ -520,19 +577,26 @@ void RuleListController::Search(const QString& text)
         return;
     const QString lower = text.toLower();
     if (lower != m_searchText) {
-        if (m_doc->Views().isEmpty())
-            ClearSearch();
-        else
+        // A new text searches every rule: the hint lists them all again in
+        // the other views, and in this one lists only those that match, in
+        // one pass.
+        m_filterOnRestore = lower;
+        m_filterPending = true;
+        if (!m_doc->Views().isEmpty())
             m_doc->UpdateAllViews(9);
+        if (m_filterPending) // this list is not among the document's views
+            ClearSearch();
+    } else {
+        m_model.KeepRowsContaining(lower);
     }
     m_searchText = lower;
     m_searchActive = true;
-    m_model.KeepRowsContaining(lower);
     RefreshStatus();
 }
 
 void RuleListController::ClearSearch()
 {
+    const bool filter = std::exchange(m_filterPending, false);
     if (m_allRowsValid) {
         // Check boxes changed while the search was active go back first.
         for (const RuleListModel::Row& row : m_model.Rows()) {
@@ -540,13 +604,18 @@ void RuleListController::ClearSearch()
                 m_allRows[row.slot].checked = row.checked;
             }
         }
-        m_model.SetRows(m_allRows);
+        if (filter)
+            m_model.SetRowsContaining(m_allRows, m_filterOnRestore);
+        else
+            m_model.SetRows(m_allRows);
     } else {
         m_model.Clear();
         InsertRows(m_pool.ToList(), false);
         m_model.NumberRows();
         m_allRows = m_model.Rows();
         m_allRowsValid = true;
+        if (filter)
+            m_model.KeepRowsContaining(m_filterOnRestore);
     }
     m_searchActive = false;
     ReapplySort();

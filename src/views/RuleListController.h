@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/OrderedRuleSet.h"
+#include "Utilities/VTRUIUtils.h"
 #include "document/RuleDocViewLink.h"
 #include "views/ModuleRuleSource.h"
 #include "views/RuleListModel.h"
@@ -96,6 +97,8 @@ private:
     bool Listable(const CVtrRule* rule, bool vstaSupported) const;
     void InsertRows(const QList<CVtrRule*>& rules, bool adoptUnits);
     void OnCheckChanged(int row);
+    // Logs a line now, or with the batch of a change of many rows.
+    void Log(const QString& message, const QString& text);
     void RecountSelected();
     void RemoveEverywhere(CVtrRule* rule);
 
@@ -107,11 +110,16 @@ private:
     QSet<QString> m_loadedPaths;
     QString m_searchText;
     bool m_searchActive = false;
+    // A search with a new text asks for every row again; its own list then
+    // keeps only the rows that match this text.
+    QString m_filterOnRestore;
+    bool m_filterPending = false;
     int m_sortState = 0;
     int m_selectedCount = 0;
     int m_lastSelectedRow = -1;
     int m_lastChangedRow = -1;
     bool m_inBatch = false;
+    LogTextBatch m_logBatch;
     // Every pool row as a cleared search lists it, so that clearing a search
     // does not read every rule again; invalid after the pool changed.
     std::vector<RuleListModel::Row> m_allRows;

@@ -4,6 +4,7 @@
 #include "Utilities/StringTable.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 #include <QHash>
@@ -125,6 +126,21 @@ bool RuleListModel::SetChecked(int row, bool checked)
     return true;
 }
 
+bool RuleListModel::SetCheckedQuietly(int row, bool checked)
+{
+    if (row < 0 || row >= RowCount())
+        return false;
+    m_rows[static_cast<size_t>(row)].checked = checked;
+    return true;
+}
+
+void RuleListModel::AnnounceChecks(int first, int last)
+{
+    if (first < 0 || last < first || last >= RowCount())
+        return;
+    emit dataChanged(index(first, RuleColumn), index(last, RuleColumn), { Qt::CheckStateRole });
+}
+
 void RuleListModel::SetCheckedMany(const QList<int>& rows, bool checked)
 {
     if (m_onCheckMany) {
@@ -151,24 +167,23 @@ void RuleListModel::AppendRows(std::vector<Row> rows)
 
 void RuleListModel::KeepRows(const std::function<bool(const Row&)>& keep)
 {
-    std::vector<Row> kept;
-    kept.reserve(m_rows.size());
-    for (Row& r : m_rows)
-        if (keep(r))
-            kept.push_back(std::move(r));
-    if (kept.size() == m_rows.size()) {
-        m_rows = std::move(kept);
+    // In place: a search over a big list allocates nothing.
+    auto firstDropped = std::find_if_not(m_rows.begin(), m_rows.end(), keep);
+    if (firstDropped == m_rows.end())
         return;
-    }
     beginResetModel();
-    m_rows = std::move(kept);
+    auto kept = firstDropped;
+    for (auto it = std::next(firstDropped); it != m_rows.end(); ++it)
+        if (keep(*it))
+            *kept++ = *it;
+    m_rows.erase(kept, m_rows.end());
     endResetModel();
 }
 
-void RuleListModel::SetRows(std::vector<Row> rows)
+void RuleListModel::SetRows(const std::vector<Row>& rows)
 {
     beginResetModel();
-    m_rows = std::move(rows);
+    m_rows = rows;
     endResetModel();
 }
 
@@ -214,35 +229,77 @@ const std::vector<uint32_t>& RuleListModel::KeyDictionary::Ranks()
     return m_ranks;
 }
 
-const QString& RuleListModel::KeyDictionary::Lower(uint32_t key)
+std::vector<signed char> RuleListModel::KeyDictionary::Containing(const QString& lowerText)
 {
-    if (m_lower.size() < m_values.size())
-        m_lower.resize(m_values.size());
-    QString& lower = m_lower[key];
-    if (lower.isNull())
-        lower = m_values[key].toLower();
-    return lower;
+    // Texts are lower-cased once, into one buffer. UTF-8 is matched byte by
+    // byte: a hit always starts and ends on whole characters.
+    if (m_lowerStart.empty())
+        m_lowerStart.push_back(0);
+    for (size_t k = m_lowerStart.size() - 1; k < m_values.size(); ++k) {
+        m_lowerText += m_values[k].toLower().toStdString();
+        m_lowerStart.push_back(m_lowerText.size());
+    }
+    std::vector<signed char> found(m_values.size(), lowerText.isEmpty() ? 1 : 0);
+    if (lowerText.isEmpty() || found.empty())
+        return found;
+    const std::string needle = lowerText.toStdString();
+    const char* const text = m_lowerText.data();
+    const size_t size = m_lowerText.size();
+    // One pass over the buffer; a hit that runs across the end of a text is
+    // not one, and the search goes on inside that text.
+    size_t key = 0;
+    size_t from = 0;
+    while (from < size) {
+        const void* hit = memmem(text + from, size - from, needle.data(), needle.size());
+        if (!hit)
+            break;
+        const size_t at = static_cast<size_t>(static_cast<const char*>(hit) - text);
+        while (m_lowerStart[key + 1] <= at)
+            ++key;
+        if (at + needle.size() <= m_lowerStart[key + 1]) {
+            found[key] = 1;
+            from = m_lowerStart[key + 1]; // the next text may hold a hit too
+        } else {
+            from = at + 1;
+        }
+    }
+    return found;
+}
+
+bool RuleListModel::TextFilter::operator()(const Row& row) const
+{
+    // Codes 1 to 5 have their own word; every other code shows as 0 does.
+    const int32_t code = row.criticality >= 1 && row.criticality <= 5 ? row.criticality : 0;
+    return name[row.nameKey] == 1 || category[row.categoryKey] == 1 || module[row.moduleKey] == 1
+        || criticality[code] == 1;
+}
+
+RuleListModel::TextFilter RuleListModel::FilterFor(const QString& lowerText)
+{
+    TextFilter filter;
+    filter.name = m_names.Containing(lowerText);
+    filter.category = m_categories.Containing(lowerText);
+    filter.module = m_modules.Containing(lowerText);
+    for (int32_t code = 0; code < 6; ++code)
+        filter.criticality[code] = CriticalityWord(code).toLower().contains(lowerText) ? 1 : 0;
+    return filter;
 }
 
 void RuleListModel::KeepRowsContaining(const QString& lowerText)
 {
-    // Categories, modules and criticality words repeat: decide each once.
-    std::vector<signed char> category(m_categories.Size(), -1);
-    std::vector<signed char> module(m_modules.Size(), -1);
-    QHash<int32_t, bool> criticality;
-    auto matches = [&](std::vector<signed char>& cache, KeyDictionary& dictionary, uint32_t key) {
-        if (cache[key] < 0)
-            cache[key] = dictionary.Lower(key).contains(lowerText) ? 1 : 0;
-        return cache[key] == 1;
-    };
-    KeepRows([&](const Row& row) {
-        if (matches(category, m_categories, row.categoryKey) || matches(module, m_modules, row.moduleKey))
-            return true;
-        auto it = criticality.constFind(row.criticality);
-        if (it == criticality.constEnd())
-            it = criticality.insert(row.criticality, CriticalityWord(row.criticality).toLower().contains(lowerText));
-        return it.value() || m_names.Lower(row.nameKey).contains(lowerText);
-    });
+    const TextFilter filter = FilterFor(lowerText);
+    KeepRows([&filter](const Row& row) { return filter(row); });
+}
+
+void RuleListModel::SetRowsContaining(const std::vector<Row>& from, const QString& lowerText)
+{
+    const TextFilter filter = FilterFor(lowerText);
+    beginResetModel();
+    m_rows.clear();
+    for (const Row& row : from)
+        if (filter(row))
+            m_rows.push_back(row);
+    endResetModel();
 }
 
 void RuleListModel::TakeKeys(Row& row)

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include <QAbstractTableModel>
@@ -60,6 +61,11 @@ public:
     bool IsChecked(int row) const;
     // Changes a check box as the user would (the handler runs); false for a bad row.
     bool SetChecked(int row, bool checked);
+    // Changes a check box without telling anyone (false for a bad row); for
+    // changes of many rows, announced once with AnnounceChecks.
+    bool SetCheckedQuietly(int row, bool checked);
+    // Tells the views that check boxes of rows first..last changed.
+    void AnnounceChecks(int first, int last);
     // Appends rows at the end.
     void AppendRows(std::vector<Row> rows);
     // Keeps only the rows for which keep(row) is true (order kept).
@@ -67,10 +73,12 @@ public:
     // Keeps only the rows one of whose columns 0 to 3 contains the text
     // (both in lower case); lower-cased texts are computed once per text.
     void KeepRowsContaining(const QString& lowerText);
+    // Replaces every row by the rows of from that KeepRowsContaining would keep.
+    void SetRowsContaining(const std::vector<Row>& from, const QString& lowerText);
     // Removes every row.
     void Clear();
     // Replaces every row (their keys are kept as they are).
-    void SetRows(std::vector<Row> rows);
+    void SetRows(const std::vector<Row>& rows);
     // Gives every row its position as slot.
     void NumberRows();
     const std::vector<Row>& Rows() const { return m_rows; }
@@ -105,17 +113,33 @@ private:
         uint32_t Key(const QString& text);
         const std::vector<uint32_t>& Ranks();
         uint32_t Size() const { return static_cast<uint32_t>(m_values.size()); }
-        // The text of a key in lower case (computed once).
-        const QString& Lower(uint32_t key);
+        // For every key, 1 when its text in lower case contains lowerText
+        // and 0 when not.
+        std::vector<signed char> Containing(const QString& lowerText);
 
     private:
-        std::vector<QString> m_lower;
+        // Every text in lower case as UTF-8, back to back, so that a search
+        // reads them in order from one compact buffer; m_lowerStart has one
+        // entry more than there are texts.
+        std::string m_lowerText;
+        std::vector<size_t> m_lowerStart;
         QHash<QString, uint32_t> m_keys;
         std::vector<QString> m_values;
         std::vector<uint32_t> m_ranks;
         bool m_dirty = false;
     };
     void TakeKeys(Row& row);
+    // Whether a row has a column 0 to 3 that contains a text, decided per
+    // distinct text beforehand so that each row costs a few look-ups.
+    struct TextFilter
+    {
+        std::vector<signed char> name;
+        std::vector<signed char> category;
+        std::vector<signed char> module;
+        signed char criticality[6] = {};
+        bool operator()(const Row& row) const;
+    };
+    TextFilter FilterFor(const QString& lowerText);
 
     KeyDictionary m_names;
     KeyDictionary m_categories;

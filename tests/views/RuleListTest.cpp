@@ -9,7 +9,13 @@
 #include "views/RuleListModel.h"
 #include "Utilities/StringTable.h"
 
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <vector>
+
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 
 namespace {
@@ -142,6 +148,50 @@ TEST_F(RuleListTest, CheckBoxesKeepTheDocumentInStep)
     const QByteArray saved = ReadAll(path);
     EXPECT_TRUE(saved.contains("TM - Wall Thickness"));
     EXPECT_TRUE(saved.contains("TM - Hole Depth"));
+    Close(doc, *list);
+}
+
+TEST_F(RuleListTest, TickingManyRowsAtOnceLogsEveryRuleAsOneTickWould)
+{
+    const QString path = WriteRuleFile(QStringLiteral("many.vtr"), { TestRuleElement("TM - Hole Depth") });
+    CVTRRuleBuilderDoc doc;
+    auto list = OpenList(doc, path);
+    RuleListModel* model = list->Model();
+    // A name beyond ASCII goes to the log as UTF-8, like any other line.
+    const int corner = RowOf(model, "TM - Corner Radius");
+    model->RuleAt(corner)->SetRuleName(QStringLiteral("TM - Eckenradius Ø"));
+    int changes = 0;
+    int firstChanged = -1;
+    int lastChanged = -1;
+    QObject::connect(model, &QAbstractItemModel::dataChanged, [&](const QModelIndex& from, const QModelIndex& to) {
+        ++changes;
+        firstChanged = from.row();
+        lastChanged = to.row();
+    });
+
+    QList<int> all;
+    for (int r = 0; r < model->RowCount(); ++r)
+        all << r;
+    list->SetCheckedRows(all, true);
+    EXPECT_EQ(changes, 1) << "one change for the span, not one per row";
+    EXPECT_EQ(firstChanged, 0);
+    EXPECT_EQ(lastChanged, model->RowCount() - 1);
+    EXPECT_EQ(list->SelectedCount(), 3);
+    EXPECT_TRUE(doc.IsModified());
+    list->SetCheckedRows(all, false);
+    EXPECT_EQ(list->SelectedCount(), 0);
+
+    // Every line has the time, the source place and the message, as the
+    // one-by-one log writes it; the held rule was ticked already.
+    const QString log = ReadLog();
+    const QString prefix = QStringLiteral(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[VTRRuleBuilder\\Utilities\\VTRUIUtils:296\] )");
+    for (const char* line : { "TM - Eckenradius Ø Rule is Selected", "TM - Wall Thickness Rule is Selected",
+             "TM - Eckenradius Ø Rule is Deselected", "TM - Hole Depth Rule is Deselected" }) {
+        const QRegularExpression pattern(QStringLiteral("(^|\n)") + prefix
+            + QRegularExpression::escape(QString::fromUtf8(line)) + QStringLiteral("\n"));
+        EXPECT_TRUE(pattern.match(log).hasMatch()) << line;
+    }
+    EXPECT_FALSE(log.contains(QStringLiteral("TM - Hole Depth Rule is Selected")));
     Close(doc, *list);
 }
 
@@ -397,6 +447,59 @@ TEST_F(RuleListTest, ScriptedRulesAreListedOnlyWhenSupportedAndNeverTheSkippedOn
     }
 }
 
+TEST(RuleListModelTest, SearchMatchesWithinOneTextOnly)
+{
+    // Texts are searched in one buffer: a hit across two of them must not count.
+    const struct
+    {
+        const char* name;
+        const char* category;
+        int criticality;
+    } rules[] = { { "Flange ab", "Sheet", 1 }, { "cd Größe", "Sheet", 1 }, { "abcd", "Drill", 1 },
+        { "ÄRGER", "Drill", 1 }, { "x", "MillING", 1 }, { "y", "z", 7 } };
+    std::vector<ConcreteVTRRule> objects(std::size(rules));
+    std::vector<RuleListModel::Row> all;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        objects[i].SetDisplayName(QString::fromUtf8(rules[i].name));
+        objects[i].SetRuleCategory(QString::fromUtf8(rules[i].category));
+        objects[i].SetRuleModuleName(QStringLiteral("M"));
+        objects[i].SetCriticality(rules[i].criticality);
+        all.push_back(RuleListModel::Row { &objects[i], false, {} });
+    }
+    const struct
+    {
+        const char* text;
+        const char* expected; // display names left, in order
+    } cases[] = {
+        { "bc", "abcd|" },          // "ab" + "cd" side by side is no hit
+        { "abcd", "abcd|" },
+        { "größe", "cd Größe|" },   // lower-cased beyond ASCII
+        { "ärger", "ÄRGER|" },
+        { "ing", "x|" },            // in the category only
+        { "medium", "y|" },         // criticality 7 shows as "Medium"
+        { "critical", "Flange ab|cd Größe|abcd|ÄRGER|x|" },
+        { "", "Flange ab|cd Größe|abcd|ÄRGER|x|y|" },
+        { "nowhere", "" },
+    };
+    for (const auto& c : cases) {
+        RuleListModel model;
+        model.AppendRows(all);
+        model.NumberRows();
+        const std::vector<RuleListModel::Row> keyed = model.Rows();
+        model.KeepRowsContaining(QString::fromUtf8(c.text));
+        QString left;
+        for (int r = 0; r < model.RowCount(); ++r)
+            left += model.RuleAt(r)->GetDisplayName() + QLatin1Char('|');
+        EXPECT_EQ(left, QString::fromUtf8(c.expected)) << c.text;
+        // Filtering a kept copy of every row gives the same rows.
+        model.SetRowsContaining(keyed, QString::fromUtf8(c.text));
+        QString again;
+        for (int r = 0; r < model.RowCount(); ++r)
+            again += model.RuleAt(r)->GetDisplayName() + QLatin1Char('|');
+        EXPECT_EQ(again, left) << c.text;
+    }
+}
+
 TEST(RuleListModelTest, SortingMatchesAStableSortByTheColumnsRule)
 {
     // Random rows with few distinct values, so many compare equal and the
@@ -465,6 +568,65 @@ TEST(OrderedRuleSetTest, KeepsOrderThroughRemovalsAndReplacement)
         EXPECT_EQ(list[k], &rules[static_cast<size_t>(2 * k + 1)]);
     EXPECT_TRUE(set.Append(&rules[0]));
     EXPECT_EQ(set.ToList().last(), &rules[0]);
+}
+
+// Rules are only compared by address here, so plain bytes stand in for them.
+CVtrRule* FakeRule(std::vector<std::unique_ptr<char[]>>& store, size_t i)
+{
+    return reinterpret_cast<CVtrRule*>(store[i].get());
+}
+
+TEST(OrderedRuleSetTest, AgreesWithAPlainListOverRandomOperations)
+{
+    std::vector<std::unique_ptr<char[]>> store;
+    for (int i = 0; i < 600; ++i)
+        store.push_back(std::make_unique<char[]>(48));
+    std::mt19937 random(12345);
+    OrderedRuleSet set;
+    std::vector<CVtrRule*> expected;
+    auto present = [&](const CVtrRule* r) { return std::find(expected.begin(), expected.end(), r) != expected.end(); };
+
+    for (int step = 0; step < 40000; ++step) {
+        CVtrRule* rule = FakeRule(store, random() % store.size());
+        switch (random() % 4) {
+        case 0:
+        case 1: // appends outnumber removals, so the set grows and shrinks through every size
+            ASSERT_EQ(set.Append(rule), !present(rule)) << "step " << step;
+            if (!present(rule))
+                expected.push_back(rule);
+            break;
+        case 2: {
+            const bool was = present(rule);
+            ASSERT_EQ(set.Remove(rule), was) << "step " << step;
+            if (was)
+                expected.erase(std::find(expected.begin(), expected.end(), rule));
+            break;
+        }
+        default: {
+            CVtrRule* replacement = FakeRule(store, random() % store.size());
+            const bool can = present(rule) && !present(replacement);
+            ASSERT_EQ(set.Replace(rule, replacement), can) << "step " << step;
+            if (can)
+                *std::find(expected.begin(), expected.end(), rule) = replacement;
+            break;
+        }
+        }
+        if (step % 4000 == 3999 && random() % 2)
+            for (size_t i = expected.size() / 2; i < expected.size();)
+                (void)set.Remove(expected[i]), expected.erase(expected.begin() + static_cast<long>(i));
+        ASSERT_EQ(set.Size(), static_cast<qsizetype>(expected.size()));
+        if (step % 97 == 0) {
+            ASSERT_EQ(set.ToList(), QList<CVtrRule*>(expected.begin(), expected.end())) << "step " << step;
+            for (size_t i = 0; i < store.size(); ++i)
+                ASSERT_EQ(set.Contains(FakeRule(store, i)), present(FakeRule(store, i)));
+        }
+    }
+    set.Clear();
+    EXPECT_TRUE(set.IsEmpty());
+    EXPECT_FALSE(set.Contains(FakeRule(store, 0)));
+    EXPECT_FALSE(set.Contains(nullptr));
+    EXPECT_FALSE(set.Append(nullptr));
+    EXPECT_FALSE(set.Remove(nullptr));
 }
 
 TEST(SummaryTest, LinesBreakAtTheLastBlankBeforeTheLimit)
