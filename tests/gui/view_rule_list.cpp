@@ -27,6 +27,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSet>
 #include <QSettings>
 #include <QtTest>
 
@@ -137,6 +138,34 @@ private slots:
         QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(list->SelectedRows().size(), list->model()->rowCount());
         QVERIFY(!m_app->ConfigureRuleEnabled());
+        // Every row at once takes the focused row's new state.
+        QTest::keyClick(list, Qt::Key_Space);
+        const int rows = list->model()->rowCount();
+        for (int r = 0; r < rows; ++r)
+            QVERIFY(Checked(list, r));
+        QCOMPARE(m_app->StatusText(), QStringLiteral("%1 of %1 rules selected").arg(rows));
+    }
+
+    void theSelectedRowFollowsItsRuleWhenSorted()
+    {
+        auto o = NewView();
+        CVTRRMListCtrlEx* list = o->view->ListCtrl();
+        RuleListModel* model = o->view->Controller()->Model();
+        const int row = model->RowCount() / 2;
+        CVtrRule* rule = model->RuleAt(row);
+        list->selectRow(row);
+        // Ascending, then descending: the rule cannot keep its row both times.
+        QSet<int> rowsSeen;
+        for (int round = 0; round < 2; ++round) {
+            o->view->Controller()->SortByColumn(RuleListModel::CategoryColumn);
+            const QModelIndex current = list->selectionModel()->currentIndex();
+            QVERIFY(current.isValid());
+            QCOMPARE(model->RuleAt(current.row()), rule);
+            QCOMPARE(list->SelectedRows(), QList<int> { current.row() });
+            rowsSeen.insert(current.row());
+        }
+        // The rule moved at least once, so the checks above mean something.
+        QVERIFY(rowsSeen != QSet<int> { row });
     }
 
     void theSummaryPaneShowsTheOneSelectedRule()
