@@ -3,6 +3,7 @@
 #include "FrameworkExports.h"
 #include "VTRFrameWrkUtils.h"
 #include "VtrLibrary.h"
+#include "VtrRule.h"
 #include "modules/IniFile.h"
 #include "modules/ModuleContract.h"
 
@@ -385,6 +386,14 @@ QString ModuleDisplayName(void* handle)
         return name;
     }
     return QFileInfo(VtrLibrary::FileName(handle)).fileName();
+}
+
+void StampModuleRule(CVtrRule* rule, const QString& libraryPath, const QString& moduleName)
+{
+    constexpr int32_t kUserDefinedCategory = 22;
+    rule->SetModulePath(libraryPath);
+    if (rule->GetRuleModuleName().isEmpty() && rule->GetRuleCategoryEnum() != kUserDefinedCategory)
+        rule->SetRuleModuleName(moduleName);
 }
 
 bool FetchAllRules(void* handle, QList<CVtrRule*>& rules)

@@ -75,3 +75,7 @@ class CVtrRule;
 // Appends the rules a module reports through GetAllRules (null entries
 // skipped); false when the library has no such export.
 bool FetchAllRules(void* handle, QList<CVtrRule*>& rules);
+// Marks a rule with the library it came from and, unless it names its own
+// module or is a user-defined rule (category 22, listed without a module),
+// with the module's name.
+void StampModuleRule(CVtrRule* rule, const QString& libraryPath, const QString& moduleName);

@@ -20,7 +20,6 @@ const QString kUserDefinedModule = QStringLiteral("Interactive User Defined Rule
 const QString kVstaModule = QStringLiteral("VSTA Rule");
 const QString kManualCheck = QStringLiteral("Manual Check Rules");
 const QString kManualCheckDrafting = QStringLiteral("Manual Check Drafting Rules");
-constexpr int32_t kUnnamedModuleCategory = 22;
 
 bool IsUserDefined(const CVtrRule* rule)
 {
@@ -152,11 +151,8 @@ void RuleListController::OnUpdate(int hint)
 void RuleListController::StampRules(
     const QList<CVtrRule*>& rules, const QString& libraryPath, const QString& moduleName)
 {
-    for (CVtrRule* rule : rules) {
-        rule->SetModulePath(libraryPath);
-        if (rule->GetRuleModuleName().isEmpty() && rule->GetRuleCategoryEnum() != kUnnamedModuleCategory)
-            rule->SetRuleModuleName(moduleName);
-    }
+    for (CVtrRule* rule : rules)
+        StampModuleRule(rule, libraryPath, moduleName);
 }
 
 void RuleListController::AppendProductRules(const QString& libraryPath, QList<CVtrRule*>& out)

@@ -55,8 +55,9 @@ TEST(CommandTable, RibbonRowsMatchTheRibbonLayout)
         EXPECT_STREQ(info->name, row.name);
         EXPECT_STREQ(info->label, row.label);
         EXPECT_STREQ(info->category, row.category);
-        if (std::string(row.category) != "File")
+        if (std::string(row.category) != "File") {
             EXPECT_STREQ(info->panel, row.panel);
+        }
         EXPECT_STRNE(info->icon, "");
     }
 }
@@ -124,8 +125,9 @@ TEST(CommandTable, UsageEventValuesAndTiming)
         const CommandInfo* info = CommandTable::Find(row.id);
         ASSERT_NE(info, nullptr);
         EXPECT_EQ(info->timing, row.timing);
-        if (row.timing != UsageTiming::None)
+        if (row.timing != UsageTiming::None) {
             EXPECT_EQ(info->usageValue, row.value);
+        }
     }
 }
 

@@ -253,10 +253,10 @@ TEST_F(DocumentTest, FilesThatCannotBeReadAsRuleFilesAreReported)
         EXPECT_EQ(m_messages.shown[0].text, Msg(61629, path));
         EXPECT_FALSE(doc.HoldsLock());
         DocumentLock probe;
-        if (c.create)
+        if (c.create) {
             EXPECT_EQ(probe.Acquire(path), FileErrorCause::None) << "a refused file stays free";
-        if (c.create)
             EXPECT_EQ(ReadAll(path), c.content) << "a refused file is left as it was";
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "VTRFrameWrkUtils.h"
 #include "VtrLibrary.h"
+#include "ConcreteVTRRule.h"
 #include "VtrRule.h"
 #include "VtrXMLDocument.h"
 #include "modules/IniFile.h"
@@ -72,8 +73,9 @@ protected:
     {
         const QString source = BinDir() + QLatin1Char('/') + QLatin1String(built) + QLatin1String(VtrLibrary::kSuffix);
         const QString target = env.Path(QStringLiteral("libs/") + name + QLatin1String(VtrLibrary::kSuffix));
-        if (!QFile::exists(target))
+        if (!QFile::exists(target)) {
             EXPECT_TRUE(QFile::copy(source, target)) << qPrintable(source);
+        }
         return target;
     }
 
@@ -364,3 +366,30 @@ TEST_F(ModuleListsTest, ModuleExportsWorkThroughTheContract)
     VtrLibrary::Free(h);
 }
 } // namespace
+
+TEST(StampModuleRuleTest, NamesTheModuleUnlessTheRuleNamesItsOwnOrIsUserDefined)
+{
+    const struct
+    {
+        const char* ownModule;
+        int32_t category;
+        const char* expected;
+    } cases[] = {
+        { "", 3, "Sheet Metal" },
+        { "Manual Check Rules", 3, "Manual Check Rules" },
+        { "", 22, "" },
+        { "Own", 22, "Own" },
+    };
+    for (const auto& c : cases) {
+        ConcreteVTRRule rule;
+        rule.SetRuleModuleName(QString::fromLatin1(c.ownModule));
+        QStringList categories;
+        CVTRFrameWrkUtils::GetRuleCategoryStringList(categories);
+        ASSERT_LT(c.category, categories.size());
+        rule.SetRuleCategory(categories[c.category]);
+        ASSERT_EQ(rule.GetRuleCategoryEnum(), c.category);
+        StampModuleRule(&rule, QStringLiteral("/opt/vtr/VtrSMRulesu.so"), QStringLiteral("Sheet Metal"));
+        EXPECT_EQ(rule.GetRuleModuleName(), QString::fromLatin1(c.expected)) << c.ownModule << " " << c.category;
+        EXPECT_EQ(rule.GetModulePath(), QStringLiteral("/opt/vtr/VtrSMRulesu.so"));
+    }
+}

@@ -203,9 +203,7 @@ void CollectModuleRules(ModuleSet& modules, RuleKeeper& keeper)
         const QString path = VtrLibrary::FileName(library);
         const QString moduleName = ModuleDisplayName(library);
         for (CVtrRule* rule : rules) {
-            rule->SetModulePath(path);
-            if (rule->GetRuleModuleName().isEmpty())
-                rule->SetRuleModuleName(moduleName);
+            StampModuleRule(rule, path, moduleName);
             keeper.Keep(rule);
         }
     }

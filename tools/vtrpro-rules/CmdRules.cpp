@@ -17,9 +17,6 @@
 #include <QJsonObject>
 
 namespace {
-// Category number of user-defined rules: they keep an empty module name.
-constexpr int32_t kUserDefinedCategory = 22;
-
 // A listed rule and the module entry that releases it.
 struct ListedRule
 {
@@ -42,9 +39,7 @@ void Collect(PtrArray& rules, void* library, const QString& moduleName, std::vec
         auto* rule = static_cast<CVtrRule*>(rules.GetAt(i));
         if (!rule)
             continue;
-        rule->SetModulePath(path);
-        if (rule->GetRuleModuleName().isEmpty() && rule->GetRuleCategoryEnum() != kUserDefinedCategory)
-            rule->SetRuleModuleName(moduleName);
+        StampModuleRule(rule, path, moduleName);
         out.push_back({ rule, deleteRule });
     }
 }
