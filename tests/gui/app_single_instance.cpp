@@ -7,6 +7,8 @@
 #include "views/ui/ChildFrame.h"
 #include "views/ui/MainFrame.h"
 
+#include <csignal>
+
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -25,6 +27,12 @@ QString UniqueName(const char* what)
 {
     static int counter = 0;
     return QStringLiteral("vtrpro-test-%1-%2-%3").arg(QCoreApplication::applicationPid()).arg(what).arg(++counter);
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QByteArray RawFrame(quint32 length, const QByteArray& payload)
@@ -184,6 +192,51 @@ private slots:
         QVERIFY(copy.waitForFinished(15000));
         QCOMPARE(copy.exitCode(), 0);
         QVERIFY(ReadLog().contains(QStringLiteral("is a vtrrule file, ending")));
+    }
+
+    void terminationSignalShutsDownLikeExit_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+    void terminationSignalShutsDownLikeExit()
+    {
+        QFETCH(int, signalNumber);
+        ScopedTestEnv env;
+        // A rule file without rules to hold open.
+        const QString file = env.Path(QStringLiteral("held.vtr"));
+        const QByteArray saved = "<?xml version=\"1.0\"?>\n<VTRExpress Name=\"held\" Createdby=\"t\" CreatedOn=\"\" "
+                                 "Unit=\"0\" AngularUnit=\"0\" Version=\"v3.4\">\n</VTRExpress>\n";
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QCOMPARE(f.write(saved), saved.size());
+        }
+        const QString lockFile = env.Path(QStringLiteral(".~lock.held.vtr#"));
+
+        QProcess copy;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("VTRPRO_INSTANCE_NAME"), UniqueName("signal"));
+        copy.setProcessEnvironment(environment);
+        copy.start(BinDir() + QStringLiteral("/VtrProRuleBuilderu"), { file });
+        QVERIFY(copy.waitForStarted(5000));
+        // Ready once the list of the document has written the all-rules file.
+        QTRY_VERIFY_WITH_TIMEOUT(ReadLog().contains(QStringLiteral("Start-up 21")), 20000);
+        const QString allRules = env.AppData() + QStringLiteral("/VTRPRO/NX/VTRPro_All_RuleFile.vtr");
+        QVERIFY(QFile::exists(allRules));
+        QVERIFY(QFile::exists(lockFile));
+
+        QCOMPARE(::kill(static_cast<pid_t>(copy.processId()), signalNumber), 0);
+        QVERIFY(copy.waitForFinished(15000));
+        QCOMPARE(copy.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(copy.exitCode(), 0);
+        QVERIFY(!QFile::exists(allRules));
+        QVERIFY(!QFile::exists(lockFile));
+        QCOMPARE(ReadAll(file), saved);
+        const QString log = ReadLog();
+        QVERIFY(log.contains(QStringLiteral("Asked by signal %1 to end").arg(signalNumber)));
+        QVERIFY(log.contains(QStringLiteral("Shutdown 2: all-rules file")));
     }
 };
 

@@ -407,6 +407,12 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     emit FrameClosed();
 }
 
+void CMainFrame::CloseAllWithoutAsking()
+{
+    for (CChildFrame* child : Children())
+        child->CloseAnswered();
+}
+
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
 {
     if (event->mimeData()->hasUrls())

@@ -41,6 +41,9 @@ public:
     CChildFrame* AddDocument(CVTRRuleBuilderDoc* doc);
     CChildFrame* ActiveChild() const;
     QList<CChildFrame*> Children() const;
+    // Closes every document without asking, changes unsaved (the program
+    // was told to end by the system, with nobody to answer).
+    void CloseAllWithoutAsking();
     // The active document, or null.
     CVTRRuleBuilderDoc* ActiveDocument() const;
 
