@@ -43,6 +43,9 @@ void AppendUtf8(std::string& out, QStringView text)
 
 void LogTextBatch::AddWithText(QStringView message, QStringView text)
 {
+    if (m_lines.empty())
+        m_prefix = CVtrProLog::LinePrefix(VTRUIUtils::kLogSource, 296);
+    m_lines += m_prefix;
     qsizetype from = 0;
     for (qsizetype at = 0; at + 1 < message.size(); ++at) {
         if (message[at] == u'%' && message[at + 1] == u's') {
@@ -61,6 +64,6 @@ void LogTextBatch::AddWithText(QStringView message, QStringView text)
 
 void LogTextBatch::Flush()
 {
-    CVtrProLog::PrintLines(m_lines, VTRUIUtils::kLogSource, 296);
+    CVtrProLog::PrintFormatted(m_lines);
     m_lines.clear();
 }

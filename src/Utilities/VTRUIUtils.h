@@ -29,6 +29,8 @@ public:
 
 private:
     std::string m_lines;
+    // Time and source place of the lines since the last flush.
+    std::string m_prefix;
 };
 
 namespace VTRUIUtils {

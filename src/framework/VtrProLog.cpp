@@ -100,28 +100,23 @@ void CVtrProLog::PrintMessage(const QString& message, const char* sourceFile, in
     std::fputc('\n', f);
 }
 
-void CVtrProLog::PrintLines(std::string_view lines, const char* sourceFile, int line)
+std::string CVtrProLog::LinePrefix(const char* sourceFile, int line)
+{
+    LogFile& log = Log();
+    std::lock_guard<std::mutex> lock(log.mutex);
+    char prefix[512];
+    const int length = std::snprintf(prefix, sizeof(prefix), "%s [%s:%d] ", log.Stamp(), sourceFile ? sourceFile : "", line);
+    return std::string(prefix, static_cast<size_t>(std::clamp(length, 0, static_cast<int>(sizeof(prefix)) - 1)));
+}
+
+void CVtrProLog::PrintFormatted(std::string_view lines)
 {
     if (lines.empty())
         return;
     LogFile& log = Log();
     std::lock_guard<std::mutex> lock(log.mutex);
-    FILE* f = log.Get();
-    if (!f)
-        return;
-    char prefix[512];
-    int length = std::snprintf(prefix, sizeof(prefix), "%s [%s:%d] ", log.Stamp(), sourceFile ? sourceFile : "", line);
-    length = std::clamp(length, 0, static_cast<int>(sizeof(prefix)) - 1);
-    while (!lines.empty()) {
-        const size_t end = lines.find('\n');
-        const std::string_view text = lines.substr(0, end);
-        fwrite_unlocked(prefix, 1, static_cast<size_t>(length), f);
-        fwrite_unlocked(text.data(), 1, text.size(), f);
-        fputc_unlocked('\n', f);
-        if (end == std::string_view::npos)
-            break;
-        lines.remove_prefix(end + 1);
-    }
+    if (FILE* f = log.Get())
+        fwrite_unlocked(lines.data(), 1, lines.size(), f);
 }
 
 void CVtrProLog::Flush()

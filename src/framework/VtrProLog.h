@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include <QString>
@@ -10,9 +11,11 @@ class CVtrProLog
 public:
     // Appends one line: time, source file and line, message.
     static void PrintMessage(const QString& message, const char* sourceFile, int line);
-    // Appends many lines at once, each ended by a newline (UTF-8), all with
-    // the same time and source place: one lock for the lot.
-    static void PrintLines(std::string_view lines, const char* sourceFile, int line);
+    // What PrintMessage writes before a message now: time, source file and line.
+    static std::string LinePrefix(const char* sourceFile, int line);
+    // Appends lines that are complete already (each with its prefix and
+    // newline, UTF-8) in one write: for many lines at once.
+    static void PrintFormatted(std::string_view lines);
     // Writes buffered lines to the file.
     static void Flush();
     // Path of the log file.
