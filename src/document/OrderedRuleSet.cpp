@@ -94,15 +94,28 @@ void OrderedRuleSet::PositionTable::Grow()
 
 bool OrderedRuleSet::Append(CVtrRule* rule)
 {
+    size_t place = 0;
+    return Append(rule, place);
+}
+
+bool OrderedRuleSet::Append(CVtrRule* rule, size_t& place)
+{
+    place = kNoPlace;
     if (!rule)
         return false;
     // One look-up whether or not the rule is there already.
     bool inserted = false;
-    m_position.Insert(rule, m_slots.size(), inserted);
+    place = m_position.Insert(rule, m_slots.size(), inserted);
     if (!inserted)
         return false;
     m_slots.push_back(rule);
     return true;
+}
+
+size_t OrderedRuleSet::PlaceOf(const CVtrRule* rule) const
+{
+    const size_t* at = m_position.Find(rule);
+    return at ? *at : kNoPlace;
 }
 
 bool OrderedRuleSet::Remove(const CVtrRule* rule)

@@ -19,6 +19,17 @@ public:
     bool Contains(const CVtrRule* rule) const { return m_position.Find(rule) != nullptr; }
     // Appends the rule when it is not there yet; false when it already was.
     bool Append(CVtrRule* rule);
+    // The same, giving the rule's place in the order (new or old).
+    bool Append(CVtrRule* rule, size_t& place);
+    // The rule's place in the order, or kNoPlace.
+    size_t PlaceOf(const CVtrRule* rule) const;
+    // Whether rule is at place: one read and no look-up, for callers that
+    // remember where rules went (places move when holes are squeezed out).
+    bool IsAt(const CVtrRule* rule, size_t place) const
+    {
+        return rule && place < m_slots.size() && m_slots[place] == rule;
+    }
+    static constexpr size_t kNoPlace = static_cast<size_t>(-1);
     // Removes the rule; false when it was not there.
     bool Remove(const CVtrRule* rule);
     // Puts replacement in the place of rule (keeping the order); false when
@@ -34,6 +45,12 @@ public:
     // Starts fetching what a later look-up of rule will read, so that a pass
     // over many rules does not wait on memory at every step.
     void Prefetch(const CVtrRule* rule) const { m_position.Prefetch(rule); }
+    // The same for a check with IsAt.
+    void PrefetchPlace(size_t place) const
+    {
+        if (place < m_slots.size())
+            __builtin_prefetch(&m_slots[place]);
+    }
 
     // Calls f(rule) for every rule in order. f must not change the set.
     template <typename F> void ForEach(F&& f) const

@@ -410,6 +410,7 @@ void RuleListController::Fill(bool matchFileRules, bool adoptUnits)
     m_lastSelectedRow = -1;
     m_lastSelectedRule = nullptr;
     InsertRows(listed, adoptUnits);
+    NumberRows();
     m_source->OnRulesListed();
     if (onTitleChanged)
         onTitleChanged();
@@ -444,8 +445,14 @@ void RuleListController::SetCheckedRows(const QList<int>& rows, bool checked)
                 // may straddle two lines.
                 __builtin_prefetch(rule);
                 __builtin_prefetch(reinterpret_cast<const char*>(rule) + 39);
-                if (selected)
-                    selected->Prefetch(rule);
+                if (selected) {
+                    // The remembered place, or the index when there is none.
+                    const uint32_t slot = m_model.Rows()[static_cast<size_t>(rows[k])].slot;
+                    if (slot < m_places.size() && m_places[slot] != kNoPlace)
+                        selected->PrefetchPlace(m_places[slot]);
+                    else
+                        selected->Prefetch(rule);
+                }
             }
     };
     auto fetchNames = [&](qsizetype start) {
@@ -491,30 +498,24 @@ void RuleListController::OnCheckChanged(int row)
     if (!rule || !m_doc)
         return;
     m_lastChangedRow = row;
-    OrderedRuleSet& selected = m_doc->SelectedRules();
     const bool wasSelected = rule->GetSelected() == 1;
     bool listed = false;
     bool wasListed = false;
-    // One look in the document's list per row: ticking every row of a big
-    // list is dominated by it.
     if (m_model.IsChecked(row)) {
-        wasListed = !selected.Append(rule);
-        listed = true;
+        listed = Listed(row, rule, true, wasListed);
         if (rule->GetSelected() == 0) {
             rule->SetSelected(1);
             m_doc->SetModifiedFlag(true);
             Log(QStringLiteral("%s Rule is Selected"), rule->GetRuleName());
         }
-    } else {
-        wasListed = listed = selected.Contains(rule);
-        if (wasSelected) {
-            // The rule stays in the document's list with flag 0, so the file
-            // keeps its settings marked as not selected.
-            rule->SetSelected(0);
-            if (listed) {
-                m_doc->SetModifiedFlag(true);
-                Log(QStringLiteral("%s Rule is Deselected"), rule->GetRuleName());
-            }
+    } else if (wasSelected) {
+        // The rule stays in the document's list with flag 0, so the file
+        // keeps its settings marked as not selected.
+        listed = Listed(row, rule, false, wasListed);
+        rule->SetSelected(0);
+        if (listed) {
+            m_doc->SetModifiedFlag(true);
+            Log(QStringLiteral("%s Rule is Deselected"), rule->GetRuleName());
         }
     }
     const bool countedBefore = wasSelected && wasListed;
@@ -525,6 +526,31 @@ void RuleListController::OnCheckChanged(int row)
     if (onTitleChanged)
         onTitleChanged();
     RefreshStatus();
+}
+
+bool RuleListController::Listed(int row, CVtrRule* rule, bool append, bool& wasListed)
+{
+    OrderedRuleSet& selected = m_doc->SelectedRules();
+    const uint32_t slot = m_model.Rows()[static_cast<size_t>(row)].slot;
+    uint32_t* remembered = slot < m_places.size() ? &m_places[slot] : nullptr;
+    if (remembered && selected.IsAt(rule, *remembered)) {
+        wasListed = true;
+        return true;
+    }
+    size_t place = OrderedRuleSet::kNoPlace;
+    if (append)
+        wasListed = !selected.Append(rule, place);
+    else
+        wasListed = (place = selected.PlaceOf(rule)) != OrderedRuleSet::kNoPlace;
+    if (remembered)
+        *remembered = place < kNoPlace ? static_cast<uint32_t>(place) : kNoPlace;
+    return append || wasListed;
+}
+
+void RuleListController::NumberRows()
+{
+    m_model.NumberRows();
+    m_places.assign(static_cast<size_t>(m_model.RowCount()), kNoPlace);
 }
 
 void RuleListController::Log(const QString& message, const QString& text)
@@ -607,7 +633,7 @@ void RuleListController::ClearSearch()
     } else {
         m_model.Clear();
         InsertRows(m_pool.ToList(), false);
-        m_model.NumberRows();
+        NumberRows();
         m_allRows = m_model.Rows();
         m_allRowsValid = true;
         if (filter)
@@ -665,6 +691,7 @@ void RuleListController::ClearAll()
     m_pool.Clear();
     m_allRows.clear();
     m_allRowsValid = false;
+    m_places.clear();
     m_installedRules.clear();
     m_loadedPaths.clear();
     m_searchActive = false;

@@ -119,6 +119,15 @@ private:
     int m_lastSelectedRow = -1;
     int m_lastChangedRow = -1;
     bool m_inBatch = false;
+    // Where the rule of each row (by slot) was last seen in the document's
+    // selected-rule list. Checking that one entry is far cheaper for big
+    // lists than looking the rule up; a stale place only means a look-up.
+    std::vector<uint32_t> m_places;
+    static constexpr uint32_t kNoPlace = UINT32_MAX;
+    // Whether a row's rule is in the document's list, appending it first when
+    // append is true; keeps the row's place up to date.
+    bool Listed(int row, CVtrRule* rule, bool append, bool& wasListed);
+    void NumberRows();
     LogTextBatch m_logBatch;
     // Every pool row as a cleared search lists it, so that clearing a search
     // does not read every rule again; invalid after the pool changed.

@@ -192,6 +192,20 @@ TEST_F(RuleListTest, TickingManyRowsAtOnceLogsEveryRuleAsOneTickWould)
         EXPECT_TRUE(pattern.match(log).hasMatch()) << line;
     }
     EXPECT_FALSE(log.contains(QStringLiteral("TM - Hole Depth Rule is Selected")));
+
+    // A rule taken out of the document's list behind the list's back is found
+    // missing, not where the list last saw it.
+    list->SetCheckedRows(all, true);
+    const int wallRow = RowOf(model, "TM - Wall Thickness");
+    CVtrRule* wall = model->RuleAt(wallRow);
+    ASSERT_TRUE(doc.SelectedRules().Remove(wall));
+    doc.SetModifiedFlag(false);
+    list->SetCheckedRows({ wallRow }, false);
+    EXPECT_FALSE(doc.IsModified()) << "a rule not in the document changes nothing but its flag";
+    EXPECT_EQ(wall->GetSelected(), 0);
+    list->SetCheckedRows({ wallRow }, true);
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(doc.SelectedRules().ToList().last(), wall);
     Close(doc, *list);
 }
 
@@ -617,8 +631,21 @@ TEST(OrderedRuleSetTest, AgreesWithAPlainListOverRandomOperations)
         ASSERT_EQ(set.Size(), static_cast<qsizetype>(expected.size()));
         if (step % 97 == 0) {
             ASSERT_EQ(set.ToList(), QList<CVtrRule*>(expected.begin(), expected.end())) << "step " << step;
-            for (size_t i = 0; i < store.size(); ++i)
-                ASSERT_EQ(set.Contains(FakeRule(store, i)), present(FakeRule(store, i)));
+            size_t lastPlace = 0;
+            for (CVtrRule* r : expected) {
+                // Places follow the order and lead back to their rule.
+                const size_t place = set.PlaceOf(r);
+                ASSERT_TRUE(set.IsAt(r, place)) << "step " << step;
+                ASSERT_TRUE(place >= lastPlace);
+                lastPlace = place;
+            }
+            for (size_t i = 0; i < store.size(); ++i) {
+                CVtrRule* r = FakeRule(store, i);
+                ASSERT_EQ(set.Contains(r), present(r));
+                if (!present(r)) {
+                    ASSERT_EQ(set.PlaceOf(r), OrderedRuleSet::kNoPlace);
+                }
+            }
         }
     }
     set.Clear();
