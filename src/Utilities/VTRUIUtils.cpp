@@ -59,11 +59,19 @@ void LogTextBatch::AddWithText(QStringView message, QStringView text)
     m_lines.push_back('\n');
     // Keeps a huge action from holding its whole log in memory.
     if (m_lines.size() >= (size_t(1) << 20))
-        Flush();
+        Write();
+}
+
+void LogTextBatch::Write()
+{
+    CVtrProLog::PrintFormatted(m_lines);
+    m_lines.clear();
 }
 
 void LogTextBatch::Flush()
 {
-    CVtrProLog::PrintFormatted(m_lines);
-    m_lines.clear();
+    Write();
+    // A big batch gives its memory back; a small one keeps it for the next.
+    if (m_lines.capacity() > (size_t(1) << 16))
+        std::string().swap(m_lines);
 }

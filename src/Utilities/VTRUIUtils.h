@@ -28,6 +28,9 @@ public:
     void Flush();
 
 private:
+    // Logs the lines so far, keeping the buffer for more.
+    void Write();
+
     std::string m_lines;
     // Time and source place of the lines since the last flush.
     std::string m_prefix;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <iterator>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -13,6 +14,9 @@ namespace {
 constexpr int kSignals[] = { SIGTERM, SIGINT, SIGHUP };
 // The handler may only write to a descriptor; the event loop reads the other end.
 int g_pipe[2] = { -1, -1 };
+// How each signal was handled before; put back when the object goes.
+struct sigaction g_previous[std::size(kSignals)];
+bool g_installed[std::size(kSignals)] = {};
 
 extern "C" void OnTerminationSignal(int number)
 {
@@ -31,6 +35,15 @@ void ClosePipe()
         fd = -1;
     }
 }
+
+void RestoreHandlers()
+{
+    for (size_t i = 0; i < std::size(kSignals); ++i) {
+        if (g_installed[i])
+            ::sigaction(kSignals[i], &g_previous[i], nullptr);
+        g_installed[i] = false;
+    }
+}
 } // namespace
 
 TerminationSignals::TerminationSignals(std::function<void(int)> onSignal, QObject* parent)
@@ -42,12 +55,25 @@ TerminationSignals::TerminationSignals(std::function<void(int)> onSignal, QObjec
     struct sigaction action {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int number : kSignals) {
-        if (::sigaction(number, &action, nullptr) != 0) {
+    // A second signal acts as it would without us: the one that asked the
+    // program to end may meet a shutdown that hangs.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    for (size_t i = 0; i < std::size(kSignals); ++i) {
+        struct sigaction previous {};
+        if (::sigaction(kSignals[i], nullptr, &previous) != 0) {
+            RestoreHandlers();
             ClosePipe();
             return;
         }
+        // A signal the program was started to ignore (nohup) stays ignored.
+        if (previous.sa_handler == SIG_IGN)
+            continue;
+        if (::sigaction(kSignals[i], &action, &g_previous[i]) != 0) {
+            RestoreHandlers();
+            ClosePipe();
+            return;
+        }
+        g_installed[i] = true;
     }
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::Drain);
@@ -57,8 +83,7 @@ TerminationSignals::~TerminationSignals()
 {
     if (!m_notifier)
         return;
-    for (int number : kSignals)
-        ::signal(number, SIG_DFL);
+    RestoreHandlers();
     delete m_notifier;
     m_notifier = nullptr;
     ClosePipe();

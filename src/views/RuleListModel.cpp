@@ -167,16 +167,22 @@ void RuleListModel::AppendRows(std::vector<Row> rows)
 
 void RuleListModel::KeepRows(const std::function<bool(const Row&)>& keep)
 {
-    // In place: a search over a big list allocates nothing.
-    auto firstDropped = std::find_if_not(m_rows.begin(), m_rows.end(), keep);
-    if (firstDropped == m_rows.end())
+    // Every row is decided before the views hear of a reset, so keep may
+    // read the model; the rows then close up in place, allocating little.
+    std::vector<char> kept(m_rows.size());
+    bool dropsAny = false;
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        kept[i] = keep(m_rows[i]) ? 1 : 0;
+        dropsAny = dropsAny || !kept[i];
+    }
+    if (!dropsAny)
         return;
     beginResetModel();
-    auto kept = firstDropped;
-    for (auto it = std::next(firstDropped); it != m_rows.end(); ++it)
-        if (keep(*it))
-            *kept++ = *it;
-    m_rows.erase(kept, m_rows.end());
+    size_t to = 0;
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        if (kept[i])
+            m_rows[to++] = m_rows[i];
+    m_rows.resize(to);
     endResetModel();
 }
 

@@ -238,6 +238,26 @@ private slots:
         QVERIFY(log.contains(QStringLiteral("Asked by signal %1 to end").arg(signalNumber)));
         QVERIFY(log.contains(QStringLiteral("Shutdown 2: all-rules file")));
     }
+
+    void aSignalTheProgramWasStartedToIgnoreStaysIgnored()
+    {
+        // As under nohup: a closed terminal must not end it.
+        ScopedTestEnv env;
+        QProcess copy;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("VTRPRO_INSTANCE_NAME"), UniqueName("nohup"));
+        copy.setProcessEnvironment(environment);
+        copy.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
+        copy.start(BinDir() + QStringLiteral("/VtrProRuleBuilderu"), {});
+        QVERIFY(copy.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(ReadLog().contains(QStringLiteral("Start-up 21")), 20000);
+        QCOMPARE(::kill(static_cast<pid_t>(copy.processId()), SIGHUP), 0);
+        QVERIFY(!copy.waitForFinished(1500));
+        QVERIFY(!ReadLog().contains(QStringLiteral("Asked by signal")));
+        QCOMPARE(::kill(static_cast<pid_t>(copy.processId()), SIGTERM), 0);
+        QVERIFY(copy.waitForFinished(15000));
+        QCOMPARE(copy.exitCode(), 0);
+    }
 };
 
 QTEST_MAIN(AppSingleInstanceTest)
