@@ -41,7 +41,7 @@ size_t& OrderedRuleSet::PositionTable::Insert(const CVtrRule* rule, size_t value
     }
 }
 
-bool OrderedRuleSet::PositionTable::Erase(const CVtrRule* rule)
+bool OrderedRuleSet::PositionTable::Erase(const CVtrRule* rule, size_t& position)
 {
     if (!rule || m_size == 0)
         return false;
@@ -52,6 +52,7 @@ bool OrderedRuleSet::PositionTable::Erase(const CVtrRule* rule)
             return false;
         hole = (hole + 1) & mask;
     }
+    position = m_entries[hole].position;
     // Moves later entries of the run back into the hole when their home
     // allows it, so no marker of a removed entry is ever needed.
     for (size_t i = (hole + 1) & mask; m_entries[i].rule; i = (i + 1) & mask) {
@@ -120,11 +121,10 @@ size_t OrderedRuleSet::PlaceOf(const CVtrRule* rule) const
 
 bool OrderedRuleSet::Remove(const CVtrRule* rule)
 {
-    const size_t* at = m_position.Find(rule);
-    if (!at)
+    size_t at = 0;
+    if (!m_position.Erase(rule, at))
         return false;
-    m_slots[*at] = nullptr;
-    m_position.Erase(rule);
+    m_slots[at] = nullptr;
     if (m_slots.size() > 32 && m_slots.size() > 2 * m_position.Size())
         Compact();
     return true;
@@ -134,11 +134,9 @@ bool OrderedRuleSet::Replace(const CVtrRule* rule, CVtrRule* replacement)
 {
     if (!replacement || m_position.Find(replacement))
         return false;
-    const size_t* found = m_position.Find(rule);
-    if (!found)
+    size_t at = 0;
+    if (!m_position.Erase(rule, at))
         return false;
-    const size_t at = *found;
-    m_position.Erase(rule);
     m_slots[at] = replacement;
     bool inserted = false;
     m_position.Insert(replacement, at, inserted);

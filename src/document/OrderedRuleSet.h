@@ -79,7 +79,8 @@ private:
         size_t* Find(const CVtrRule* rule);
         // The place of rule, added with value when absent; inserted tells which.
         size_t& Insert(const CVtrRule* rule, size_t value, bool& inserted);
-        bool Erase(const CVtrRule* rule);
+        // Removes rule; position receives the place it had.
+        bool Erase(const CVtrRule* rule, size_t& position);
         void Clear();
         void Prefetch(const CVtrRule* rule) const
         {
