@@ -502,7 +502,8 @@ void RuleListController::OnCheckChanged(int row)
     bool listed = false;
     bool wasListed = false;
     if (m_model.IsChecked(row)) {
-        listed = Listed(row, rule, true, wasListed);
+        wasListed = WasListed(row, rule, true);
+        listed = true;
         if (rule->GetSelected() == 0) {
             rule->SetSelected(1);
             m_doc->SetModifiedFlag(true);
@@ -511,7 +512,7 @@ void RuleListController::OnCheckChanged(int row)
     } else if (wasSelected) {
         // The rule stays in the document's list with flag 0, so the file
         // keeps its settings marked as not selected.
-        listed = Listed(row, rule, false, wasListed);
+        listed = wasListed = WasListed(row, rule, false);
         rule->SetSelected(0);
         if (listed) {
             m_doc->SetModifiedFlag(true);
@@ -528,23 +529,24 @@ void RuleListController::OnCheckChanged(int row)
     RefreshStatus();
 }
 
-bool RuleListController::Listed(int row, CVtrRule* rule, bool append, bool& wasListed)
+bool RuleListController::WasListed(int row, CVtrRule* rule, bool append)
 {
     OrderedRuleSet& selected = m_doc->SelectedRules();
     const uint32_t slot = m_model.Rows()[static_cast<size_t>(row)].slot;
     uint32_t* remembered = slot < m_places.size() ? &m_places[slot] : nullptr;
-    if (remembered && selected.IsAt(rule, *remembered)) {
-        wasListed = true;
+    if (remembered && selected.IsAt(rule, *remembered))
         return true;
-    }
     size_t place = OrderedRuleSet::kNoPlace;
-    if (append)
-        wasListed = !selected.Append(rule, place);
-    else
-        wasListed = (place = selected.PlaceOf(rule)) != OrderedRuleSet::kNoPlace;
+    bool was = false;
+    if (append) {
+        was = !selected.Append(rule, place);
+    } else {
+        place = selected.PlaceOf(rule);
+        was = place != OrderedRuleSet::kNoPlace;
+    }
     if (remembered)
         *remembered = place < kNoPlace ? static_cast<uint32_t>(place) : kNoPlace;
-    return append || wasListed;
+    return was;
 }
 
 void RuleListController::NumberRows()

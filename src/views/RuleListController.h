@@ -124,9 +124,9 @@ private:
     // lists than looking the rule up; a stale place only means a look-up.
     std::vector<uint32_t> m_places;
     static constexpr uint32_t kNoPlace = UINT32_MAX;
-    // Whether a row's rule is in the document's list, appending it first when
-    // append is true; keeps the row's place up to date.
-    bool Listed(int row, CVtrRule* rule, bool append, bool& wasListed);
+    // Whether a row's rule was in the document's list; with append it is
+    // appended when it was not. Keeps the row's place up to date.
+    bool WasListed(int row, CVtrRule* rule, bool append);
     void NumberRows();
     LogTextBatch m_logBatch;
     // Every pool row as a cleared search lists it, so that clearing a search
