@@ -2,12 +2,11 @@
 
 #include "VTRFrameWrkUtils.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <iterator>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <mutex>
 #include <string>
 
@@ -73,6 +72,18 @@ struct LogFile
         }
         return stamp;
     }
+    // Time, source file and line: what every line starts with.
+    std::string Prefix(const char* sourceFile, int line)
+    {
+        const char* source = sourceFile ? sourceFile : "";
+        const char* stamp = Stamp();
+        const int length = std::snprintf(nullptr, 0, "%s [%s:%d] ", stamp, source, line);
+        if (length <= 0)
+            return {};
+        std::string prefix(static_cast<size_t>(length), '\0');
+        std::snprintf(prefix.data(), prefix.size() + 1, "%s [%s:%d] ", stamp, source, line);
+        return prefix;
+    }
 };
 
 LogFile& Log()
@@ -95,7 +106,8 @@ void CVtrProLog::PrintMessage(const QString& message, const char* sourceFile, in
     if (!f)
         return; // logging must never stop the program
     const QByteArray text = message.toUtf8();
-    std::fprintf(f, "%s [%s:%d] ", log.Stamp(), sourceFile ? sourceFile : "", line);
+    const std::string prefix = log.Prefix(sourceFile, line);
+    std::fwrite(prefix.data(), 1, prefix.size(), f);
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), f);
     std::fputc('\n', f);
 }
@@ -104,9 +116,7 @@ std::string CVtrProLog::LinePrefix(const char* sourceFile, int line)
 {
     LogFile& log = Log();
     std::lock_guard<std::mutex> lock(log.mutex);
-    char prefix[512];
-    const int length = std::snprintf(prefix, sizeof(prefix), "%s [%s:%d] ", log.Stamp(), sourceFile ? sourceFile : "", line);
-    return std::string(prefix, static_cast<size_t>(std::clamp(length, 0, static_cast<int>(sizeof(prefix)) - 1)));
+    return log.Prefix(sourceFile, line);
 }
 
 void CVtrProLog::PrintFormatted(std::string_view lines)
