@@ -17,8 +17,6 @@ public:
     // onSignal gets the signal's number, on the event loop's thread.
     explicit TerminationSignals(std::function<void(int)> onSignal, QObject* parent = nullptr);
     ~TerminationSignals() override;
-    // False when the handlers could not be installed.
-    bool IsActive() const { return m_notifier != nullptr; }
 
 private:
     void Drain();
