@@ -29,6 +29,15 @@ QString UniqueName(const char* what)
     return QStringLiteral("vtrpro-test-%1-%2-%3").arg(QCoreApplication::applicationPid()).arg(what).arg(++counter);
 }
 
+// Starts the real program as a copy of its own (own instance name).
+void StartProgram(QProcess& copy, const char* what, const QStringList& arguments)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VTRPRO_INSTANCE_NAME"), UniqueName(what));
+    copy.setProcessEnvironment(environment);
+    copy.start(BinDir() + QStringLiteral("/VtrProRuleBuilderu"), arguments);
+}
+
 QByteArray ReadAll(const QString& path)
 {
     QFile f(path);
@@ -185,10 +194,7 @@ private slots:
         // Run the real program: it must end by itself, without a window.
         ScopedTestEnv env;
         QProcess copy;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("VTRPRO_INSTANCE_NAME"), UniqueName("vtrrule"));
-        copy.setProcessEnvironment(environment);
-        copy.start(BinDir() + QStringLiteral("/VtrProRuleBuilderu"), { QStringLiteral("rules.VTRRULE") });
+        StartProgram(copy, "vtrrule", { QStringLiteral("rules.VTRRULE") });
         QVERIFY(copy.waitForFinished(15000));
         QCOMPARE(copy.exitCode(), 0);
         QVERIFY(ReadLog().contains(QStringLiteral("is a vtrrule file, ending")));
@@ -216,10 +222,7 @@ private slots:
         const QString lockFile = env.Path(QStringLiteral(".~lock.held.vtr#"));
 
         QProcess copy;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("VTRPRO_INSTANCE_NAME"), UniqueName("signal"));
-        copy.setProcessEnvironment(environment);
-        copy.start(BinDir() + QStringLiteral("/VtrProRuleBuilderu"), { file });
+        StartProgram(copy, "signal", { file });
         QVERIFY(copy.waitForStarted(5000));
         // Ready once the list of the document has written the all-rules file.
         QTRY_VERIFY_WITH_TIMEOUT(ReadLog().contains(QStringLiteral("Start-up 21")), 20000);
@@ -244,11 +247,8 @@ private slots:
         // As under nohup: a closed terminal must not end it.
         ScopedTestEnv env;
         QProcess copy;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("VTRPRO_INSTANCE_NAME"), UniqueName("nohup"));
-        copy.setProcessEnvironment(environment);
         copy.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
-        copy.start(BinDir() + QStringLiteral("/VtrProRuleBuilderu"), {});
+        StartProgram(copy, "nohup", {});
         QVERIFY(copy.waitForStarted(5000));
         QTRY_VERIFY_WITH_TIMEOUT(ReadLog().contains(QStringLiteral("Start-up 21")), 20000);
         QCOMPARE(::kill(static_cast<pid_t>(copy.processId()), SIGHUP), 0);
