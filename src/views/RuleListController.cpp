@@ -32,6 +32,12 @@ QString FileNameOf(const QString& path)
     return slash < 0 ? path : path.mid(slash + 1);
 }
 
+QStringView FileNameViewOf(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QStringView(path) : QStringView(path).mid(slash + 1);
+}
+
 const QSet<QString>& SkippedVstaNames()
 {
     static const QSet<QString> names = [] {
@@ -49,11 +55,123 @@ const QSet<QString>& SkippedVstaNames()
     return names;
 }
 
-QString MatchKey(const QString& name, const CVtrRule* rule)
+// Matching compares texts as text.toLower() would. Almost every text is
+// ASCII, so the lower-case copy is made only for the others.
+constexpr uint64_t kHashPrime = 0x100000001b3ULL;
+
+uint64_t HashLowerUnits(const QString& lower, uint64_t h)
 {
-    return name.toLower() + QChar(0x1f) + rule->GetValidatorName().toLower() + QChar(0x1f)
-        + rule->GetRuleCategory().toLower();
+    for (const QChar c : lower)
+        h = (h ^ c.unicode()) * kHashPrime;
+    return (h ^ 0x1fu) * kHashPrime; // ends the text, so fields do not run together
 }
+
+uint64_t HashLower(const QString& text, uint64_t h)
+{
+    const uint64_t start = h;
+    for (const QChar ch : text) {
+        char16_t c = ch.unicode();
+        if (c >= 0x80)
+            return HashLowerUnits(text.toLower(), start);
+        if (c >= u'A' && c <= u'Z')
+            c += u'a' - u'A';
+        h = (h ^ c) * kHashPrime;
+    }
+    return (h ^ 0x1fu) * kHashPrime;
+}
+
+bool SameLower(const QString& a, const QString& b)
+{
+    if (a.size() == b.size()) {
+        const QChar* x = a.constData();
+        const QChar* y = b.constData();
+        qsizetype i = 0;
+        for (; i < a.size(); ++i) {
+            char16_t p = x[i].unicode();
+            char16_t q = y[i].unicode();
+            if ((p | q) >= 0x80)
+                break;
+            if (p >= u'A' && p <= u'Z')
+                p += u'a' - u'A';
+            if (q >= u'A' && q <= u'Z')
+                q += u'a' - u'A';
+            if (p != q)
+                return false;
+        }
+        if (i == a.size())
+            return true;
+    } else if (QtPrivate::isAscii(QStringView(a)) && QtPrivate::isAscii(QStringView(b))) {
+        return false;
+    }
+    return a.toLower() == b.toLower();
+}
+
+// A file rule and a module rule are the same rule when their names (or
+// their display names), validators and categories agree, case aside.
+uint64_t MatchHash(const QString& name, const CVtrRule* rule)
+{
+    uint64_t h = HashLower(name, 0xcbf29ce484222325ULL);
+    h = HashLower(rule->GetValidatorName(), h);
+    h = HashLower(rule->GetRuleCategory(), h);
+    // Spread the bits for the table's low-bit slots.
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return h;
+}
+
+bool SameMatchKey(const QString& a, const CVtrRule* ruleA, const QString& b, const CVtrRule* ruleB)
+{
+    return SameLower(a, b) && SameLower(ruleA->GetValidatorName(), ruleB->GetValidatorName())
+        && SameLower(ruleA->GetRuleCategory(), ruleB->GetRuleCategory());
+}
+
+// Positions of the fill list by key hash, newest first: one flat table of
+// chain heads and one link per position, so indexing allocates twice in
+// all. Positions whose different keys share a hash share a chain; callers
+// compare the keys.
+class FillIndex
+{
+public:
+    explicit FillIndex(size_t positions)
+        : m_previous(positions, -1)
+    {
+        size_t capacity = 16;
+        while (capacity < positions * 2)
+            capacity *= 2;
+        m_slots.assign(capacity, Slot {});
+        m_mask = capacity - 1;
+    }
+    void Add(uint64_t hash, int position)
+    {
+        Slot& slot = SlotOf(hash);
+        slot.hash = hash;
+        m_previous[static_cast<size_t>(position)] = slot.newest;
+        slot.newest = position;
+    }
+    // The newest position with this hash, or -1.
+    int Newest(uint64_t hash) const { return SlotOf(hash).newest; }
+    // The position added with the same hash before this one, or -1.
+    int Before(int position) const { return m_previous[static_cast<size_t>(position)]; }
+
+private:
+    struct Slot
+    {
+        uint64_t hash = 0;
+        int32_t newest = -1;
+    };
+    Slot& SlotOf(uint64_t hash) { return const_cast<Slot&>(std::as_const(*this).SlotOf(hash)); }
+    const Slot& SlotOf(uint64_t hash) const
+    {
+        size_t i = static_cast<size_t>(hash) & m_mask;
+        while (m_slots[i].newest >= 0 && m_slots[i].hash != hash)
+            i = (i + 1) & m_mask;
+        return m_slots[i];
+    }
+    std::vector<Slot> m_slots;
+    std::vector<int32_t> m_previous;
+    size_t m_mask = 0;
+};
 
 } // namespace
 
@@ -229,21 +347,22 @@ void RuleListController::LoadModuleRules(QList<CVtrRule*>& fill)
 void RuleListController::MatchFileRules(QList<CVtrRule*>& fill)
 {
     // Index the fill list by (name, validator, category) and by (display
-    // name, validator, category); positions ascend so the last one is the
-    // first a search from the end finds.
-    QHash<QString, QList<int>> byName;
-    QHash<QString, QList<int>> byDisplay;
+    // name, validator, category); each chain runs from the last position to
+    // the first, as a search from the end meets them.
+    const auto count = static_cast<size_t>(fill.size());
+    FillIndex byName(count);
+    FillIndex byDisplay(count);
     for (int i = 0; i < fill.size(); ++i) {
-        byName[MatchKey(fill[i]->GetRuleName(), fill[i])].append(i);
-        byDisplay[MatchKey(fill[i]->GetDisplayName(), fill[i])].append(i);
+        byName.Add(MatchHash(fill[i]->GetRuleName(), fill[i]), i);
+        byDisplay.Add(MatchHash(fill[i]->GetDisplayName(), fill[i]), i);
     }
-    std::vector<bool> taken(static_cast<size_t>(fill.size()), false);
+    std::vector<bool> taken(count, false);
 
     bool matched = false;
     bool lost = m_doc->DroppedFileRules() > 0;
     const QList<CVtrRule*> fileRules(m_doc->FileDetails().Rules().begin(), m_doc->FileDetails().Rules().end());
     for (CVtrRule* fileRule : fileRules) {
-        const QString fileModuleFile = FileNameOf(fileRule->GetModulePath());
+        const QStringView fileModuleFile = FileNameViewOf(fileRule->GetModulePath());
         const bool designValidator
             = fileRule->GetValidatorName().compare(QLatin1String("2DDesignCustomRulesValidator"), Qt::CaseInsensitive)
             == 0;
@@ -254,7 +373,7 @@ void RuleListController::MatchFileRules(QList<CVtrRule*>& fill)
             // A rule read without a module path (the reader did not stamp it)
             // is matched by the other keys alone.
             if (!fileModuleFile.isEmpty()
-                && FileNameOf(m->GetModulePath()).compare(fileModuleFile, Qt::CaseInsensitive) != 0)
+                && FileNameViewOf(m->GetModulePath()).compare(fileModuleFile, Qt::CaseInsensitive) != 0)
                 return false;
             if (designValidator
                 && m->GetRuleModuleName().compare(fileRule->GetRuleModuleName(), Qt::CaseInsensitive) != 0)
@@ -262,18 +381,17 @@ void RuleListController::MatchFileRules(QList<CVtrRule*>& fill)
             return true;
         };
         int best = -1;
-        for (const QList<int>* list : { &byName[MatchKey(fileRule->GetRuleName(), fileRule)],
-                 &byDisplay[MatchKey(fileRule->GetDisplayName(), fileRule)] }) {
-            for (qsizetype k = list->size() - 1; k >= 0; --k) {
-                const int p = (*list)[k];
-                if (p <= best)
-                    break;
-                if (acceptable(p)) {
+        auto searchFromEnd = [&](const FillIndex& index, const QString& (CVtrRule::*text)() const) {
+            const QString& key = (fileRule->*text)();
+            for (int p = index.Newest(MatchHash(key, fileRule)); p > best; p = index.Before(p)) {
+                if (SameMatchKey((fill[p]->*text)(), fill[p], key, fileRule) && acceptable(p)) {
                     best = p;
-                    break;
+                    return;
                 }
             }
-        }
+        };
+        searchFromEnd(byName, &CVtrRule::GetRuleName);
+        searchFromEnd(byDisplay, &CVtrRule::GetDisplayName);
         if (best < 0) {
             // Nothing lists it, so the next save would leave it out.
             lost = true;

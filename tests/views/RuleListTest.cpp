@@ -86,6 +86,100 @@ TEST_F(RuleListTest, AFileWhoseRulesAllMatchOpensCheckedAndUnmodified)
     Close(doc, *list);
 }
 
+// The test module's rules, renamed before they are listed: each entry is
+// "name" or "name|display name"; "@category" after it moves the rule to
+// another category.
+class RenamingSource : public AppModuleRuleSource
+{
+public:
+    explicit RenamingSource(QStringList names)
+        : m_names(std::move(names))
+    { }
+    bool LoadRules(const QString& path, QList<CVtrRule*>& rules, QString& moduleName) override
+    {
+        if (!AppModuleRuleSource::LoadRules(path, rules, moduleName))
+            return false;
+        for (qsizetype i = 0; i < rules.size() && i < m_names.size(); ++i) {
+            QString spec = m_names[i];
+            if (const qsizetype at = spec.indexOf(u'@'); at >= 0) {
+                rules[i]->SetRuleCategory(spec.mid(at + 1));
+                spec.truncate(at);
+            }
+            const QStringList parts = spec.split(u'|');
+            rules[i]->SetRuleName(parts[0]);
+            rules[i]->SetDisplayName(parts.value(1, parts[0]));
+        }
+        return true;
+    }
+
+private:
+    QStringList m_names;
+};
+
+TEST_F(RuleListTest, FileRulesMatchModuleRulesByNameOrDisplayNameCaseAside)
+{
+    // Rows are listed by display name; "*" marks a row that holds the rule
+    // read from the file in place of the module's.
+    struct Case
+    {
+        const char* what;
+        QStringList moduleRules;
+        QList<QByteArray> fileRules; // name, or name|display name
+        QStringList rows;
+        bool modified;
+    };
+    // The test module reads only rules of its own names from a file, so the
+    // module's rules are the ones renamed here.
+    const QString corner = QStringLiteral("TM - Corner Radius");
+    const QString wall = QStringLiteral("TM - Wall Thickness");
+    const Case cases[] = {
+        { "name in other case", { "tm - HOLE depth|Held", wall, corner }, { "TM - Hole Depth" },
+            { "TM - Corner Radius", "TM - Hole Depth*", "TM - Wall Thickness" }, false },
+        { "display name only", { "TM - Hole Depth", "Renamed|TM - WALL THICKNESS", corner },
+            { "TM - Wall Thickness|tm - wall thickness" },
+            { "TM - Corner Radius", "TM - Hole Depth", "tm - wall thickness*" }, false },
+        { "letters beyond ASCII", { "Other|TM - ÖSE", wall, "Other too|TM - MAß" },
+            { "TM - Hole Depth|tm - öse", "TM - Corner Radius|tm - maß" },
+            { "TM - Wall Thickness", "tm - maß*", "tm - öse*" }, false },
+        { "ASCII against a sign that lowers to it", { "Other|TM - \u212Aerf", wall, corner },
+            { "TM - Hole Depth|TM - kerf" }, { "TM - Corner Radius", "TM - Wall Thickness", "TM - kerf*" }, false },
+        { "another category", { "TM - Hole Depth@Elsewhere", wall, corner }, { "TM - Hole Depth" },
+            { "TM - Corner Radius", "TM - Hole Depth", "TM - Wall Thickness" }, true },
+        { "the last of equal rules", { "TM - Hole Depth|First", "TM - Hole Depth|Second", corner },
+            { "TM - Hole Depth" }, { "First", "TM - Corner Radius", "TM - Hole Depth*" }, false },
+        { "equal file rules take one each", { "TM - Hole Depth|First", "TM - Hole Depth|Second", corner },
+            { "TM - Hole Depth|A", "TM - Hole Depth|B" }, { "A*", "B*", "TM - Corner Radius" }, false },
+        { "a longer name is another rule", { "TM - Hole Depths|Longer", wall, corner }, { "TM - Hole Depth|Other" },
+            { "Longer", "TM - Corner Radius", "TM - Wall Thickness" }, true },
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QList<QByteArray> elements;
+        for (const QByteArray& rule : c.fileRules) {
+            const QList<QByteArray> parts = rule.split('|');
+            elements << "<Rule Name=\"" + parts[0] + "\" DisplayName=\"" + parts.value(1, parts[0]) + "\" RuleCategory=\""
+                    + Category() + "\" RuleModule=\"Test Rules\" Severity=\"2\" Selected=\"1\"/>";
+        }
+        const QString path = WriteRuleFile(QStringLiteral("match-%1.vtr").arg(n++), elements);
+        CVTRRuleBuilderDoc doc;
+        ASSERT_TRUE(doc.OnOpenDocument(path));
+        auto list = std::make_unique<RuleListController>(&doc, std::make_unique<RenamingSource>(c.moduleRules));
+        list->InitialUpdate();
+        const QList<CVtrRule*> fromFile(doc.FileDetails().Rules().begin(), doc.FileDetails().Rules().end());
+        QStringList rows;
+        for (int r = 0; r < list->Model()->RowCount(); ++r) {
+            CVtrRule* rule = list->Model()->RuleAt(r);
+            rows << rule->GetDisplayName() + (fromFile.contains(rule) ? QStringLiteral("*") : QString());
+        }
+        rows.sort();
+        EXPECT_EQ(rows, c.rows);
+        EXPECT_EQ(doc.IsModified(), c.modified);
+        Close(doc, *list);
+        EXPECT_EQ(LiveRules(), 0);
+    }
+}
+
 TEST_F(RuleListTest, AFileRuleWhoseModuleIsGoneDisappearsAndMarksTheDocumentModified)
 {
     const QString path = WriteRuleFile(QStringLiteral("gone.vtr"),
