@@ -50,19 +50,7 @@ QString WithPath(int id, const QString& path)
 void* LoadedLibraryFor(const QString& modulePath)
 {
     AppContext* app = AppContext::Instance();
-    if (!app || modulePath.isEmpty())
-        return nullptr;
-    ModuleSet& m = app->Modules();
-    for (const PtrArray* list : { &m.loadedRuleModules, &m.loadedInstalledModules, &m.loadedDbModules }) {
-        for (int32_t i = 0; i < list->GetSize(); ++i) {
-            void* handle = list->GetAt(i);
-            if (handle && VtrLibrary::FileName(handle) == modulePath)
-                return handle;
-        }
-    }
-    if (m.configuratorLibrary && VtrLibrary::FileName(m.configuratorLibrary) == modulePath)
-        return m.configuratorLibrary;
-    return nullptr;
+    return app ? LoadedLibraryAt(app->Modules(), modulePath) : nullptr;
 }
 
 int g_untitledCount = 0;

@@ -5,6 +5,9 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <QAnyStringView>
+#include <QUtf8StringView>
+
 namespace VtrLibrary {
 namespace {
 thread_local QString t_lastError;
@@ -46,6 +49,17 @@ QString FileName(void* handle)
     if (::dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name)
         return {};
     return QString::fromLocal8Bit(map->l_name);
+}
+
+bool HasFileName(void* handle, QStringView path)
+{
+    if (!handle)
+        return false;
+    struct link_map* map = nullptr;
+    if (::dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name)
+        return path.isEmpty();
+    // File names are UTF-8 here, as FileName reads them.
+    return QAnyStringView::equal(QUtf8StringView(map->l_name), path);
 }
 
 QString LastError()

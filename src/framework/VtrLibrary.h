@@ -16,6 +16,9 @@ void* Find(void* handle, const char* name);
 void Free(void* handle);
 // The full file name of a loaded library: the path it was loaded from.
 QString FileName(void* handle);
+// Whether a loaded library was loaded from path; unlike comparing FileName,
+// it makes no copy, for callers that test many handles per rule.
+bool HasFileName(void* handle, QStringView path);
 // Why the last Load failed.
 QString LastError();
 } // namespace VtrLibrary

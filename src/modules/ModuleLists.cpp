@@ -388,6 +388,19 @@ QString ModuleDisplayName(void* handle)
     return QFileInfo(VtrLibrary::FileName(handle)).fileName();
 }
 
+void* LoadedLibraryAt(const ModuleSet& modules, const QString& path)
+{
+    if (path.isEmpty())
+        return nullptr;
+    for (const PtrArray* list : { &modules.loadedRuleModules, &modules.loadedInstalledModules, &modules.loadedDbModules })
+        for (int32_t i = 0; i < list->GetSize(); ++i)
+            if (void* handle = list->GetAt(i); handle && VtrLibrary::HasFileName(handle, path))
+                return handle;
+    if (modules.configuratorLibrary && VtrLibrary::HasFileName(modules.configuratorLibrary, path))
+        return modules.configuratorLibrary;
+    return nullptr;
+}
+
 void StampModuleRule(CVtrRule* rule, const QString& libraryPath, const QString& moduleName)
 {
     constexpr int32_t kUserDefinedCategory = 22;

@@ -71,6 +71,10 @@ void UnloadAllModules(ModuleSet& modules);
 // its file name when it has no such export.
 QString ModuleDisplayName(void* handle);
 
+// The loaded library (rule, installed or database module, or the
+// configurator) that was loaded from path, or null.
+void* LoadedLibraryAt(const ModuleSet& modules, const QString& path);
+
 class CVtrRule;
 // Appends the rules a module reports through GetAllRules (null entries
 // skipped); false when the library has no such export.

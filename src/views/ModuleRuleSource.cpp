@@ -120,16 +120,7 @@ QStringList AppModuleRuleSource::LoadedLibraryPaths() const
 void* AppModuleRuleSource::HandleOf(const QString& libraryPath) const
 {
     AppContext* app = AppContext::Instance();
-    if (!app)
-        return nullptr;
-    ModuleSet& m = app->Modules();
-    for (const PtrArray* list : { &m.loadedRuleModules, &m.loadedInstalledModules, &m.loadedDbModules })
-        for (int32_t i = 0; i < list->GetSize(); ++i)
-            if (void* h = list->GetAt(i); h && VtrLibrary::FileName(h) == libraryPath)
-                return h;
-    if (m.configuratorLibrary && VtrLibrary::FileName(m.configuratorLibrary) == libraryPath)
-        return m.configuratorLibrary;
-    return nullptr;
+    return app ? LoadedLibraryAt(app->Modules(), libraryPath) : nullptr;
 }
 
 bool AppModuleRuleSource::LoadRules(const QString& libraryPath, QList<CVtrRule*>& rules, QString& moduleName)
