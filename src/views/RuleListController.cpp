@@ -146,11 +146,20 @@ public:
     {
         Slot& slot = SlotOf(hash);
         slot.hash = hash;
+        slot.used = true;
         m_previous[static_cast<size_t>(position)] = slot.newest;
         slot.newest = position;
     }
-    // The newest position with this hash, or -1.
-    int Newest(uint64_t hash) const { return SlotOf(hash).newest; }
+    // The newest position with this hash, or -1. Taken positions at the
+    // head of the chain are dropped for good: many equal keys, matched one
+    // after another, cost one step each instead of a walk past all taken.
+    int Newest(uint64_t hash, const std::vector<bool>& taken)
+    {
+        Slot& slot = SlotOf(hash);
+        while (slot.newest >= 0 && taken[static_cast<size_t>(slot.newest)])
+            slot.newest = m_previous[static_cast<size_t>(slot.newest)];
+        return slot.newest;
+    }
     // The position added with the same hash before this one, or -1.
     int Before(int position) const { return m_previous[static_cast<size_t>(position)]; }
 
@@ -159,12 +168,12 @@ private:
     {
         uint64_t hash = 0;
         int32_t newest = -1;
+        bool used = false; // stays set when the chain runs dry, for the probes
     };
-    Slot& SlotOf(uint64_t hash) { return const_cast<Slot&>(std::as_const(*this).SlotOf(hash)); }
-    const Slot& SlotOf(uint64_t hash) const
+    Slot& SlotOf(uint64_t hash)
     {
         size_t i = static_cast<size_t>(hash) & m_mask;
-        while (m_slots[i].newest >= 0 && m_slots[i].hash != hash)
+        while (m_slots[i].used && m_slots[i].hash != hash)
             i = (i + 1) & m_mask;
         return m_slots[i];
     }
@@ -381,9 +390,9 @@ void RuleListController::MatchFileRules(QList<CVtrRule*>& fill)
             return true;
         };
         int best = -1;
-        auto searchFromEnd = [&](const FillIndex& index, const QString& (CVtrRule::*text)() const) {
+        auto searchFromEnd = [&](FillIndex& index, const QString& (CVtrRule::*text)() const) {
             const QString& key = (fileRule->*text)();
-            for (int p = index.Newest(MatchHash(key, fileRule)); p > best; p = index.Before(p)) {
+            for (int p = index.Newest(MatchHash(key, fileRule), taken); p > best; p = index.Before(p)) {
                 if (SameMatchKey((fill[p]->*text)(), fill[p], key, fileRule) && acceptable(p)) {
                     best = p;
                     return;
