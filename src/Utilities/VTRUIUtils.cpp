@@ -2,6 +2,8 @@
 
 #include "VtrProLog.h"
 
+#include <algorithm>
+
 void LogWithText(const QString& message, const QString& text)
 {
     QString line = message;
@@ -24,19 +26,26 @@ void LogLine(const QString& message)
 namespace {
 void AppendUtf8(std::string& out, QStringView text)
 {
-    // Rule names are nearly always ASCII: copied in one pass, and only the
+    // Rule names are nearly always ASCII: they are checked and narrowed in
+    // two plain loops the compiler turns into vector code, and only the
     // others pay for a conversion.
-    const size_t start = out.size();
-    out.resize(start + static_cast<size_t>(text.size()));
-    char* to = out.data() + start;
-    for (QChar c : text) {
-        if (c.unicode() >= 0x80) {
-            out.resize(start);
-            const QByteArray utf8 = text.toUtf8();
-            out.append(utf8.constData(), static_cast<size_t>(utf8.size()));
-            return;
-        }
-        *to++ = static_cast<char>(c.unicode());
+    const char16_t* units = text.utf16();
+    const qsizetype size = text.size();
+    char16_t all = 0;
+    for (qsizetype i = 0; i < size; ++i)
+        all |= units[i];
+    if (all >= 0x80) {
+        const QByteArray utf8 = text.toUtf8();
+        out.append(utf8.constData(), static_cast<size_t>(utf8.size()));
+        return;
+    }
+    char narrow[256];
+    for (qsizetype done = 0; done < size;) {
+        const qsizetype chunk = std::min<qsizetype>(size - done, qsizetype(sizeof narrow));
+        for (qsizetype i = 0; i < chunk; ++i)
+            narrow[i] = static_cast<char>(units[done + i]);
+        out.append(narrow, static_cast<size_t>(chunk));
+        done += chunk;
     }
 }
 } // namespace

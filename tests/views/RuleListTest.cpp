@@ -254,6 +254,9 @@ TEST_F(RuleListTest, TickingManyRowsAtOnceLogsEveryRuleAsOneTickWould)
     // A name beyond ASCII goes to the log as UTF-8, like any other line.
     const int corner = RowOf(model, "TM - Corner Radius");
     model->RuleAt(corner)->SetRuleName(QStringLiteral("TM - Eckenradius Ø"));
+    // A name longer than any buffer the log fills it through.
+    const QString wallName = QStringLiteral("TM - Wall Thickness ") + QString(600, u'w');
+    model->RuleAt(RowOf(model, "TM - Wall Thickness"))->SetRuleName(wallName);
     int changes = 0;
     int firstChanged = -1;
     int lastChanged = -1;
@@ -279,18 +282,18 @@ TEST_F(RuleListTest, TickingManyRowsAtOnceLogsEveryRuleAsOneTickWould)
     // one-by-one log writes it; the held rule was ticked already.
     const QString log = ReadLog();
     const QString prefix = QStringLiteral(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[VTRRuleBuilder\\Utilities\\VTRUIUtils:296\] )");
-    for (const char* line : { "TM - Eckenradius Ø Rule is Selected", "TM - Wall Thickness Rule is Selected",
-             "TM - Eckenradius Ø Rule is Deselected", "TM - Hole Depth Rule is Deselected" }) {
-        const QRegularExpression pattern(QStringLiteral("(^|\n)") + prefix
-            + QRegularExpression::escape(QString::fromUtf8(line)) + QStringLiteral("\n"));
-        EXPECT_TRUE(pattern.match(log).hasMatch()) << line;
+    for (const QString& line : { QStringLiteral("TM - Eckenradius Ø Rule is Selected"), wallName + " Rule is Selected",
+             QStringLiteral("TM - Eckenradius Ø Rule is Deselected"), QStringLiteral("TM - Hole Depth Rule is Deselected") }) {
+        const QRegularExpression pattern(
+            QStringLiteral("(^|\n)") + prefix + QRegularExpression::escape(line) + QStringLiteral("\n"));
+        EXPECT_TRUE(pattern.match(log).hasMatch()) << line.left(40).toStdString();
     }
     EXPECT_FALSE(log.contains(QStringLiteral("TM - Hole Depth Rule is Selected")));
 
     // A rule taken out of the document's list behind the list's back is found
     // missing, not where the list last saw it.
     list->SetCheckedRows(all, true);
-    const int wallRow = RowOf(model, "TM - Wall Thickness");
+    const int wallRow = RowOf(model, wallName);
     CVtrRule* wall = model->RuleAt(wallRow);
     ASSERT_TRUE(doc.SelectedRules().Remove(wall));
     doc.SetModifiedFlag(false);
