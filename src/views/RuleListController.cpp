@@ -475,17 +475,36 @@ bool RuleListController::Listable(const CVtrRule* rule, bool vstaSupported) cons
     return !SkippedVstaNames().contains(rule->GetRuleName().toLower());
 }
 
-void RuleListController::InsertRows(const QList<CVtrRule*>& rules, bool adoptUnits)
+void RuleListController::InsertRows(
+    const QList<CVtrRule*>& rules, bool adoptUnits, const std::vector<RuleListModel::Row>& keyed)
 {
     const bool vsta = m_source->VstaRulesSupported();
     const RuleUnits units = m_doc->CurrentUnits();
+    // Rules listed before keep their keys: taking them again means a look-up
+    // of every rule's texts, slow for a big list whose texts are out of cache.
+    QHash<const CVtrRule*, const RuleListModel::Row*> known;
+    known.reserve(static_cast<qsizetype>(keyed.size()));
+    for (const RuleListModel::Row& row : keyed)
+        if (row.keyed)
+            known.insert(row.rule, &row);
     std::vector<RuleListModel::Row> rows;
     rows.reserve(static_cast<size_t>(rules.size()));
     const int first = m_model.RowCount();
-    for (CVtrRule* rule : rules) {
+    constexpr qsizetype kAhead = 16;
+    for (qsizetype i = 0; i < rules.size(); ++i) {
+        if (i + kAhead < rules.size()) {
+            // The flag and the module name the checks below read, fetched
+            // while earlier rules are handled.
+            const CVtrRule* later = rules[i + kAhead];
+            __builtin_prefetch(later);
+            __builtin_prefetch(&later->GetRuleModuleName());
+        }
+        CVtrRule* rule = rules[i];
         if (!Listable(rule, vsta))
             continue;
         RuleListModel::Row row;
+        if (const RuleListModel::Row* before = known.value(rule))
+            row = *before;
         row.rule = rule;
         row.checked = rule->GetSelected() == 1;
         if (row.checked) {
@@ -760,8 +779,9 @@ void RuleListController::ClearSearch()
         else
             m_model.SetRows(m_allRows);
     } else {
+        const std::vector<RuleListModel::Row> listed = m_model.Rows();
         m_model.Clear();
-        InsertRows(m_pool.ToList(), false);
+        InsertRows(m_pool.ToList(), false, listed);
         NumberRows();
         m_allRows = m_model.Rows();
         m_allRowsValid = true;

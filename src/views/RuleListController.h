@@ -95,7 +95,8 @@ private:
     void PruneRows(const Availability& available);
     void PrunePool(const Availability& available);
     bool Listable(const CVtrRule* rule, bool vstaSupported) const;
-    void InsertRows(const QList<CVtrRule*>& rules, bool adoptUnits);
+    // Appends a row per listable rule; rows of keyed give their rules' keys.
+    void InsertRows(const QList<CVtrRule*>& rules, bool adoptUnits, const std::vector<RuleListModel::Row>& keyed = {});
     void OnCheckChanged(int row);
     // Logs a line now, or with the batch of a change of many rows.
     void Log(const QString& message, const QString& text);

@@ -24,6 +24,8 @@ public:
     {
         CVtrRule* rule = nullptr;
         bool checked = false;
+        // The keys below are already the rule's: AppendRows leaves them.
+        bool keyed = false;
         // Sort keys, taken when the row is added (see RefreshKeys).
         uint32_t nameKey = 0;
         uint32_t categoryKey = 0;
@@ -66,7 +68,7 @@ public:
     bool SetCheckedQuietly(int row, bool checked);
     // Tells the views that check boxes of rows first..last changed.
     void AnnounceChecks(int first, int last);
-    // Appends rows at the end.
+    // Appends rows at the end, taking the keys of those not keyed yet.
     void AppendRows(std::vector<Row> rows);
     // Keeps only the rows for which keep(row) is true (order kept).
     void KeepRows(const std::function<bool(const Row&)>& keep);
