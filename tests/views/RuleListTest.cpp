@@ -659,6 +659,55 @@ TEST(RuleListModelTest, SortingMatchesAStableSortByTheColumnsRule)
     }
 }
 
+TEST(RuleListModelTest, ManyNamesSortAsQStringComparesThem)
+{
+    // Enough distinct names that long shared beginnings, names that begin
+    // other names, case, accents, other scripts and characters beyond the
+    // basic plane all meet in big groups; equal names keep their order.
+    unsigned seed = 11;
+    auto next = [&seed](unsigned m) { return (seed = seed * 1103515245u + 12345u) / 65536u % m; };
+    const QString prefixes[] = { QStringLiteral("SM - Minimum Distance Between Holes #"),
+        QStringLiteral("SM - Minimum Distance Between Holes"), QStringLiteral("SM - Min"), QString(),
+        QStringLiteral("sm - minimum") };
+    const QString beyondPlane = QString::fromUcs4(U"\U0001F600\uFF5E");
+    struct Set
+    {
+        const char* what;
+        QString letters;
+        bool farCharacters;
+    };
+    const Set sets[] = { { "ASCII", QStringLiteral("aBz09 #"), false },
+        { "accents and Greek", QStringLiteral("aBz09 #é\u00ff\u0100Ω"), false },
+        { "far scripts and beyond the basic plane", QStringLiteral("aB一가"), true } };
+    for (const Set& set : sets) {
+        SCOPED_TRACE(set.what);
+        std::vector<ConcreteVTRRule> rules(3000);
+        std::vector<RuleListModel::Row> rows;
+        for (size_t i = 0; i < rules.size(); ++i) {
+            QString name = prefixes[next(5)];
+            if (next(4) == 0)
+                name += QString::number(next(400));
+            for (unsigned n = next(5); n > 0; --n)
+                name += set.letters[static_cast<qsizetype>(next(static_cast<unsigned>(set.letters.size())))];
+            if (set.farCharacters && next(8) == 0)
+                name.insert(static_cast<qsizetype>(next(static_cast<unsigned>(name.size()) + 1)),
+                    next(2) == 0 ? beyondPlane.left(2) : beyondPlane.mid(2));
+            rules[i].SetDisplayName(name);
+            rows.push_back(RuleListModel::Row { &rules[i], true, {} });
+        }
+        RuleListModel model;
+        model.AppendRows(rows);
+        model.SortRows(RuleListModel::RuleColumn, false);
+        std::vector<RuleListModel::Row> expected = rows;
+        std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+            return a.rule->GetDisplayName().compare(b.rule->GetDisplayName()) < 0;
+        });
+        for (size_t i = 0; i < expected.size(); ++i)
+            ASSERT_EQ(model.RuleAt(static_cast<int>(i)), expected[i].rule)
+                << "row " << i << ": " << model.RuleAt(static_cast<int>(i))->GetDisplayName().toStdString();
+    }
+}
+
 TEST(OrderedRuleSetTest, KeepsOrderThroughRemovalsAndReplacement)
 {
     std::vector<ConcreteVTRRule> rules(100);
