@@ -779,8 +779,7 @@ void RuleListController::ClearSearch()
         else
             m_model.SetRows(m_allRows);
     } else {
-        const std::vector<RuleListModel::Row> listed = m_model.Rows();
-        m_model.Clear();
+        const std::vector<RuleListModel::Row> listed = m_model.TakeRows();
         InsertRows(m_pool.ToList(), false, listed);
         NumberRows();
         m_allRows = m_model.Rows();

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <numeric>
+#include <utility>
 
 #include <QHash>
 
@@ -343,6 +344,16 @@ void RuleListModel::Clear()
     beginResetModel();
     m_rows.clear();
     endResetModel();
+}
+
+std::vector<RuleListModel::Row> RuleListModel::TakeRows()
+{
+    if (m_rows.empty())
+        return {};
+    beginResetModel();
+    std::vector<Row> rows = std::exchange(m_rows, {});
+    endResetModel();
+    return rows;
 }
 
 uint32_t RuleListModel::KeyDictionary::Key(const QString& text)

@@ -79,6 +79,8 @@ public:
     void SetRowsContaining(const std::vector<Row>& from, const QString& lowerText);
     // Removes every row.
     void Clear();
+    // Removes every row, handing them over.
+    std::vector<Row> TakeRows();
     // Replaces every row (their keys are kept as they are).
     void SetRows(const std::vector<Row>& rows);
     // Gives every row its position as slot.
