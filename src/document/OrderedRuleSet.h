@@ -59,6 +59,15 @@ public:
             if (rule)
                 f(rule);
     }
+    // The same with each rule's place: places run from 0 to PlaceCount(),
+    // with gaps where rules were removed.
+    template <typename F> void ForEachPlace(F&& f) const
+    {
+        for (size_t place = 0; place < m_slots.size(); ++place)
+            if (m_slots[place])
+                f(m_slots[place], place);
+    }
+    size_t PlaceCount() const { return m_slots.size(); }
     // The same from the last rule to the first.
     template <typename F> void ForEachReverse(F&& f) const
     {

@@ -476,17 +476,10 @@ bool RuleListController::Listable(const CVtrRule* rule, bool vstaSupported) cons
 }
 
 void RuleListController::InsertRows(
-    const QList<CVtrRule*>& rules, bool adoptUnits, const std::vector<RuleListModel::Row>& keyed)
+    const QList<CVtrRule*>& rules, bool adoptUnits, const std::vector<const RuleListModel::Row*>& keyed)
 {
     const bool vsta = m_source->VstaRulesSupported();
     const RuleUnits units = m_doc->CurrentUnits();
-    // Rules listed before keep their keys: taking them again means a look-up
-    // of every rule's texts, slow for a big list whose texts are out of cache.
-    QHash<const CVtrRule*, const RuleListModel::Row*> known;
-    known.reserve(static_cast<qsizetype>(keyed.size()));
-    for (const RuleListModel::Row& row : keyed)
-        if (row.keyed)
-            known.insert(row.rule, &row);
     std::vector<RuleListModel::Row> rows;
     rows.reserve(static_cast<size_t>(rules.size()));
     const int first = m_model.RowCount();
@@ -503,8 +496,8 @@ void RuleListController::InsertRows(
         if (!Listable(rule, vsta))
             continue;
         RuleListModel::Row row;
-        if (const RuleListModel::Row* before = known.value(rule))
-            row = *before;
+        if (static_cast<size_t>(i) < keyed.size() && keyed[static_cast<size_t>(i)])
+            row = *keyed[static_cast<size_t>(i)];
         row.rule = rule;
         row.checked = rule->GetSelected() == 1;
         if (row.checked) {
@@ -779,8 +772,29 @@ void RuleListController::ClearSearch()
         else
             m_model.SetRows(m_allRows);
     } else {
+        // Rules listed before keep their keys: taking them again means a
+        // look-up of every rule's texts, slow for a big list whose texts are
+        // out of cache. The pool's own index tells where each row's rule
+        // sits in the pool.
         const std::vector<RuleListModel::Row> listed = m_model.TakeRows();
-        InsertRows(m_pool.ToList(), false, listed);
+        std::vector<const RuleListModel::Row*> atPlace(m_pool.PlaceCount(), nullptr);
+        constexpr size_t kAhead = 16;
+        for (size_t i = 0; i < listed.size(); ++i) {
+            if (i + kAhead < listed.size())
+                m_pool.Prefetch(listed[i + kAhead].rule);
+            const size_t place = m_pool.PlaceOf(listed[i].rule);
+            if (place != OrderedRuleSet::kNoPlace && listed[i].keyed)
+                atPlace[place] = &listed[i];
+        }
+        QList<CVtrRule*> rules;
+        std::vector<const RuleListModel::Row*> keyed;
+        rules.reserve(m_pool.Size());
+        keyed.reserve(static_cast<size_t>(m_pool.Size()));
+        m_pool.ForEachPlace([&](CVtrRule* rule, size_t place) {
+            rules.append(rule);
+            keyed.push_back(atPlace[place]);
+        });
+        InsertRows(rules, false, keyed);
         NumberRows();
         m_allRows = m_model.Rows();
         m_allRowsValid = true;

@@ -95,8 +95,10 @@ private:
     void PruneRows(const Availability& available);
     void PrunePool(const Availability& available);
     bool Listable(const CVtrRule* rule, bool vstaSupported) const;
-    // Appends a row per listable rule; rows of keyed give their rules' keys.
-    void InsertRows(const QList<CVtrRule*>& rules, bool adoptUnits, const std::vector<RuleListModel::Row>& keyed = {});
+    // Appends a row per listable rule. keyed, when given, holds for each rule
+    // the row it had before (or null), whose keys it keeps.
+    void InsertRows(
+        const QList<CVtrRule*>& rules, bool adoptUnits, const std::vector<const RuleListModel::Row*>& keyed = {});
     void OnCheckChanged(int row);
     // Logs a line now, or with the batch of a change of many rows.
     void Log(const QString& message, const QString& text);
