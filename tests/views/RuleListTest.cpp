@@ -100,12 +100,12 @@ public:
         if (!AppModuleRuleSource::LoadRules(path, rules, moduleName))
             return false;
         for (qsizetype i = 0; i < rules.size() && i < m_names.size(); ++i) {
-            QString spec = m_names[i];
-            if (const qsizetype at = spec.indexOf(u'@'); at >= 0) {
-                rules[i]->SetRuleCategory(spec.mid(at + 1));
-                spec.truncate(at);
+            QString entry = m_names[i];
+            if (const qsizetype at = entry.indexOf(u'@'); at >= 0) {
+                rules[i]->SetRuleCategory(entry.mid(at + 1));
+                entry.truncate(at);
             }
-            const QStringList parts = spec.split(u'|');
+            const QStringList parts = entry.split(u'|');
             rules[i]->SetRuleName(parts[0]);
             rules[i]->SetDisplayName(parts.value(1, parts[0]));
         }
