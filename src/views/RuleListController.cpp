@@ -26,16 +26,15 @@ bool IsUserDefined(const CVtrRule* rule)
     return rule->GetRuleModuleName() == kUserDefinedModule || rule->GetRuleModuleName() == kVstaModule;
 }
 
-QString FileNameOf(const QString& path)
-{
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? path : path.mid(slash + 1);
-}
-
 QStringView FileNameViewOf(const QString& path)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? QStringView(path) : QStringView(path).mid(slash + 1);
+}
+
+QString FileNameOf(const QString& path)
+{
+    return FileNameViewOf(path).toString();
 }
 
 const QSet<QString>& SkippedVstaNames()
@@ -59,6 +58,12 @@ const QSet<QString>& SkippedVstaNames()
 // ASCII, so the lower-case copy is made only for the others.
 constexpr uint64_t kHashPrime = 0x100000001b3ULL;
 
+// An ASCII unit as toLower() gives it.
+constexpr char16_t AsciiLower(char16_t c)
+{
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+}
+
 uint64_t HashLowerUnits(const QString& lower, uint64_t h)
 {
     for (const QChar c : lower)
@@ -70,12 +75,9 @@ uint64_t HashLower(const QString& text, uint64_t h)
 {
     const uint64_t start = h;
     for (const QChar ch : text) {
-        char16_t c = ch.unicode();
-        if (c >= 0x80)
+        if (ch.unicode() >= 0x80)
             return HashLowerUnits(text.toLower(), start);
-        if (c >= u'A' && c <= u'Z')
-            c += u'a' - u'A';
-        h = (h ^ c) * kHashPrime;
+        h = (h ^ AsciiLower(ch.unicode())) * kHashPrime;
     }
     return (h ^ 0x1fu) * kHashPrime;
 }
@@ -87,15 +89,11 @@ bool SameLower(const QString& a, const QString& b)
         const QChar* y = b.constData();
         qsizetype i = 0;
         for (; i < a.size(); ++i) {
-            char16_t p = x[i].unicode();
-            char16_t q = y[i].unicode();
+            const char16_t p = x[i].unicode();
+            const char16_t q = y[i].unicode();
             if ((p | q) >= 0x80)
                 break;
-            if (p >= u'A' && p <= u'Z')
-                p += u'a' - u'A';
-            if (q >= u'A' && q <= u'Z')
-                q += u'a' - u'A';
-            if (p != q)
+            if (AsciiLower(p) != AsciiLower(q))
                 return false;
         }
         if (i == a.size())
@@ -783,7 +781,7 @@ void RuleListController::ClearSearch()
             if (i + kAhead < listed.size())
                 m_pool.Prefetch(listed[i + kAhead].rule);
             const size_t place = m_pool.PlaceOf(listed[i].rule);
-            if (place != OrderedRuleSet::kNoPlace && listed[i].keyed)
+            if (place != OrderedRuleSet::kNoPlace)
                 atPlace[place] = &listed[i];
         }
         QList<CVtrRule*> rules;

@@ -16,15 +16,12 @@ namespace {
 // straight into the buffer instead of through two copies.
 void AppendLowerUtf8(std::string& out, const QString& text)
 {
-    const char16_t* units = QStringView(text).utf16();
-    const auto size = static_cast<size_t>(text.size());
-    char16_t all = 0;
-    for (size_t i = 0; i < size; ++i)
-        all |= units[i];
-    if (all >= 0x80) {
+    if (!QtPrivate::isAscii(QStringView(text))) {
         out += text.toLower().toStdString();
         return;
     }
+    const char16_t* units = QStringView(text).utf16();
+    const auto size = static_cast<size_t>(text.size());
     const size_t start = out.size();
     out.resize(start + size);
     char* to = out.data() + start;
