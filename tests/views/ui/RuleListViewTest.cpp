@@ -297,4 +297,4 @@ private slots:
 };
 
 QTEST_MAIN(ViewRuleListTest)
-#include "view_rule_list.moc"
+#include "RuleListViewTest.moc"

@@ -255,4 +255,4 @@ private slots:
 };
 
 QTEST_MAIN(AppControlsTest)
-#include "app_controls.moc"
+#include "ControlsTest.moc"

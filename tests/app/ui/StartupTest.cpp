@@ -714,4 +714,4 @@ private slots:
 };
 
 QTEST_MAIN(AppStartupTest)
-#include "app_startup.moc"
+#include "StartupTest.moc"

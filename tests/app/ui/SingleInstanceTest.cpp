@@ -261,4 +261,4 @@ private slots:
 };
 
 QTEST_MAIN(AppSingleInstanceTest)
-#include "app_single_instance.moc"
+#include "SingleInstanceTest.moc"

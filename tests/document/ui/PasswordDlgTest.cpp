@@ -96,4 +96,4 @@ private slots:
 };
 
 QTEST_MAIN(PasswordDlgTest)
-#include "password_dlg.moc"
+#include "PasswordDlgTest.moc"
