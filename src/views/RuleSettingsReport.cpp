@@ -235,6 +235,14 @@ bool RuleElementIndex::Load(const QString& path)
         m_error = m_doc.LastError().isEmpty() ? path + QStringLiteral(" cannot be read") : m_doc.LastError();
         return false;
     }
+    // Sized once: a growing table would rehash every key several times.
+    qsizetype count = 0;
+    for (pugi::xml_node rule : root->Native().children("Rule")) {
+        (void)rule;
+        ++count;
+    }
+    m_byKey.reserve(count);
+    m_rules.reserve(static_cast<size_t>(count));
     for (pugi::xml_node rule : root->Native().children("Rule")) {
         const QString name = QString::fromUtf8(Attr(rule, "Name"));
         const QString category = QString::fromUtf8(Attr(rule, "RuleCategory"));
