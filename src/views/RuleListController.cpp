@@ -700,6 +700,14 @@ void RuleListController::Log(const QString& message, const QString& text)
         LogWithText(message, text);
 }
 
+void RuleListController::RefreshRuleTexts()
+{
+    m_model.RefreshKeys();
+    m_model.AnnounceTexts();
+    // The rows kept for a cleared search hold the old keys.
+    m_allRowsValid = false;
+}
+
 void RuleListController::OnSelectionChanged(int selectedRows, int changedRow)
 {
     AppContext* app = AppContext::Instance();

@@ -45,6 +45,12 @@ public:
     // The same for many rows (Ctrl+A then space): the title and status are
     // refreshed once at the end.
     void SetCheckedRows(const QList<int>& rows, bool checked);
+    // Applies a row's check state to the document as a check-box change
+    // does (after its rule was reloaded, for instance from its defaults).
+    void ApplyCheckState(int row) { OnCheckChanged(row); }
+    // The texts of listed rules changed (criticality, category): the sort
+    // and search keys follow and the views rewrite columns 0 to 3.
+    void RefreshRuleTexts();
     // Application flags from the selection: selectedRows is the number of
     // selected rows, changedRow the row whose state changed.
     void OnSelectionChanged(int selectedRows, int changedRow);

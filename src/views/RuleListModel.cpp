@@ -275,6 +275,12 @@ void RuleListModel::AnnounceChecks(int first, int last)
     emit dataChanged(index(first, RuleColumn), index(last, RuleColumn), { Qt::CheckStateRole });
 }
 
+void RuleListModel::AnnounceTexts()
+{
+    if (!m_rows.empty())
+        emit dataChanged(index(0, RuleColumn), index(RowCount() - 1, CriticalityColumn), { Qt::DisplayRole });
+}
+
 void RuleListModel::SetCheckedMany(const QList<int>& rows, bool checked)
 {
     if (m_onCheckMany) {

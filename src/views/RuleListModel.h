@@ -68,6 +68,8 @@ public:
     bool SetCheckedQuietly(int row, bool checked);
     // Tells the views that check boxes of rows first..last changed.
     void AnnounceChecks(int first, int last);
+    // Tells the views that the texts of columns 0 to 3 of every row changed.
+    void AnnounceTexts();
     // Appends rows at the end, taking the keys of those not keyed yet.
     void AppendRows(std::vector<Row> rows);
     // Keeps only the rows for which keep(row) is true (order kept).

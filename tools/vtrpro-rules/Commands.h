@@ -11,3 +11,7 @@ int RunShow(const QStringList& args);
 int RunVerify(const QStringList& args);
 int RunSelect(const QStringList& args);
 int RunDeselect(const QStringList& args);
+// The settings report: rules whose settings differ from the defaults.
+int RunDiff(const QStringList& args);
+// Reset to Default: rules that differ get their defaults back.
+int RunReset(const QStringList& args);

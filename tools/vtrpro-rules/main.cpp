@@ -23,6 +23,8 @@ const Command kCommands[] = {
     {"verify", RunVerify, "verify FILE                  check a protected file's fingerprint"},
     {"select", RunSelect, "select FILE --rule NAME... [--password TEXT]"},
     {"deselect", RunDeselect, "deselect FILE --rule NAME... [--password TEXT]"},
+    {"diff", RunDiff, "diff FILE [--rule NAME [--category CAT]] [--format json]"},
+    {"reset", RunReset, "reset FILE (--rule NAME [--category CAT]... | --all) [--password TEXT]"},
 };
 
 void PrintUsage(FILE* out)

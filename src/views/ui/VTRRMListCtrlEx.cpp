@@ -213,7 +213,7 @@ void CVTRRMListCtrlEx::contextMenuEvent(QContextMenuEvent* event)
     QAction* reset = menu.addAction(VtrString(638));
     const int selected = static_cast<int>(SelectedRows().size());
     configure->setEnabled(selected <= 1);
-    reset->setEnabled(selected >= 1);
+    reset->setEnabled(selected >= 1 && (!m_resetEnabler || m_resetEnabler()));
     connect(configure, &QAction::triggered, this, &CVTRRMListCtrlEx::ConfigureRequested);
     connect(reset, &QAction::triggered, this, &CVTRRMListCtrlEx::ResetRequested);
     menu.exec(event->globalPos());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QIcon>
 #include <QTableView>
 
@@ -19,6 +21,9 @@ public:
     void FitColumnsToVisibleRows();
     // Selected rows in ascending order.
     QList<int> SelectedRows() const;
+    // Decides, each time the context menu opens, whether "Reset to Default"
+    // is offered for the selected rows (without one: whenever a row is selected).
+    void SetResetEnabler(std::function<bool()> enabler) { m_resetEnabler = std::move(enabler); }
 
 signals:
     // A header was clicked (sorting).
@@ -40,4 +45,5 @@ protected:
 private:
     void ToggleWithSpace();
     bool m_ctrlLHandled = false;
+    std::function<bool()> m_resetEnabler;
 };

@@ -5,8 +5,10 @@
 #include "app/AppContext.h"
 #include "document/RulePassword.h"
 #include "document/VTRRuleBuilderDoc.h"
+#include "views/ResetToDefault.h"
 #include "views/RuleListController.h"
 #include "views/ui/VTRRMListCtrlEx.h"
+#include "views/ui/VTRResetToDefaultWarning.h"
 #include "Utilities/MessageService.h"
 #include "Utilities/StringTable.h"
 
@@ -56,7 +58,8 @@ void CVTRRuleBuilderView::Init()
     connect(m_list, &CVTRRMListCtrlEx::CellDoubleClicked, this, &CVTRRuleBuilderView::OnDoubleClick);
     connect(m_list, &CVTRRMListCtrlEx::PasswordRequested, this, &CVTRRuleBuilderView::OnPassword);
     connect(m_list, &CVTRRMListCtrlEx::ConfigureRequested, this, [this] { NotAvailableYet(637); });
-    connect(m_list, &CVTRRMListCtrlEx::ResetRequested, this, [this] { NotAvailableYet(638); });
+    connect(m_list, &CVTRRMListCtrlEx::ResetRequested, this, &CVTRRuleBuilderView::OnResetToDefault);
+    m_list->SetResetEnabler([this] { return ResetToDefaultEnabled(); });
     m_controller->onStatusChanged = [this](const QString& text) { emit StatusTextChanged(text); };
     if (m_doc)
         m_doc->AddView(this);
@@ -159,6 +162,44 @@ void CVTRRuleBuilderView::OnDoubleClick(int row, int column)
         return;
     // Editing custom messages in place and configuring rules arrive later.
     NotAvailableYet(column == 4 ? 61652 : 637);
+}
+
+QList<CVtrRule*> CVTRRuleBuilderView::SelectedRules() const
+{
+    QList<CVtrRule*> rules;
+    for (int row : m_list->SelectedRows())
+        if (CVtrRule* rule = m_controller->Model()->RuleAt(row))
+            rules.append(rule);
+    return rules;
+}
+
+bool CVTRRuleBuilderView::ResetToDefaultEnabled()
+{
+    AppContext* app = AppContext::Instance();
+    if (!m_doc || !app)
+        return false;
+    return MarkRulesThatDiffer(m_doc->GetPathName(), app->LastAllRulesFile(), SelectedRules());
+}
+
+bool CVTRRuleBuilderView::OnResetToDefault()
+{
+    AppContext* app = AppContext::Instance();
+    const QList<int> rows = m_list->SelectedRows();
+    if (!m_doc || !app || rows.isEmpty())
+        return false;
+    if (!m_resetQuestion) {
+        CVTRResetToDefaultWarning warning(app->HelpFilePath(), this);
+        if (warning.exec() != QDialog::Accepted)
+            return false;
+    } else if (!m_resetQuestion()) {
+        return false;
+    }
+    // The criticality column is rewritten; it keeps the width the user gave it.
+    const int width = m_list->columnWidth(RuleListModel::CriticalityColumn);
+    const bool done = ResetRulesToDefault(*m_controller, rows, app->LastAllRulesFile()) >= 0;
+    m_list->setColumnWidth(RuleListModel::CriticalityColumn, width);
+    RefreshSummary();
+    return done;
 }
 
 void CVTRRuleBuilderView::OnPassword()

@@ -2,6 +2,7 @@
 
 #include "document/RuleDocViewLink.h"
 
+#include <functional>
 #include <memory>
 
 #include <QWidget>
@@ -51,6 +52,14 @@ public:
     // The status text last shown.
     QString StatusText() const;
 
+    // Context menu "Reset to Default": whether it is offered for the
+    // selected rows (rules found different get their flag set), and the
+    // command itself (asks first; false when nothing was done).
+    bool ResetToDefaultEnabled();
+    bool OnResetToDefault();
+    // Answers the reset question instead of the dialog (tests).
+    void SetResetQuestion(std::function<bool()> answer) { m_resetQuestion = std::move(answer); }
+
 signals:
     void StatusTextChanged(const QString& text);
 
@@ -64,10 +73,12 @@ private:
     void OnDoubleClick(int row, int column);
     void OnPassword();
     void NotAvailableYet(int commandStringId);
+    QList<CVtrRule*> SelectedRules() const;
 
     CVTRRuleBuilderDoc* m_doc;
     std::unique_ptr<RuleListController> m_controller;
     CVTRRMListCtrlEx* m_list = nullptr;
     QLabel* m_label = nullptr;
     QListWidget* m_summary = nullptr;
+    std::function<bool()> m_resetQuestion;
 };

@@ -1,0 +1,476 @@
+// diff and reset: the rule settings report and Reset to Default from the
+// command line, through the code the rule list's context menu runs.
+
+#include "CliContext.h"
+#include "Commands.h"
+
+#include "VtrRule.h"
+#include "document/DocumentLock.h"
+#include "document/FileDetails.h"
+#include "document/RuleFile.h"
+#include "document/RulePassword.h"
+#include "document/VTRRuleBuilderDoc.h"
+#include "views/ResetToDefault.h"
+#include "views/RuleListController.h"
+#include "views/RuleSettingsReport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+namespace {
+constexpr int kExitOk = 0;
+constexpr int kExitFound = 1;
+constexpr int kExitRefused = 2;
+constexpr int kExitHeld = 4;
+
+// A rule named on the command line; the category is optional.
+struct Target
+{
+    QString name;
+    QString category;
+    bool hasCategory = false;
+};
+
+struct Arguments
+{
+    QString file;
+    std::vector<Target> targets;
+    bool all = false;
+    bool json = false;
+    QString password;
+    bool hasPassword = false;
+};
+
+bool Parse(const QStringList& args, bool reset, Arguments& out, QString& error)
+{
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        auto value = [&](QString& into) {
+            if (i + 1 >= args.size()) {
+                error = a + QStringLiteral(" needs a value");
+                return false;
+            }
+            into = args[++i];
+            return true;
+        };
+        if (a == QLatin1String("--rule")) {
+            Target t;
+            if (!value(t.name))
+                return false;
+            out.targets.push_back(t);
+        } else if (a == QLatin1String("--category")) {
+            if (out.targets.empty()) {
+                error = QStringLiteral("--category follows the --rule it belongs to");
+                return false;
+            }
+            if (!value(out.targets.back().category))
+                return false;
+            out.targets.back().hasCategory = true;
+        } else if (reset && a == QLatin1String("--all")) {
+            out.all = true;
+        } else if (reset && a == QLatin1String("--password")) {
+            if (!value(out.password))
+                return false;
+            out.hasPassword = true;
+        } else if (!reset && a == QLatin1String("--format")) {
+            QString format;
+            if (!value(format))
+                return false;
+            if (format != QLatin1String("json") && format != QLatin1String("text")) {
+                error = QStringLiteral("unknown format ") + format;
+                return false;
+            }
+            out.json = format == QLatin1String("json");
+        } else if (a.startsWith(QLatin1String("--"))) {
+            error = QStringLiteral("unknown option ") + a;
+            return false;
+        } else if (out.file.isEmpty()) {
+            out.file = a;
+        } else {
+            error = QStringLiteral("more than one file given");
+            return false;
+        }
+    }
+    if (out.file.isEmpty()) {
+        error = QStringLiteral("no file given");
+        return false;
+    }
+    if (!reset && out.targets.size() > 1) {
+        error = QStringLiteral("diff takes at most one --rule");
+        return false;
+    }
+    if (reset && out.all == !out.targets.empty()) {
+        error = QStringLiteral("give either --all or at least one --rule");
+        return false;
+    }
+    return true;
+}
+
+// The unit codes a rule file states, as the reader takes them: a missing or
+// non-numeric attribute leaves the stored default.
+RuleUnits FileUnits(const QString& path)
+{
+    RuleUnits units = CVTRFileDetails().units;
+    VtrXMLDocument document;
+    std::unique_ptr<VtrXMLNode> root(document.LoadFromFile(path));
+    if (!root)
+        return units;
+    auto read = [&root](const char* name, int32_t& code) {
+        QString text;
+        if (!root->GetAttributeValue(QString::fromLatin1(name), text))
+            return;
+        const QByteArray narrow = text.toUtf8();
+        char* end = nullptr;
+        const long long parsed = std::strtoll(narrow.constData(), &end, 10);
+        if (end != narrow.constData())
+            code = static_cast<int32_t>(parsed);
+    };
+    read("Unit", units.LinearUnit);
+    read("AngularUnit", units.AngularUnit);
+    return units;
+}
+
+// Writes the all-rules file as the program does when a view opens: every
+// rule of the installed modules, converted from the previous to the current
+// units, written by the rule-file writer. The application's list of all
+// rules is handed back as it was.
+bool WriteDefaultsFile(AppContext& app, const QList<CVtrRule*>& installed, const RuleUnits& previous,
+    const RuleUnits& current, const QString& path)
+{
+    for (CVtrRule* rule : installed)
+        if (rule)
+            rule->UpdateRule(&previous, &current);
+    const QList<CVtrRule*> saved = app.AllRules();
+    app.AllRules() = installed;
+    CVTRFileDetails record;
+    record.units = current;
+    const bool written = WriteRuleFile(record, path, true);
+    app.AllRules() = saved;
+    return written;
+}
+
+// Lines of two listings that differ: the common start and end are left out
+// and what remains is paired line by line.
+struct Difference
+{
+    QString key;
+    std::optional<QString> file;
+    std::optional<QString> defaults;
+};
+
+std::vector<Difference> Differences(const std::vector<SettingsLine>& file, const std::vector<SettingsLine>& defaults)
+{
+    size_t start = 0;
+    while (start < file.size() && start < defaults.size() && file[start] == defaults[start])
+        ++start;
+    size_t fileEnd = file.size();
+    size_t defaultEnd = defaults.size();
+    while (fileEnd > start && defaultEnd > start && file[fileEnd - 1] == defaults[defaultEnd - 1]) {
+        --fileEnd;
+        --defaultEnd;
+    }
+    std::vector<Difference> out;
+    for (size_t i = 0; start + i < fileEnd || start + i < defaultEnd; ++i) {
+        const SettingsLine* f = start + i < fileEnd ? &file[start + i] : nullptr;
+        const SettingsLine* d = start + i < defaultEnd ? &defaults[start + i] : nullptr;
+        Difference diff;
+        diff.key = QString::fromStdString(f ? f->key : d->key);
+        if (f)
+            diff.file = QString::fromStdString(f->value);
+        if (d)
+            diff.defaults = QString::fromStdString(d->value);
+        if (f && d && f->key != d->key)
+            diff.key += QStringLiteral(" / ") + QString::fromStdString(d->key);
+        out.push_back(std::move(diff));
+    }
+    return out;
+}
+
+// Rules a target names: its category, or every category the file (else the
+// defaults) gives that name. The name is spelled as the module spells it,
+// since the spelling decides the special cases of the listing.
+std::vector<RuleElementIndex::RuleKey> Resolve(const RuleSettingsReport& report, const Target& target)
+{
+    std::vector<RuleElementIndex::RuleKey> out;
+    QHash<QString, int> seen;
+    auto consider = [&](const RuleElementIndex::RuleKey& key) {
+        if (key.name.compare(target.name, Qt::CaseInsensitive) != 0)
+            return;
+        if (target.hasCategory && key.category.compare(target.category, Qt::CaseInsensitive) != 0)
+            return;
+        const QString lower = key.category.toLower();
+        if (!seen.contains(lower)) {
+            seen.insert(lower, static_cast<int>(out.size()));
+            out.push_back(key);
+        }
+    };
+    // The file's own rules first: a name that other categories share in the
+    // modules means the one the file holds.
+    for (const RuleElementIndex::RuleKey& key : report.Current().Rules())
+        consider(key);
+    if (out.empty())
+        for (const RuleElementIndex::RuleKey& key : report.Defaults().Rules())
+            consider(key);
+    return out;
+}
+
+// The spelling of a rule's name in the defaults, else in the file.
+QString ModuleSpelling(const RuleSettingsReport& report, const RuleElementIndex::RuleKey& key)
+{
+    const auto& defaults = report.Defaults().Elements(key.name, key.category);
+    if (!defaults.empty())
+        return QString::fromUtf8(defaults.front().attribute("Name").value());
+    return key.name;
+}
+
+QJsonValue JsonText(const std::optional<QString>& text)
+{
+    return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
+}
+
+void PrintQuoted(const std::optional<QString>& text)
+{
+    if (text)
+        std::printf("\"%s\"", qUtf8Printable(*text));
+    else
+        std::printf("(none)");
+}
+
+int Usage(const QString& error, bool reset)
+{
+    std::fprintf(stderr, "vtrpro-rules: %s\nusage: %s\n", qUtf8Printable(error),
+        reset ? "vtrpro-rules reset FILE (--rule NAME [--category CAT]... | --all) [--password TEXT]"
+              : "vtrpro-rules diff FILE [--rule NAME [--category CAT]] [--format json]");
+    return kExitRefused;
+}
+} // namespace
+
+int RunDiff(const QStringList& args)
+{
+    Arguments a;
+    QString error;
+    if (!Parse(args, false, a, error))
+        return Usage(error, false);
+    const QString path = QFileInfo(a.file).absoluteFilePath();
+    if (!QFileInfo(path).isFile()) {
+        std::fprintf(stderr, "vtrpro-rules: %s is not a readable file\n", qUtf8Printable(path));
+        return kExitRefused;
+    }
+
+    CliContext cli;
+    if (const int code = cli.Start())
+        return code;
+    RuleElementIndex probe;
+    if (!probe.Load(path)) {
+        std::fprintf(
+            stderr, "vtrpro-rules: %s cannot be read: %s\n", qUtf8Printable(path), qUtf8Printable(probe.LastError()));
+        return kExitRefused;
+    }
+    const RuleUnits units = FileUnits(path);
+
+    QTemporaryDir scratch;
+    const QString defaultsPath = scratch.filePath(QString::fromLatin1(RuleFileNames::kAllRulesFile));
+    RuleSettingsReport report;
+    {
+        // The modules' rules, listed as a view lists them, give the defaults.
+        // A new document holds them, so the file itself is not locked.
+        CVTRRuleBuilderDoc doc;
+        doc.OnNewDocument();
+        RuleListController list(&doc);
+        RuleListDocLink link(&list);
+        list.Fill(false, false);
+        const bool written = scratch.isValid()
+            && WriteDefaultsFile(
+                cli.App(), list.InstalledRules(), CVTRFileDetails().previousUnits, units, defaultsPath);
+        doc.OnCloseDocument();
+        if (!written || !report.Load(path, defaultsPath)) {
+            std::fprintf(stderr, "vtrpro-rules: the default settings of the loaded modules cannot be written\n");
+            return kExitRefused;
+        }
+    }
+
+    if (!a.targets.empty()) {
+        const Target& target = a.targets.front();
+        const std::vector<RuleElementIndex::RuleKey> keys = Resolve(report, target);
+        if (keys.empty()) {
+            std::fprintf(stderr, "vtrpro-rules: no rule named \"%s\"%s in the file or the loaded modules\n",
+                qUtf8Printable(target.name),
+                target.hasCategory ? qUtf8Printable(QStringLiteral(" in category \"") + target.category + '"') : "");
+            return kExitRefused;
+        }
+        bool differs = false;
+        for (const RuleElementIndex::RuleKey& key : keys)
+            differs = report.Compare(ModuleSpelling(report, key), key.category) == SettingsVerdict::Differs || differs;
+        if (a.json) {
+            QJsonObject o { { "rule", keys.front().name }, { "differs", differs } };
+            if (target.hasCategory)
+                o.insert(QStringLiteral("category"), keys.front().category);
+            std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+        } else {
+            std::printf("%s\n", differs ? "differs" : "same");
+        }
+        return differs ? kExitFound : kExitOk;
+    }
+
+    QJsonArray rules;
+    int differing = 0;
+    for (const RuleElementIndex::RuleKey& key : report.Current().Rules()) {
+        const QString name = ModuleSpelling(report, key);
+        if (report.Compare(name, key.category) != SettingsVerdict::Differs)
+            continue;
+        ++differing;
+        const std::vector<Difference> diffs
+            = Differences(RuleSettingsLines(report.Current().Elements(key.name, key.category), name),
+                RuleSettingsLines(report.Defaults().Elements(key.name, key.category), name));
+        if (a.json) {
+            QJsonArray list;
+            for (const Difference& d : diffs)
+                list.append(QJsonObject {
+                    { "key", d.key }, { "file", JsonText(d.file) }, { "default", JsonText(d.defaults) } });
+            rules.append(QJsonObject { { "rule", key.name }, { "category", key.category }, { "differences", list } });
+        } else {
+            std::printf("%s (%s)\n", qUtf8Printable(key.name), qUtf8Printable(key.category));
+            for (const Difference& d : diffs) {
+                std::printf("  %s: ", qUtf8Printable(d.key));
+                PrintQuoted(d.file);
+                std::printf(", default ");
+                PrintQuoted(d.defaults);
+                std::printf("\n");
+            }
+        }
+    }
+    if (a.json)
+        std::printf("%s", QJsonDocument(rules).toJson(QJsonDocument::Indented).constData()); // ends with a newline
+    else if (differing == 0)
+        std::printf("every rule of %s has its default settings\n", qUtf8Printable(path));
+    return differing > 0 ? kExitFound : kExitOk;
+}
+
+int RunReset(const QStringList& args)
+{
+    Arguments a;
+    QString error;
+    if (!Parse(args, true, a, error))
+        return Usage(error, true);
+    const QString path = QFileInfo(a.file).absoluteFilePath();
+    if (!QFileInfo(path).isFile()) {
+        std::fprintf(stderr, "vtrpro-rules: %s is not a readable file\n", qUtf8Printable(path));
+        return kExitRefused;
+    }
+
+    CliContext cli;
+    if (const int code = cli.Start())
+        return code;
+    // The password is asked only when the file is protected; without
+    // --password the question is answered with Cancel.
+    SetPasswordPrompt([&a](QString& typed) {
+        if (!a.hasPassword)
+            return false;
+        typed = a.password;
+        return true;
+    });
+    struct PromptReset
+    {
+        ~PromptReset() { SetPasswordPrompt({}); }
+    } promptReset;
+
+    CVTRRuleBuilderDoc doc;
+    // Without a terminal to ask, the read-only question is answered No.
+    if (!doc.OnOpenDocument(path)) {
+        const FileErrorCause cause = doc.LastOpenCause();
+        if (cause == FileErrorCause::SharingViolation || cause == FileErrorCause::AccessDenied) {
+            const QString holder = DocumentLock::Holder(path);
+            std::fprintf(stderr, "vtrpro-rules: %s is open for writing elsewhere%s; nothing was changed\n",
+                qUtf8Printable(path),
+                holder.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (") + holder + QLatin1Char(')')));
+            return kExitHeld;
+        }
+        std::fprintf(stderr, "vtrpro-rules: %s cannot be opened; nothing was changed\n", qUtf8Printable(path));
+        return kExitRefused;
+    }
+
+    int code = kExitOk;
+    {
+        RuleListController list(&doc);
+        RuleListDocLink link(&list);
+        list.Fill(true, true);
+
+        QTemporaryDir scratch;
+        const QString defaultsPath = scratch.filePath(QString::fromLatin1(RuleFileNames::kAllRulesFile));
+        const bool written = scratch.isValid()
+            && WriteDefaultsFile(
+                cli.App(), list.InstalledRules(), doc.PreviousUnits(), doc.CurrentUnits(), defaultsPath);
+
+        // The rows to reset: every row, or those of the named rules.
+        RuleListModel* model = list.Model();
+        QList<int> rows;
+        QStringList unknown;
+        if (a.all) {
+            for (int r = 0; r < model->RowCount(); ++r)
+                rows.append(r);
+        } else {
+            QHash<QString, QList<int>> rowsByName;
+            for (int r = 0; r < model->RowCount(); ++r)
+                rowsByName[model->RuleAt(r)->GetRuleName().toLower()].append(r);
+            for (const Target& t : a.targets) {
+                bool found = false;
+                for (int r : rowsByName.value(t.name.toLower())) {
+                    if (t.hasCategory
+                        && model->RuleAt(r)->GetRuleCategory().compare(t.category, Qt::CaseInsensitive) != 0)
+                        continue;
+                    found = true;
+                    if (!rows.contains(r))
+                        rows.append(r);
+                }
+                if (!found)
+                    unknown << t.name;
+            }
+            std::sort(rows.begin(), rows.end());
+        }
+
+        QList<CVtrRule*> rules;
+        for (int r : rows)
+            rules.append(model->RuleAt(r));
+        if (!written) {
+            std::fprintf(stderr, "vtrpro-rules: the default settings of the loaded modules cannot be written\n");
+            code = kExitRefused;
+        } else if (!unknown.isEmpty()) {
+            for (const QString& name : unknown)
+                std::fprintf(
+                    stderr, "vtrpro-rules: no rule named \"%s\" in the loaded modules\n", qUtf8Printable(name));
+            code = kExitRefused;
+        } else if (!MarkRulesThatDiffer(path, defaultsPath, rules)) {
+            std::printf("%s: no rule to reset\n", qUtf8Printable(path));
+        } else {
+            QStringList names;
+            for (CVtrRule* rule : rules)
+                if (rule->GetDiffersFromDefault() == 1)
+                    names << rule->GetRuleName();
+            const int reset = ResetRulesToDefault(list, rows, defaultsPath);
+            if (reset < 0) {
+                code = kExitRefused;
+            } else if (!doc.OnSaveDocument(path)) {
+                if (doc.IsPasswordProtected() && !doc.IsPasswordConfirmed())
+                    std::fprintf(stderr, "vtrpro-rules: %s is password protected; %s\n", qUtf8Printable(path),
+                        a.hasPassword ? "the password is wrong" : "give --password");
+                else
+                    std::fprintf(stderr, "vtrpro-rules: %s could not be saved\n", qUtf8Printable(path));
+                code = kExitRefused;
+            } else {
+                std::printf("%s: %d rules reset to default: %s\n", qUtf8Printable(path), reset,
+                    qUtf8Printable(names.join(QStringLiteral(", "))));
+            }
+        }
+        doc.OnCloseDocument();
+    }
+    return code;
+}
