@@ -11,3 +11,4 @@ int RunShow(const QStringList& args);
 int RunVerify(const QStringList& args);
 int RunSelect(const QStringList& args);
 int RunDeselect(const QStringList& args);
+int RunConfigure(const QStringList& args);

@@ -23,6 +23,9 @@ const Command kCommands[] = {
     {"verify", RunVerify, "verify FILE                  check a protected file's fingerprint"},
     {"select", RunSelect, "select FILE --rule NAME... [--password TEXT]"},
     {"deselect", RunDeselect, "deselect FILE --rule NAME... [--password TEXT]"},
+    {"configure", RunConfigure,
+        "configure FILE --rule NAME [--category CAT] [--set \"PARAMETER=VALUE\"]... [--criticality WORD] "
+        "[--password P]"},
 };
 
 void PrintUsage(FILE* out)

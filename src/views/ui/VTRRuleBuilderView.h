@@ -11,6 +11,8 @@ class CVTRRMListCtrlEx;
 class IModuleRuleSource;
 class QLabel;
 class QListWidget;
+class RuleConfigurer;
+class IRuleSettingsOwners;
 class RuleListController;
 
 // The view of a rule document: the rule list (every rule the registered
@@ -51,6 +53,10 @@ public:
     // The status text last shown.
     QString StatusText() const;
 
+public slots:
+    // Configure rule: hands the first selected row's rule to the owner of its settings.
+    void OnConfigureRule();
+
 signals:
     void StatusTextChanged(const QString& text);
 
@@ -64,9 +70,12 @@ private:
     void OnDoubleClick(int row, int column);
     void OnPassword();
     void NotAvailableYet(int commandStringId);
+    void ConfigureRow(int row);
 
     CVTRRuleBuilderDoc* m_doc;
     std::unique_ptr<RuleListController> m_controller;
+    std::unique_ptr<IRuleSettingsOwners> m_owners;
+    std::unique_ptr<RuleConfigurer> m_configurer;
     CVTRRMListCtrlEx* m_list = nullptr;
     QLabel* m_label = nullptr;
     QListWidget* m_summary = nullptr;
