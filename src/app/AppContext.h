@@ -39,6 +39,10 @@ public:
     void SetUnitsEnabled(bool on);
     void SetMaterialDataFlag(int32_t flag);
 
+    // 1 while a module's EditRule runs, else 0.
+    int32_t EditInProgress() const { return m_editInProgress; }
+    void SetEditInProgress(int32_t flag) { m_editInProgress = flag; }
+
     // The application's list of all rules (written to the all-rules file).
     QList<CVtrRule*>& AllRules() { return m_allRules; }
     // The all-rules file path (deleted at exit) and the last one written.
@@ -83,6 +87,7 @@ private:
     bool m_configureRule = false;
     bool m_unitsEnabled = false;
     int32_t m_materialData = 0;
+    int32_t m_editInProgress = 0;
     QList<CVtrRule*> m_allRules;
     QString m_allRulesPath;
     QString m_lastAllRulesFile;

@@ -726,6 +726,18 @@ void RuleListController::OnSelectionChanged(int selectedRows, int changedRow)
     }
 }
 
+void RuleListController::RefreshRow(int row)
+{
+    if (!m_model.RefreshRow(row))
+        return;
+    const RuleListModel::Row& fresh = m_model.Rows()[static_cast<size_t>(row)];
+    if (m_allRowsValid && fresh.slot < m_allRows.size() && m_allRows[fresh.slot].rule == fresh.rule) {
+        const bool checked = m_allRows[fresh.slot].checked;
+        m_allRows[fresh.slot] = fresh;
+        m_allRows[fresh.slot].checked = checked;
+    }
+}
+
 void RuleListController::SortByColumn(int column)
 {
     if (column < RuleListModel::RuleColumn || column > RuleListModel::CriticalityColumn)

@@ -55,6 +55,10 @@ public:
     // selected rows, changedRow the row whose state changed.
     void OnSelectionChanged(int selectedRows, int changedRow);
 
+    // A row's rule changed its texts (criticality, category, names): its
+    // cells, sort and search keys follow at once, also for a search cleared later.
+    void RefreshRow(int row);
+
     // Column click: sorts by the column, flipping the order on a second click.
     void SortByColumn(int column);
     // Sort state: column + 1, negative for descending; 0 before any sort.

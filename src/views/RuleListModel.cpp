@@ -477,6 +477,15 @@ void RuleListModel::RefreshKeys()
         TakeKeys(row);
 }
 
+bool RuleListModel::RefreshRow(int row)
+{
+    if (row < 0 || row >= RowCount())
+        return false;
+    TakeKeys(m_rows[static_cast<size_t>(row)]);
+    emit dataChanged(index(row, RuleColumn), index(row, CriticalityColumn), { Qt::DisplayRole, Qt::ToolTipRole });
+    return true;
+}
+
 void RuleListModel::SortRows(int column, bool descending)
 {
     if (column < RuleColumn || column > CriticalityColumn || m_rows.size() < 2)

@@ -109,6 +109,9 @@ public:
     // Takes the sort keys of every row again; call after changing the
     // display name, category, module name or criticality of listed rules.
     void RefreshKeys();
+    // Takes one row's keys again and tells the views its cells changed;
+    // call after that row's rule changed its texts. False for a bad row.
+    bool RefreshRow(int row);
 
 private:
     // The distinct texts of one column, each with its place in sorted order

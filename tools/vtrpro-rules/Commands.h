@@ -15,3 +15,4 @@ int RunDeselect(const QStringList& args);
 int RunDiff(const QStringList& args);
 // Reset to Default: rules that differ get their defaults back.
 int RunReset(const QStringList& args);
+int RunConfigure(const QStringList& args);

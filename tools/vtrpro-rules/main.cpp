@@ -25,6 +25,9 @@ const Command kCommands[] = {
     {"deselect", RunDeselect, "deselect FILE --rule NAME... [--password TEXT]"},
     {"diff", RunDiff, "diff FILE [--rule NAME [--category CAT]] [--format json]"},
     {"reset", RunReset, "reset FILE (--rule NAME [--category CAT]... | --all) [--password TEXT]"},
+    {"configure", RunConfigure,
+        "configure FILE --rule NAME [--category CAT] [--set \"PARAMETER=VALUE\"]... [--criticality WORD] "
+        "[--password P]"},
 };
 
 void PrintUsage(FILE* out)

@@ -8,6 +8,7 @@
 #include "document/VTRRuleBuilderDoc.h"
 #include "LocationHelper.h"
 #include "PLQSettingUtil.h"
+#include "RuleEditor.h"
 #include "Utilities/FileDialogService.h"
 #include "Utilities/MessageService.h"
 #include "Utilities/StringTable.h"
@@ -19,6 +20,7 @@
 #include "views/ui/ChildFrame.h"
 #include "settings/ui/SearchDlg.h"
 #include "views/ui/MainFrame.h"
+#include "views/ui/RuleParameterEditor.h"
 #include "views/ui/VTRRuleBuilderView.h"
 
 #include <QCoreApplication>
@@ -72,6 +74,9 @@ CVTRRuleBuilderApp::~CVTRRuleBuilderApp()
         ExitInstance();
     delete m_frame;
     m_frame = nullptr;
+    if (VtrGetRuleEditor() == m_ruleEditor.get())
+        VtrSetRuleEditor(nullptr);
+    m_ruleEditor.reset();
     // Only now: the documents and views that held module rules are gone.
     if (m_options.unloadModulesOnDestruction)
         UnloadAllModules(m_context.Modules());
@@ -273,6 +278,9 @@ bool CVTRRuleBuilderApp::CreateMainFrame()
     connect(
         m_frame, &CMainFrame::FrameClosed, this, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     m_frame->SetRecentFiles(RecentFiles());
+    m_ruleEditor
+        = std::make_unique<CRuleParameterEditor>(m_context.Modules(), [this]() -> QWidget* { return m_frame; });
+    VtrSetRuleEditor(m_ruleEditor.get());
     LogLine(QStringLiteral("Start-up 14: main frame created"));
     return true;
 }

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 class CMainFrame;
+class CRuleParameterEditor;
 class CSingleInstance;
 class CVTRRuleBuilderDoc;
 class QSettings;
@@ -101,6 +102,8 @@ private:
     AppOptions m_options;
     AppContext m_context;
     CMainFrame* m_frame = nullptr;
+    // The parameter editor every module's EditRule opens.
+    std::unique_ptr<CRuleParameterEditor> m_ruleEditor;
     CSingleInstance* m_instance = nullptr;
     QTranslator* m_translator = nullptr;
     std::unique_ptr<QSettings> m_profile;

@@ -6,7 +6,9 @@
 #include "document/RulePassword.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "views/ResetToDefault.h"
+#include "views/RuleConfigurer.h"
 #include "views/RuleListController.h"
+#include "views/ui/RuleSettingsOwners.h"
 #include "views/ui/VTRRMListCtrlEx.h"
 #include "views/ui/VTRResetToDefaultWarning.h"
 #include "Utilities/MessageService.h"
@@ -57,10 +59,15 @@ void CVTRRuleBuilderView::Init()
         });
     connect(m_list, &CVTRRMListCtrlEx::CellDoubleClicked, this, &CVTRRuleBuilderView::OnDoubleClick);
     connect(m_list, &CVTRRMListCtrlEx::PasswordRequested, this, &CVTRRuleBuilderView::OnPassword);
-    connect(m_list, &CVTRRMListCtrlEx::ConfigureRequested, this, [this] { NotAvailableYet(637); });
+    connect(m_list, &CVTRRMListCtrlEx::ConfigureRequested, this, &CVTRRuleBuilderView::OnConfigureRule);
     connect(m_list, &CVTRRMListCtrlEx::ResetRequested, this, &CVTRRuleBuilderView::OnResetToDefault);
     m_list->SetResetEnabler([this] { return ResetToDefaultEnabled(); });
     m_controller->onStatusChanged = [this](const QString& text) { emit StatusTextChanged(text); };
+    m_owners = std::make_unique<CRuleSettingsOwners>(this);
+    m_configurer = std::make_unique<RuleConfigurer>(*m_controller, *m_owners, [](int flag) {
+        if (AppContext* app = AppContext::Instance())
+            app->SetEditInProgress(flag);
+    });
     if (m_doc)
         m_doc->AddView(this);
 }
@@ -160,8 +167,27 @@ void CVTRRuleBuilderView::OnDoubleClick(int row, int column)
 {
     if (m_list->SelectedRows().size() > 1)
         return;
-    // Editing custom messages in place and configuring rules arrive later.
-    NotAvailableYet(column == 4 ? 61652 : 637);
+    // Editing custom messages in place arrives later.
+    if (column == 4) {
+        NotAvailableYet(61652);
+        return;
+    }
+    ConfigureRow(row);
+}
+
+void CVTRRuleBuilderView::OnConfigureRule()
+{
+    const QList<int> rows = m_list->SelectedRows();
+    if (!m_doc || rows.isEmpty())
+        return;
+    ConfigureRow(rows.first());
+}
+
+void CVTRRuleBuilderView::ConfigureRow(int row)
+{
+    m_configurer->ConfigureRow(row);
+    m_list->setFocus();
+    RefreshSummary();
 }
 
 QList<CVtrRule*> CVTRRuleBuilderView::SelectedRules() const

@@ -12,6 +12,8 @@ class CVTRRMListCtrlEx;
 class IModuleRuleSource;
 class QLabel;
 class QListWidget;
+class RuleConfigurer;
+class IRuleSettingsOwners;
 class RuleListController;
 
 // The view of a rule document: the rule list (every rule the registered
@@ -60,6 +62,10 @@ public:
     // Answers the reset question instead of the dialog (tests).
     void SetResetQuestion(std::function<bool()> answer) { m_resetQuestion = std::move(answer); }
 
+public slots:
+    // Configure rule: hands the first selected row's rule to the owner of its settings.
+    void OnConfigureRule();
+
 signals:
     void StatusTextChanged(const QString& text);
 
@@ -74,9 +80,12 @@ private:
     void OnPassword();
     void NotAvailableYet(int commandStringId);
     QList<CVtrRule*> SelectedRules() const;
+    void ConfigureRow(int row);
 
     CVTRRuleBuilderDoc* m_doc;
     std::unique_ptr<RuleListController> m_controller;
+    std::unique_ptr<IRuleSettingsOwners> m_owners;
+    std::unique_ptr<RuleConfigurer> m_configurer;
     CVTRRMListCtrlEx* m_list = nullptr;
     QLabel* m_label = nullptr;
     QListWidget* m_summary = nullptr;

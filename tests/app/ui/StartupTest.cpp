@@ -1,6 +1,7 @@
 // The application object: start-up order, resources, command line, command
 // enabling and routing, usage events, looks, help, recent files, about box.
 #include "PLQSettingUtil.h"
+#include "RuleEditor.h"
 #include "TestSupport.h"
 #include "VTRDataHelper.h"
 #include "app/CommandTable.h"
@@ -15,6 +16,8 @@
 #include "Utilities/ui/HyperLink.h"
 #include "views/ui/ChildFrame.h"
 #include "views/ui/MainFrame.h"
+#include "views/ui/VTRRMListCtrlEx.h"
+#include "views/ui/VTRRuleBuilderView.h"
 
 #include <functional>
 #include <memory>
@@ -710,6 +713,24 @@ private slots:
         const QString dir = qEnvironmentVariable("VTRPRO_SCREENSHOT_DIR");
         if (!dir.isEmpty())
             QVERIFY(picture.save(dir + QStringLiteral("/main-window.png")));
+    }
+
+    void configureRuleOpensTheParameterEditorTheApplicationRegistered()
+    {
+        {
+            AppRun run;
+            QVERIFY(run.Start());
+            QVERIFY(VtrGetRuleEditor());
+            CChildFrame* child = run.Frame()->ActiveChild();
+            QVERIFY(child);
+            child->View()->ListCtrl()->selectRow(0);
+            QApplication::processEvents();
+            QString shown;
+            CloseNextModal([&shown](QWidget* modal) { shown = modal->objectName(); });
+            run.Command(CmdId::ID_CONFIGURE_RULE);
+            QCOMPARE(shown, QStringLiteral("ruleParameterDlg"));
+        }
+        QVERIFY(!VtrGetRuleEditor()); // gone with the application
     }
 };
 

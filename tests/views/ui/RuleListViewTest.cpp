@@ -188,15 +188,6 @@ private slots:
         QCOMPARE(pane->count(), 0);
     }
 
-    void contextMenuCommandsSayTheyAreNotAvailableYet()
-    {
-        auto o = NewView();
-        m_messages->shown.clear();
-        emit o->view->ListCtrl()->ConfigureRequested();
-        QCOMPARE(m_messages->shown.size(), size_t(1));
-        QCOMPARE(m_messages->shown[0].text, QStringLiteral("Configure Rule is not available yet."));
-    }
-
     void ctrlLProtectsAndSavesAnUnprotectedDocument()
     {
         auto o = NewView();
