@@ -1,7 +1,7 @@
 // Configure rule without windows: who gets the rule, the edit-in-progress
 // flag, the row and the document afterwards, and the list's keys.
 
-#include "../document/DocFixture.h"
+#include "DocFixture.h"
 
 #include "ConcreteVTRRule.h"
 #include "PLQRuleConfigurator.h"
