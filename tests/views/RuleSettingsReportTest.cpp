@@ -1,7 +1,7 @@
 // The rule settings report (a rule's saved settings against its defaults)
 // and Reset to Default, without windows.
 
-#include "../document/DocFixture.h"
+#include "DocFixture.h"
 
 #include "ConcreteVTRRule.h"
 #include "views/ResetToDefault.h"
