@@ -1,7 +1,11 @@
 #include "document/VTRProMD5.h"
 
+#include "VtrRegularFile.h"
+
 #include <cstdio>
 #include <cstring>
+
+#include <unistd.h>
 
 #include <openssl/evp.h>
 
@@ -77,9 +81,15 @@ int CVTRProMD5::CalculateMD5(const QString& path, QString& out)
     Md5Stream md5;
     if (!md5.IsValid())
         return 0;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // A FIFO or device would block the read or never end.
+    const int fd = VtrOpenRegularFileForReading(QFile::encodeName(path).constData());
+    if (fd < 0)
         return 0;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return 0;
+    }
     char block[4096];
     for (;;) {
         const qint64 n = file.read(block, sizeof(block));

@@ -1,6 +1,7 @@
 #include "document/VTRRuleBuilderDoc.h"
 
 #include "VtrLibrary.h"
+#include "VtrRegularFile.h"
 #include "VtrRule.h"
 #include "app/AppContext.h"
 #include "document/RuleFile.h"
@@ -111,6 +112,13 @@ bool CVTRRuleBuilderDoc::OnOpenDocument(const QString& path)
     m_lastOpenCause = FileErrorCause::None;
     m_readOnly = false;
     const bool ownPath = !m_path.isEmpty() && path == m_path;
+
+    // Anything but a regular file is refused before the lock is taken: reading
+    // a FIFO waits for a writer that may never come.
+    if (QFileInfo::exists(path) && !VtrIsRegularFile(path)) {
+        ShowMessage(WithPath(StrId::FileCouldNotOpen, path), Caption(), MsgIcon::Warning, MsgButtons::Ok);
+        return false;
+    }
 
     DocumentLock lock;
     const FileErrorCause cause = ownPath && m_lock.IsHeld() ? FileErrorCause::None : lock.Acquire(path);

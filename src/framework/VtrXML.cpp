@@ -2,8 +2,12 @@
 #include "VtrXMLNode.h"
 #include "VtrXMLNodeList.h"
 
+#include "VtrRegularFile.h"
+
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,24 +17,86 @@
 namespace {
 const char kStagingName[] = "vtr-staging";
 
-struct StringWriter : pugi::xml_writer
+// pugixml writes a carriage return in text as it is, and every XML reader
+// turns it into a line feed; written as a character reference it is read
+// back as it was. Every raw carriage return in pugixml's output is text:
+// attribute values get references for all control characters already,
+// indentation uses line feeds only, and parsed CDATA holds none.
+class CarriageReturnWriter : public pugi::xml_writer
 {
-    QByteArray out;
-    void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), static_cast<qsizetype>(size)); }
-};
-
-struct FileWriter : pugi::xml_writer
-{
-    QSaveFile* file;
-    bool ok = true;
+public:
     void write(const void* data, size_t size) override
     {
-        if (ok && file->write(static_cast<const char*>(data), static_cast<qint64>(size)) != static_cast<qint64>(size))
+        const char* p = static_cast<const char*>(data);
+        const char* end = p + size;
+        while (p < end) {
+            const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(end - p)));
+            if (!cr) {
+                Emit(p, static_cast<size_t>(end - p));
+                return;
+            }
+            if (cr > p)
+                Emit(p, static_cast<size_t>(cr - p));
+            static const char kReference[] = "&#13;";
+            Emit(kReference, sizeof(kReference) - 1);
+            p = cr + 1;
+        }
+    }
+
+protected:
+    virtual void Emit(const char* data, size_t size) = 0;
+};
+
+struct StringWriter : CarriageReturnWriter
+{
+    QByteArray out;
+
+protected:
+    void Emit(const char* data, size_t size) override { out.append(data, static_cast<qsizetype>(size)); }
+};
+
+struct FileWriter : CarriageReturnWriter
+{
+    QSaveFile* file = nullptr;
+    bool ok = true;
+
+protected:
+    void Emit(const char* data, size_t size) override
+    {
+        if (ok && file->write(data, static_cast<qint64>(size)) != static_cast<qint64>(size))
             ok = false;
     }
 };
 
-QByteArray Utf8(const QString& s) { return s.toUtf8(); }
+// How deep nodes nest under the document, counted without recursion.
+int NestingDepth(pugi::xml_node top)
+{
+    int deepest = 0;
+    int depth = 1;
+    pugi::xml_node n = top.first_child();
+    while (n) {
+        deepest = std::max(deepest, depth);
+        if (pugi::xml_node child = n.first_child()) {
+            n = child;
+            ++depth;
+            continue;
+        }
+        while (n && !n.next_sibling()) {
+            n = n.parent();
+            --depth;
+            if (n == top)
+                n = pugi::xml_node();
+        }
+        if (n)
+            n = n.next_sibling();
+    }
+    return deepest;
+}
+
+QByteArray Utf8(const QString& s)
+{
+    return s.toUtf8();
+}
 } // namespace
 
 // ---------------------------------------------------------------- document
@@ -66,6 +132,11 @@ VtrXMLNode* VtrXMLDocument::ParseLoaded(pugi::xml_parse_result result)
         m_doc.reset();
         return nullptr;
     }
+    if (NestingDepth(m_doc) > kMaxNestingDepth) {
+        m_lastError = QStringLiteral("elements nested deeper than %1 levels").arg(kMaxNestingDepth);
+        m_doc.reset();
+        return nullptr;
+    }
     pugi::xml_node root = RootElement();
     if (!root) {
         m_lastError = QStringLiteral("no root element");
@@ -85,15 +156,15 @@ VtrXMLNode* VtrXMLDocument::LoadFromFile1(const char* path)
     }
     // Read the file ourselves: only regular files, and the buffer is handed to
     // the parser without a second copy.
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        m_lastError = QString::fromLocal8Bit(std::strerror(errno));
+    const int fd = VtrOpenRegularFileForReading(path, &m_lastError);
+    if (fd < 0)
         return nullptr;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0) {
+        m_lastError = QString::fromLocal8Bit(std::strerror(errno));
         ::close(fd);
-        m_lastError = QStringLiteral("not a regular file");
         return nullptr;
     }
     size_t size = static_cast<size_t>(st.st_size);
@@ -172,6 +243,13 @@ bool VtrXMLDocument::Save1(const char* path)
         m_lastError = QStringLiteral("empty path");
         return false;
     }
+    // Deeper trees are refused when read; writing one would give a file that
+    // cannot be opened again (and indentation grows with the square of the depth).
+    for (pugi::xml_node child = m_doc.first_child(); child; child = child.next_sibling())
+        if (child != m_staging && 1 + NestingDepth(child) > kMaxNestingDepth) {
+            m_lastError = QStringLiteral("elements nested deeper than %1 levels").arg(kMaxNestingDepth);
+            return false;
+        }
     QSaveFile file(QString::fromLocal8Bit(path));
     if (!file.open(QIODevice::WriteOnly)) {
         m_lastError = file.errorString();
@@ -207,8 +285,7 @@ bool VtrXMLDocument::Save(const QString& path)
 VtrXMLNode::VtrXMLNode(pugi::xml_node node, VtrXMLDocument* owner)
     : m_node(node)
     , m_owner(owner)
-{
-}
+{ }
 
 bool VtrXMLNode::AddAttribute1(const char* name, const char* value)
 {

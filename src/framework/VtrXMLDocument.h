@@ -10,13 +10,19 @@
 class VtrXMLDocument
 {
 public:
+    // Nodes nested deeper than this are refused when loading and saving: the
+    // code that walks a rule's items recurses, and no rule needs more than a
+    // handful of levels.
+    static constexpr int kMaxNestingDepth = 256;
+
     VtrXMLDocument();
     ~VtrXMLDocument();
     VtrXMLDocument(const VtrXMLDocument&) = delete;
     VtrXMLDocument& operator=(const VtrXMLDocument&) = delete;
 
     // Loads a file and returns its root element (released by the caller), or
-    // null when the file cannot be read, is not well-formed or has no element.
+    // null when the file is not a regular file or cannot be read, is not
+    // well-formed, nests deeper than kMaxNestingDepth or has no element.
     VtrXMLNode* LoadFromFile(const QString& path);
     VtrXMLNode* LoadFromFile1(const char* path);
     // Same for text already in memory (used by tools and fuzzing).
@@ -28,8 +34,9 @@ public:
     bool AppendNode(VtrXMLNode* node);
     // Root element, or null.
     VtrXMLNode* GetRootNode();
-    // Writes the document with a declaration and tab indentation. The file is
-    // replaced atomically: a crash never leaves it half-written.
+    // Writes the document with a declaration and tab indentation; carriage
+    // returns in text are written as references so they read back unchanged.
+    // The file is replaced atomically: a crash never leaves it half-written.
     bool Save(const QString& path);
     bool Save1(const char* path);
     // Why the last load or save failed.

@@ -47,7 +47,7 @@ public:
     bool AppendNode(VtrXMLNode* child);
     // Creates a new child element and returns it.
     VtrXMLNode* AppendNode(const QString& name, VtrXMLDocument* document);
-    // The element's markup, without indentation.
+    // The element's markup, without indentation, written as Save writes it.
     QString GetXML() const;
     // Releases a list returned by GetNodeList and nulls the pointer.
     static void DeleteNodeList(VtrXMLNodeList*& list);

@@ -3,11 +3,13 @@
 // what they seem.
 
 #include "DocFixture.h"
+#include "HostileFiles.h"
 
 #include "document/DocumentLock.h"
 #include "Utilities/StringTable.h"
 
 #include <csignal>
+#include <memory>
 #include <random>
 
 #include <sys/wait.h>
@@ -227,34 +229,47 @@ TEST_F(DocumentTest, ClosingTheLastDocumentDisablesUnitsAndConfigure)
 
 TEST_F(DocumentTest, FilesThatCannotBeReadAsRuleFilesAreReported)
 {
+    enum Kind { File, Missing, Fifo };
     const struct
     {
         const char* name;
         QByteArray content;
-        bool create;
+        Kind kind;
     } cases[] = {
-        { "broken.vtr", "<VTRExpress Name=\"x\"><Rule Name=", true },
-        { "other.vtr", "<?xml version=\"1.0\"?><Something/>", true },
-        { "empty.vtr", "", true },
-        { "missing.vtr", "", false },
+        { "broken.vtr", "<VTRExpress Name=\"x\"><Rule Name=", File },
+        { "other.vtr", "<?xml version=\"1.0\"?><Something/>", File },
+        { "empty.vtr", "", File },
+        { "missing.vtr", "", Missing },
+        { "deep.vtr", DeeplyNestedRuleFile(60000), File },
+        { "fifo.vtr", "", Fifo },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         m_messages.shown.clear();
         const QString path = m_env.Path(QString::fromLatin1(c.name));
-        if (c.create) {
+        if (c.kind == File) {
             QFile f(path);
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
             f.write(c.content);
+        } else if (c.kind == Fifo) {
+            ASSERT_TRUE(MakeFifo(path));
         }
+        std::unique_ptr<FifoWatchdog> watchdog(c.kind == Fifo ? new FifoWatchdog(path) : nullptr);
         CVTRRuleBuilderDoc doc;
         EXPECT_FALSE(doc.OnOpenDocument(path));
+        if (watchdog) {
+            EXPECT_FALSE(watchdog->Finish()) << "the FIFO was opened for reading";
+        }
         ASSERT_EQ(m_messages.shown.size(), 1u);
         EXPECT_EQ(m_messages.shown[0].text, Msg(61629, path));
         EXPECT_FALSE(doc.HoldsLock());
+        EXPECT_EQ(doc.FileDetails().RuleCount(), 0);
+        EXPECT_NE(doc.GetPathName(), path) << "no empty document is left open in its place";
         DocumentLock probe;
-        if (c.create) {
+        if (c.kind != Missing) {
             EXPECT_EQ(probe.Acquire(path), FileErrorCause::None) << "a refused file stays free";
+        }
+        if (c.kind == File) {
             EXPECT_EQ(ReadAll(path), c.content) << "a refused file is left as it was";
         }
     }

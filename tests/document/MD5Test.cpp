@@ -1,5 +1,6 @@
 // MD5 of files and of text fed piece by piece.
 
+#include "HostileFiles.h"
 #include "TestSupport.h"
 #include "document/VTRProMD5.h"
 
@@ -58,12 +59,16 @@ TEST(CalculateMD5, UnreadablePathsFailAndLeaveTheOutputAlone)
 {
     ScopedTestEnv env;
     QDir().mkpath(env.Path(QStringLiteral("folder")));
+    const QString fifo = env.Path(QStringLiteral("fifo"));
+    ASSERT_TRUE(MakeFifo(fifo));
+    FifoWatchdog watchdog(fifo);
     for (const QString& path :
-        { env.Path(QStringLiteral("missing.txt")), env.Path(QStringLiteral("folder")), QString() }) {
+        { env.Path(QStringLiteral("missing.txt")), env.Path(QStringLiteral("folder")), fifo, QString() }) {
         QString out = QStringLiteral("untouched");
         EXPECT_EQ(CVTRProMD5::CalculateMD5(path, out), 0) << path.toStdString();
         EXPECT_EQ(out, QStringLiteral("untouched"));
     }
+    EXPECT_FALSE(watchdog.Finish()) << "the FIFO was opened for reading";
 }
 
 TEST(Md5Stream, Utf16TextIsHashedAsLittleEndianBytes)

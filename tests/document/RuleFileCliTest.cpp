@@ -1,5 +1,6 @@
 // The new, show and verify commands of vtrpro-rules, run against the real modules.
 
+#include "HostileFiles.h"
 #include "TestSupport.h"
 #include "document/RulePassword.h"
 
@@ -161,6 +162,40 @@ TEST(RuleFileCommands, VerifyExitCodes)
         EXPECT_EQ(run.code, c.code) << c.name;
         EXPECT_EQ((run.out + run.err).count(QLatin1Char('\n')), 1) << c.name;
     }
+}
+
+TEST(RuleFileCommands, HostileFilesAreRefusedWithExitCode2)
+{
+    ScopedTestEnv env;
+    const QString deep = env.Path(QStringLiteral("deep.vtr"));
+    WriteFile(deep, DeeplyNestedRuleFile(60000));
+    const QString fifo = env.Path(QStringLiteral("fifo.vtr"));
+    ASSERT_TRUE(MakeFifo(fifo));
+    const struct
+    {
+        const char* command;
+        QString path;
+        const char* says;
+    } cases[] = {
+        { "show", deep, "not a readable rule file" },
+        { "verify", deep, "nested deeper than" },
+        { "select", deep, "could not be opened" },
+        { "show", fifo, "not a regular file" },
+        { "verify", fifo, "not a regular file" },
+        { "select", fifo, "could not be opened" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.command) + " " + c.path.toStdString());
+        QStringList args { QString::fromLatin1(c.command), c.path };
+        if (QByteArray(c.command) == "select")
+            args << QStringLiteral("--rule") << QStringLiteral("SM - Minimum Hole Diameter");
+        FifoWatchdog watchdog(fifo);
+        const ToolRun run = Tool(args);
+        EXPECT_FALSE(watchdog.Finish()) << "the FIFO was opened for reading";
+        EXPECT_EQ(run.code, 2) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QLatin1String(c.says))) << run.err.toStdString();
+    }
+    EXPECT_EQ(ReadFile(deep), DeeplyNestedRuleFile(60000));
 }
 
 TEST(RuleFileCommands, NewRefusesBadRequestsWithoutWriting)

@@ -1,11 +1,13 @@
 // Reading and writing rule files, protection, the all-rules file.
 
+#include "HostileFiles.h"
 #include "TestSupport.h"
 #include "ConcreteVTRRule.h"
 #include "FrameworkExports.h"
 #include "PLQSettingUtil.h"
 #include "VtrLibrary.h"
 #include "VtrRule.h"
+#include "VtrXMLDocument.h"
 #include "app/AppContext.h"
 #include "document/Fingerprint.h"
 #include "document/RuleFile.h"
@@ -21,6 +23,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 
 namespace {
@@ -253,6 +256,9 @@ TEST_F(RuleFileTest, UserDefinedRuleIdsByName)
 TEST_F(RuleFileTest, UnreadableFilesFailCleanly)
 {
     QDir().mkpath(m_env.Path(QStringLiteral("adir.vtr")));
+    const QString fifo = m_env.Path(QStringLiteral("fifo.vtr"));
+    ASSERT_TRUE(MakeFifo(fifo));
+    FifoWatchdog watchdog(fifo);
     const struct
     {
         const char* what;
@@ -265,6 +271,13 @@ TEST_F(RuleFileTest, UnreadableFilesFailCleanly)
         { "missing", m_env.Path(QStringLiteral("missing.vtr")) },
         { "empty path", QString() },
         { "binary", Write(QStringLiteral("bin.vtr"), QByteArray("\x00\xff\xfe<\x01", 5)) },
+        // The framework reads a rule's items recursively: such a file must be
+        // refused, not overflow the stack.
+        { "60,000 nested elements", Write(QStringLiteral("deep.vtr"), DeeplyNestedRuleFile(60000)) },
+        { "nested one level too deep",
+            Write(QStringLiteral("deeper.vtr"), DeeplyNestedRuleFile(VtrXMLDocument::kMaxNestingDepth - 1)) },
+        // Reading a FIFO would wait for a writer for ever.
+        { "FIFO", fifo },
     };
     for (const auto& c : cases) {
         CVTRFileDetails record;
@@ -276,7 +289,34 @@ TEST_F(RuleFileTest, UnreadableFilesFailCleanly)
         EXPECT_EQ(VerifyRuleFileFingerprint(c.path, &detail), FingerprintStatus::Unreadable) << c.what;
         EXPECT_FALSE(detail.isEmpty()) << c.what;
     }
+    EXPECT_FALSE(watchdog.Finish()) << "the FIFO was opened for reading";
     EXPECT_TRUE(m_messages.shown.empty());
+}
+
+TEST_F(RuleFileTest, NestingUpToTheLimitIsReadAndWrittenBack)
+{
+    // Rule, then the items: the deepest item sits at the limit.
+    const QString path = Write(QStringLiteral("deep.vtr"), DeeplyNestedRuleFile(VtrXMLDocument::kMaxNestingDepth - 2));
+    CVTRFileDetails record;
+    ASSERT_TRUE(ReadRuleFile(record, path));
+    ASSERT_EQ(record.RuleCount(), 1);
+    record.passwordProtected = true;
+    const QString again = m_env.Path(QStringLiteral("again.vtr"));
+    ASSERT_TRUE(WriteRuleFile(record, again, false));
+    EXPECT_EQ(VerifyRuleFileFingerprint(again), FingerprintStatus::Matches);
+    CVTRFileDetails read;
+    ASSERT_TRUE(ReadRuleFile(read, again));
+    ASSERT_EQ(read.RuleCount(), 1);
+    auto* rule = dynamic_cast<ConcreteVTRRule*>(read.RuleAt(1));
+    ASSERT_NE(rule, nullptr);
+    int depth = 0;
+    for (const VtrRuleItem* item = rule->Items().empty() ? nullptr : &rule->Items().front(); item;
+         item = item->children.empty() ? nullptr : &item->children.front())
+        ++depth;
+    EXPECT_EQ(depth, VtrXMLDocument::kMaxNestingDepth - 2);
+    EXPECT_TRUE(m_messages.shown.empty());
+    ReleaseAll(record);
+    ReleaseAll(read);
 }
 
 TEST_F(RuleFileTest, WriterFailsWithoutContextPathOrWritableTarget)
@@ -461,6 +501,8 @@ TEST_F(RuleFileTest, FingerprintSurvivesTheWritersIndentationForAnyContent)
         "<Parameter Name=\"w\" UnitType=\"Length\">lead<Value> 1.5 </Value>tail<Recom>2</Recom></Parameter></Rule>",
         "<Rule Name=\"My &amp; &lt;Rule&gt;\" RuleModule=\"Interactive User Defined Rule\" Note=\"a&#9;b&#10;c\">"
         "<Message>line one\nline two</Message><Empty/></Rule>",
+        "<Rule Name=\"Returns\" RuleModule=\"Interactive User Defined Rule\" Note=\"a&#13;b&#13;&#10;c\">"
+        "<Message Line=\"&#13;\">one&#13;&#10;two&#13;three&#13;</Message></Rule>",
     };
     for (const QByteArray& element : elements) {
         CVTRFileDetails source;
@@ -473,6 +515,63 @@ TEST_F(RuleFileTest, FingerprintSurvivesTheWritersIndentationForAnyContent)
         EXPECT_EQ(VerifyRuleFileFingerprint(path), FingerprintStatus::Matches) << ReadAll(path).toStdString();
         delete source.RuleAt(1);
     }
+}
+
+TEST_F(RuleFileTest, LineBreaksAndTabsSurviveAProtectedSave)
+{
+    // Everything an XML reader would otherwise turn into a line feed or a blank.
+    const QString texts[] = {
+        QStringLiteral("one\rtwo"),
+        QStringLiteral("one\r\ntwo"),
+        QStringLiteral("\r\nleading and trailing\r"),
+        QStringLiteral("\r"),
+        QStringLiteral("tab\there, line feed\nhere"),
+        QStringLiteral("mixed\r\n\t\r\r\n\n end"),
+    };
+    auto* rule = new ConcreteVTRRule();
+    rule->SetRuleName(QStringLiteral("Line Breaks"));
+    rule->SetDisplayName(QStringLiteral("Line\r\nBreaks"));
+    rule->SetRuleModuleName(QStringLiteral("Interactive User Defined Rule"));
+    rule->SetSelected(1);
+    rule->ExtraAttributes().emplace_back(QStringLiteral("Note"), QStringLiteral("a\rb\r\nc"));
+    for (const QString& text : texts) {
+        VtrRuleItem item;
+        item.name = QStringLiteral("Value");
+        item.attributes.emplace_back(QStringLiteral("Text"), text);
+        item.text = text;
+        rule->Items().push_back(item);
+    }
+    CVTRFileDetails record;
+    record.units = { 0, 0 };
+    record.passwordProtected = true;
+    record.password = QStringLiteral("pw");
+    record.AddRule(rule);
+    const QString path = m_env.Path(QStringLiteral("returns.vtr"));
+    ASSERT_TRUE(WriteRuleFile(record, path, false));
+    EXPECT_FALSE(ReadAll(path).contains('\r')) << "carriage returns are written as references";
+
+    EXPECT_EQ(VerifyRuleFileFingerprint(path), FingerprintStatus::Matches);
+    QProcess tool;
+    tool.start(BinDir() + QStringLiteral("/vtrpro-rules"), { QStringLiteral("verify"), path });
+    ASSERT_TRUE(tool.waitForFinished(120000));
+    EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardOutput().toStdString();
+
+    CVTRFileDetails read;
+    ASSERT_TRUE(ReadRuleFile(read, path));
+    EXPECT_TRUE(m_messages.shown.empty()) << "no \"Rule File is modifed...\" warning";
+    EXPECT_TRUE(read.passwordProtected);
+    ASSERT_EQ(read.RuleCount(), 1);
+    auto* back = dynamic_cast<ConcreteVTRRule*>(read.RuleAt(1));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetDisplayName(), rule->GetDisplayName());
+    EXPECT_EQ(back->ExtraAttributes(), rule->ExtraAttributes());
+    ASSERT_EQ(back->Items().size(), std::size(texts));
+    for (size_t i = 0; i < std::size(texts); ++i) {
+        EXPECT_EQ(back->Items()[i].text, texts[i]) << i;
+        EXPECT_EQ(back->Items()[i].Attribute(QStringLiteral("Text")), texts[i]) << i;
+    }
+    ReleaseAll(read);
+    delete rule;
 }
 
 TEST(RuleFileDetails, CreatedOnIsMonthDayYearAnd24HourTime)

@@ -2,11 +2,13 @@
 #include "VtrXMLNode.h"
 #include "VtrXMLNodeList.h"
 
+#include "HostileFiles.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
 #include <QDir>
 #include <QFile>
@@ -92,7 +94,10 @@ TEST(XmlTest, LoadFailsCleanlyOnBadFiles)
     WriteBytes(env.Path(QStringLiteral("text.vtr")), "no markup at all");
     WriteBytes(env.Path(QStringLiteral("binary.vtr")), QByteArray("\0\xff\xfe<\0", 5));
     QDir().mkpath(env.Path(QStringLiteral("folder.vtr")));
-    for (const char* name : { "empty.vtr", "broken.vtr", "text.vtr", "binary.vtr", "folder.vtr", "missing.vtr" }) {
+    ASSERT_TRUE(MakeFifo(env.Path(QStringLiteral("fifo.vtr"))));
+    FifoWatchdog watchdog(env.Path(QStringLiteral("fifo.vtr")));
+    for (const char* name :
+        { "empty.vtr", "broken.vtr", "text.vtr", "binary.vtr", "folder.vtr", "missing.vtr", "fifo.vtr" }) {
         VtrXMLDocument doc;
         VtrXMLNode* root = doc.LoadFromFile(env.Path(QLatin1String(name)));
         EXPECT_EQ(root, nullptr) << name;
@@ -102,5 +107,110 @@ TEST(XmlTest, LoadFailsCleanlyOnBadFiles)
         std::unique_ptr<VtrXMLNode> fresh(doc.LoadFromBuffer("<R/>", 4));
         EXPECT_TRUE(fresh) << name;
     }
+    EXPECT_FALSE(watchdog.Finish()) << "the FIFO was opened for reading";
+}
+
+QByteArray Nested(int depth)
+{
+    QByteArray text;
+    for (int i = 0; i < depth; ++i)
+        text += "<a>";
+    text += "x";
+    for (int i = 0; i < depth; ++i)
+        text += "</a>";
+    return text;
+}
+
+TEST(XmlTest, NestingBeyondTheLimitIsRefused)
+{
+    // The text inside the deepest element counts as one more level.
+    const struct
+    {
+        int elements;
+        bool loads;
+    } cases[] = {
+        { VtrXMLDocument::kMaxNestingDepth - 1, true },
+        { VtrXMLDocument::kMaxNestingDepth, false },
+        { 60000, false },
+    };
+    for (const auto& c : cases) {
+        const QByteArray text = Nested(c.elements);
+        VtrXMLDocument doc;
+        std::unique_ptr<VtrXMLNode> root(doc.LoadFromBuffer(text.constData(), static_cast<size_t>(text.size())));
+        EXPECT_EQ(root != nullptr, c.loads) << c.elements;
+        if (!c.loads) {
+            EXPECT_TRUE(doc.LastError().contains(QLatin1String("nested deeper"))) << c.elements;
+        }
+    }
+}
+
+TEST(XmlTest, DeepTreesArePrintedAndReleasedWithoutRecursion)
+{
+    // pugixml prints and frees without recursing; a tree built in memory may
+    // be that deep, but it is not saved to a file that could not be read back.
+    ScopedTestEnv env;
+    VtrXMLDocument doc;
+    VtrXMLNode* root = doc.CreateNode(QStringLiteral("a"));
+    ASSERT_TRUE(doc.AppendNode(root));
+    pugi::xml_node n = root->Native();
+    for (int i = 1; i < 60000; ++i)
+        n = n.append_child("a");
+    EXPECT_EQ(root->GetXML().toUtf8(), Nested(60000).replace("x", "").replace("<a></a>", "<a/>"));
+    delete root;
+    const QString path = env.Path(QStringLiteral("deep.xml"));
+    EXPECT_FALSE(doc.Save(path));
+    EXPECT_TRUE(doc.LastError().contains(QLatin1String("nested deeper")));
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST(XmlTest, CarriageReturnsInTextAreWrittenAsReferences)
+{
+    ScopedTestEnv env;
+    const QString path = env.Path(QStringLiteral("cr.xml"));
+    const QString text = QStringLiteral("one\rtwo\r\nthree\r");
+    const QString attribute = QStringLiteral("a\rb\r\nc\td\ne");
+    {
+        VtrXMLDocument doc;
+        VtrXMLNode* root = doc.CreateNode(QStringLiteral("R"));
+        ASSERT_TRUE(doc.AppendNode(root));
+        root->AddAttribute(QStringLiteral("A"), attribute);
+        root->SetNodeValue(text);
+        EXPECT_EQ(
+            root->GetXML().toStdString(), "<R A=\"a&#13;b&#13;&#10;c&#09;d&#10;e\">one&#13;two&#13;\nthree&#13;</R>");
+        delete root;
+        ASSERT_TRUE(doc.Save(path));
+    }
+    VtrXMLDocument again;
+    std::unique_ptr<VtrXMLNode> root(again.LoadFromFile(path));
+    ASSERT_TRUE(root) << qPrintable(again.LastError());
+    EXPECT_EQ(root->GetNodeValue().toStdString(), text.toStdString());
+    QString back;
+    ASSERT_TRUE(root->GetAttributeValue(QStringLiteral("A"), back));
+    EXPECT_EQ(back.toStdString(), attribute.toStdString());
+}
+
+TEST(XmlTest, ContentWithoutCarriageReturnsIsWrittenAsPugixmlWritesIt)
+{
+    // Fingerprints of existing files depend on these bytes.
+    const char text[] = "<Rule Name=\"a &amp; b\" Note=\"x&#09;y&#10;z\"><P T=\"&lt;&gt;&quot;\">lead<V> 1.5 "
+                        "</V>tail\nmore\t</P><E/></Rule>";
+    VtrXMLDocument doc;
+    std::unique_ptr<VtrXMLNode> root(doc.LoadFromBuffer(text, sizeof(text) - 1));
+    ASSERT_TRUE(root);
+    struct Sink : pugi::xml_writer
+    {
+        std::string out;
+        void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
+    } raw, indented;
+    root->Native().print(raw, "", pugi::format_raw, pugi::encoding_utf8);
+    EXPECT_EQ(root->GetXML().toStdString(), raw.out);
+
+    ScopedTestEnv env;
+    const QString path = env.Path(QStringLiteral("plain.xml"));
+    ASSERT_TRUE(doc.Save(path));
+    doc.Native().print(indented, "\t", pugi::format_indent, pugi::encoding_utf8);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll().toStdString(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + indented.out);
 }
 } // namespace

@@ -5,6 +5,7 @@
 
 #include "ConcreteVTRRule.h"
 #include "VtrLibrary.h"
+#include "VtrRegularFile.h"
 #include "VtrRule.h"
 #include "document/FileDetails.h"
 #include "document/Fingerprint.h"
@@ -300,6 +301,12 @@ int RunShow(const QStringList& args)
     if (args.size() != 1 || args[0].startsWith(QLatin1String("--")))
         return Usage("show", QStringLiteral("usage: show FILE"));
     const QString path = args[0];
+    // Refused before anything is opened: reading a FIFO would wait for ever.
+    QString why;
+    if (QFileInfo::exists(path) && !VtrIsRegularFile(path, &why)) {
+        std::fprintf(stderr, "vtrpro-rules show: %s is %s\n", qUtf8Printable(path), qUtf8Printable(why));
+        return kExitUsage;
+    }
 
     CliContext cli;
     if (const int code = cli.Start())

@@ -109,7 +109,7 @@ int Run(const QStringList& args, bool select)
                 return kExitLocked;
             }
             SetPasswordPrompt({});
-            return kExitFailed;
+            return kExitUsage; // unreadable: refused, file untouched
         }
         RuleListController list(&doc);
         RuleListDocLink link(&list);
