@@ -321,6 +321,14 @@ int RunShow(const QStringList& args)
     for (CVtrRule* rule : record.Rules())
         std::printf("%d\t%s\t%s\t%s\n", rule->GetSequenceNumber(), qUtf8Printable(rule->GetRuleName()),
             qUtf8Printable(rule->GetRuleCategory()), qUtf8Printable(rule->GetRuleModuleName()));
+    // The program drops these when it opens the file, and its next save
+    // leaves them out.
+    if (!record.droppedRules.empty()) {
+        std::printf("Not offered by any loaded module: %zu\n", record.droppedRules.size());
+        for (const DroppedRuleElement& dropped : record.droppedRules)
+            std::printf("-\t%s\t%s\t%s\tnot offered by any loaded module\n", qUtf8Printable(dropped.name),
+                qUtf8Printable(dropped.category), qUtf8Printable(dropped.module));
+    }
     std::fflush(stdout);
     return kExitOk;
 }
