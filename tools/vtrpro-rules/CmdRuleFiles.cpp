@@ -2,6 +2,7 @@
 
 #include "CliContext.h"
 #include "Commands.h"
+#include "ListedRules.h"
 
 #include "ConcreteVTRRule.h"
 #include "VtrLibrary.h"
@@ -192,21 +193,12 @@ int ParseNew(const QStringList& args, NewOptions& options)
     return kExitOk;
 }
 
-// Every rule of every loaded rule module, stamped like the rule list stamps them.
+// Every rule that `rules` lists: module rules and the configurator's product
+// rules, stamped like the rule list stamps them.
 void CollectModuleRules(ModuleSet& modules, RuleKeeper& keeper)
 {
-    for (int32_t i = 0; i < modules.loadedRuleModules.GetSize(); ++i) {
-        void* library = modules.loadedRuleModules.GetAt(i);
-        QList<CVtrRule*> rules;
-        if (!FetchAllRules(library, rules))
-            continue;
-        const QString path = VtrLibrary::FileName(library);
-        const QString moduleName = ModuleDisplayName(library);
-        for (CVtrRule* rule : rules) {
-            StampModuleRule(rule, path, moduleName);
-            keeper.Keep(rule);
-        }
-    }
+    for (const ListedRule& listed : ListOfferedRules(modules))
+        keeper.Keep(listed.rule);
 }
 
 QString UnitText(const RuleUnits& units)
