@@ -16,6 +16,8 @@ QString Text(const pugi::xml_attribute& a)
 // into the element layout the rules read and write:
 //   <Parameter Type="1" Status="1" Name=".." UnitType="Length"><Operator>&gt;=</Operator>
 //   <ParameterType>Double</ParameterType><Value>1.5</Value><Recom>2</Recom><Alert>1</Alert></Parameter>
+// Unit is "Length", "Angle", "Area" or "Volume" for values that follow the
+// document's units, else left out ("None").
 // Optional: Type, Status, PType (ParameterType), Min, Max, A1..A5 (attributes
 // Attribute1..Attribute5 of the Value element). Child elements of P follow
 // the generated ones unchanged.

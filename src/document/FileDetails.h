@@ -9,6 +9,15 @@
 
 class CVtrRule;
 
+// A "Rule" element of a file that no loaded module (nor the configurator)
+// turned into a rule; a save of the document leaves it out.
+struct DroppedRuleElement
+{
+    QString name;     // "Name"
+    QString category; // "RuleCategory"
+    QString module;   // "RuleModule"
+};
+
 // What a rule file holds in memory: its rules in order (numbered from 1) and
 // its file details. The record does not own the rules.
 class CVTRFileDetails
@@ -36,6 +45,8 @@ public:
     bool passwordProtected = false;
     QString password;         // plain text; encoded in the file
     QString version;          // "Version" as read; never interpreted, always written "v3.4"
+    // The elements of the last read that yielded no rule, in file order.
+    std::vector<DroppedRuleElement> droppedRules;
 
 private:
     std::vector<CVtrRule*> m_rules;

@@ -301,12 +301,21 @@ bool ReadRuleFile(CVTRFileDetails& record, const QString& path)
     }
 
     const std::vector<RuleSource> sources = CollectRuleSources();
+    record.droppedRules.clear();
     for (pugi::xml_node child = root->Native().child(RuleFileNames::kRule); child;
          child = child.next_sibling(RuleFileNames::kRule)) {
         VtrXMLNode element(child, &document);
         CVtrRule* rule = RuleFromSources(&element, sources);
-        if (!rule)
-            continue; // a rule of a module that is not loaded is dropped silently
+        if (!rule) {
+            // Its module is not loaded: the rule is dropped, and the caller
+            // says so before a save can lose it.
+            DroppedRuleElement dropped;
+            element.GetAttributeValue(QStringLiteral("Name"), dropped.name);
+            element.GetAttributeValue(QStringLiteral("RuleCategory"), dropped.category);
+            element.GetAttributeValue(QStringLiteral("RuleModule"), dropped.module);
+            record.droppedRules.push_back(std::move(dropped));
+            continue;
+        }
         record.AddRule(rule);
         LogWithText(QStringLiteral("%s rule has been added"), rule->GetRuleName());
     }

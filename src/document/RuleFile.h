@@ -17,7 +17,8 @@ class VtrXMLNode;
 // when there is no application context, the path is empty or the save failed
 // (the previous file is then left as it was).
 bool WriteRuleFile(CVTRFileDetails& record, const QString& path, bool allRules);
-// Reads a rule file into the record, appending the rules it yields. False
+// Reads a rule file into the record, appending the rules it yields; the
+// elements that yield none are listed in the record's droppedRules. False
 // when the file cannot be read, is not well-formed or is not a rule file.
 bool ReadRuleFile(CVTRFileDetails& record, const QString& path);
 // APPDATA (else the user's data folder) / "VTRPRO" / host folder /

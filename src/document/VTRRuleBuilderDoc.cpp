@@ -14,8 +14,6 @@
 
 #include <algorithm>
 
-#include <pugixml.hpp>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -56,16 +54,38 @@ void* LoadedLibraryFor(const QString& modulePath)
 
 int g_untitledCount = 0;
 
-// Number of "Rule" children of the root, read without building rules.
-int CountRuleElements(const QString& path)
+// Fills the "%s" and "%d" places of a string, in order.
+QString Filled(QString text, const QStringList& values)
 {
-    pugi::xml_document xml;
-    if (!xml.load_file(QFile::encodeName(path).constData(), pugi::parse_minimal))
-        return 0;
-    int count = 0;
-    for (pugi::xml_node child = xml.document_element().child("Rule"); child; child = child.next_sibling("Rule"))
-        ++count;
-    return count;
+    qsizetype from = 0;
+    for (const QString& value : values) {
+        const qsizetype s = text.indexOf(QLatin1String("%s"), from);
+        const qsizetype d = text.indexOf(QLatin1String("%d"), from);
+        const qsizetype at = s < 0 ? d : (d < 0 ? s : std::min(s, d));
+        if (at < 0)
+            break;
+        text.replace(at, 2, value);
+        from = at + value.size();
+    }
+    return text;
+}
+
+// The warning about rules of modules that are not loaded: how many, and the
+// module names in file order, each once.
+QString DroppedRulesMessage(const QString& path, const std::vector<DroppedRuleElement>& dropped)
+{
+    QStringList modules;
+    QSet<QString> seen;
+    for (const DroppedRuleElement& rule : dropped) {
+        const QString name = rule.module.isEmpty() ? QStringLiteral("(no module named)")
+                                                   : QLatin1Char('"') + rule.module + QLatin1Char('"');
+        if (!seen.contains(name)) {
+            seen.insert(name);
+            modules << name;
+        }
+    }
+    return Filled(VtrString(StrId::RulesOfUnloadedModules),
+        { QString::number(dropped.size()), QFileInfo(path).fileName(), modules.join(QStringLiteral(", ")) });
 }
 
 } // namespace
@@ -165,7 +185,7 @@ bool CVTRRuleBuilderDoc::OnOpenDocument(const QString& path)
     }
     ReleaseFileRules();
     m_details = record;
-    m_droppedRules = std::max(0, CountRuleElements(path) - record.RuleCount());
+    m_droppedRules = static_cast<int>(m_details.droppedRules.size());
     if (lock.IsHeld())
         m_lock.TakeOver(lock);
     else if (m_readOnly)
@@ -179,6 +199,12 @@ bool CVTRRuleBuilderDoc::OnOpenDocument(const QString& path)
     RememberDiskState(path);
     m_modified = false;
     SetTitle(QFileInfo(path).fileName());
+    if (m_droppedRules > 0) {
+        // Said now, while the file is untouched: the rule list marks the
+        // document modified and the next save leaves these rules out.
+        LogWithNumber(QStringLiteral("%d rules of the file belong to modules that are not loaded"), m_droppedRules);
+        ShowMessage(DroppedRulesMessage(path, m_details.droppedRules), Caption(), MsgIcon::Warning, MsgButtons::Ok);
+    }
     LogLine(QStringLiteral("Rule file has been opened successfully"));
     return true;
 }

@@ -27,8 +27,8 @@ struct VtrRuleItem
 // The framework's own rule class. It reads and writes its "Rule" element
 // itself: the common attributes become fields, everything else (further
 // attributes, parameters, constraints, configurations) is kept in order and
-// written back unchanged. Parameters whose "UnitType" attribute is "Length"
-// or "Angle" are converted by UpdateRule.
+// written back unchanged. Parameters whose "UnitType" attribute is "Length",
+// "Angle", "Area" or "Volume" are converted by UpdateRule.
 class ConcreteVTRRule : public CVtrRule
 {
 public:

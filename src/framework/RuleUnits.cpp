@@ -60,4 +60,51 @@ double ConvertAngle(double value, int32_t from, int32_t to)
         return value;
     return value * f / t;
 }
+
+Quantity QuantityOfUnitType(QStringView unitType)
+{
+    if (unitType == QLatin1String("Length"))
+        return Quantity::Length;
+    if (unitType == QLatin1String("Angle"))
+        return Quantity::Angle;
+    if (unitType == QLatin1String("Area"))
+        return Quantity::Area;
+    if (unitType == QLatin1String("Volume"))
+        return Quantity::Volume;
+    return Quantity::None;
+}
+
+bool ChangesWith(Quantity quantity, const RuleUnits& from, const RuleUnits& to)
+{
+    switch (quantity) {
+    case Quantity::Length:
+    case Quantity::Area:
+    case Quantity::Volume:
+        return from.LinearUnit != to.LinearUnit;
+    case Quantity::Angle:
+        return from.AngularUnit != to.AngularUnit;
+    case Quantity::None:
+        break;
+    }
+    return false;
+}
+
+double ConvertQuantity(Quantity quantity, double value, const RuleUnits& from, const RuleUnits& to)
+{
+    if (quantity == Quantity::Angle)
+        return ConvertAngle(value, from.AngularUnit, to.AngularUnit);
+    const double f = MillimetersPerUnit(from.LinearUnit), t = MillimetersPerUnit(to.LinearUnit);
+    if (from.LinearUnit == to.LinearUnit || f == 0.0 || t == 0.0)
+        return value;
+    switch (quantity) {
+    case Quantity::Length:
+        return value * f / t;
+    case Quantity::Area:
+        return value * (f / t) * (f / t);
+    case Quantity::Volume:
+        return value * (f / t) * (f / t) * (f / t);
+    default:
+        return value;
+    }
+}
 } // namespace VtrUnits

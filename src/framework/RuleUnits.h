@@ -39,4 +39,16 @@ double DegreesPerUnit(int32_t angularCode);
 double ConvertLength(double value, int32_t from, int32_t to);
 // Converts an angle between two angular codes; unknown codes leave it unchanged.
 double ConvertAngle(double value, int32_t from, int32_t to);
+
+// What a rule parameter's value measures, named by its "UnitType" attribute:
+// "Length", "Angle", "Area", "Volume"; any other text measures nothing that
+// follows the units.
+enum class Quantity { None, Length, Angle, Area, Volume };
+Quantity QuantityOfUnitType(QStringView unitType);
+// Whether moving from one unit pair to the other changes values of the quantity.
+bool ChangesWith(Quantity quantity, const RuleUnits& from, const RuleUnits& to);
+// Converts a value between unit pairs: lengths by the length factor, areas by
+// its square, volumes by its cube, angles by the angle factor. Unknown codes
+// and quantities that follow no unit leave the value unchanged.
+double ConvertQuantity(Quantity quantity, double value, const RuleUnits& from, const RuleUnits& to);
 } // namespace VtrUnits

@@ -64,10 +64,8 @@ void WriteItem(pugi::xml_node parent, const VtrRuleItem& item)
 void ConvertItem(VtrRuleItem& item, const RuleUnits& from, const RuleUnits& to)
 {
     if (item.name == QLatin1String("Parameter")) {
-        const QString kind = item.Attribute(QStringLiteral("UnitType"));
-        const bool length = kind == QLatin1String("Length");
-        const bool angle = kind == QLatin1String("Angle");
-        if ((length && from.LinearUnit != to.LinearUnit) || (angle && from.AngularUnit != to.AngularUnit)) {
+        const VtrUnits::Quantity kind = VtrUnits::QuantityOfUnitType(item.Attribute(QStringLiteral("UnitType")));
+        if (VtrUnits::ChangesWith(kind, from, to)) {
             for (VtrRuleItem& c : item.children) {
                 if (c.name != QLatin1String("Value") && c.name != QLatin1String("Recom") && c.name != QLatin1String("Alert")
                     && c.name != QLatin1String("Min") && c.name != QLatin1String("Max"))
@@ -76,9 +74,7 @@ void ConvertItem(VtrRuleItem& item, const RuleUnits& from, const RuleUnits& to)
                 const double v = c.text.trimmed().toDouble(&ok);
                 if (!ok)
                     continue;
-                const double converted = length ? VtrUnits::ConvertLength(v, from.LinearUnit, to.LinearUnit)
-                                                : VtrUnits::ConvertAngle(v, from.AngularUnit, to.AngularUnit);
-                c.text = ConcreteVTRRule::FormatNumber(converted);
+                c.text = ConcreteVTRRule::FormatNumber(VtrUnits::ConvertQuantity(kind, v, from, to));
             }
         }
     }

@@ -6,6 +6,7 @@
 #include "HostileFiles.h"
 
 #include "document/DocumentLock.h"
+#include "views/RuleListController.h"
 #include "Utilities/StringTable.h"
 
 #include <csignal>
@@ -225,6 +226,66 @@ TEST_F(DocumentTest, ClosingTheLastDocumentDisablesUnitsAndConfigure)
     EXPECT_FALSE(m_app->UnitsEnabled());
     EXPECT_FALSE(m_app->ConfigureRuleEnabled());
     EXPECT_EQ(m_app->StatusText(), QStringLiteral("Ready."));
+}
+
+TEST_F(DocumentTest, RulesOfModulesThatAreNotLoadedAreAnnouncedBeforeAnythingIsLost)
+{
+    const QString path = WriteRuleFile(QStringLiteral("colleague.vtr"),
+        { TestRuleElement("TM - Hole Depth"),
+            "<Rule Name=\"GR - Old Rule\" RuleCategory=\"General\" RuleModule=\"Gone Rules\" Selected=\"1\"/>",
+            "<Rule Name=\"XR - Other Rule\" RuleCategory=\"General\" RuleModule=\"Other Rules\" Selected=\"1\"/>",
+            "<Rule Name=\"GR - Older Rule\" RuleCategory=\"General\" RuleModule=\"Gone Rules\" Selected=\"1\"/>" });
+    const QByteArray onDisk = ReadAll(path);
+
+    // What the document and the file were when the message was shown.
+    struct Moment
+    {
+        bool modified;
+        QByteArray file;
+    };
+    std::vector<Moment> moments;
+    CVTRRuleBuilderDoc doc;
+    m_messages.onShow = [&](const ScriptedMessages::Shown&) { moments.push_back({ doc.IsModified(), ReadAll(path) }); };
+
+    ASSERT_TRUE(doc.OnOpenDocument(path));
+    ASSERT_EQ(m_messages.shown.size(), 1u);
+    EXPECT_EQ(m_messages.shown[0].text,
+        QStringLiteral("3 rule(s) in colleague.vtr belong to modules that are not loaded: \"Gone Rules\", \"Other "
+                       "Rules\".\nThey are not listed, and saving the file removes them. To keep them, close the file "
+                       "without saving and register those modules first."));
+    EXPECT_EQ(m_messages.shown[0].caption, VtrString(StrId::DocCaption));
+    EXPECT_EQ(m_messages.shown[0].icon, MsgIcon::Warning);
+    ASSERT_EQ(moments.size(), 1u);
+    EXPECT_FALSE(moments[0].modified);
+    EXPECT_EQ(moments[0].file, onDisk);
+    EXPECT_EQ(doc.DroppedFileRules(), 3);
+
+    // The list then marks the document modified, as before, without a second word.
+    RuleListController list(&doc);
+    RuleListDocLink link(&list);
+    list.Fill(true, true);
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(m_messages.shown.size(), 1u);
+
+    // And a save leaves the rules out, as the message said.
+    ASSERT_TRUE(doc.OnSaveDocument(path));
+    const QByteArray saved = ReadAll(path);
+    EXPECT_TRUE(saved.contains("TM - Hole Depth"));
+    EXPECT_FALSE(saved.contains("GR - Old Rule"));
+    EXPECT_FALSE(saved.contains("XR - Other Rule"));
+    EXPECT_EQ(m_messages.shown.size(), 1u);
+    m_messages.onShow = nullptr;
+    doc.OnCloseDocument();
+}
+
+TEST_F(DocumentTest, FilesWhoseRulesAreAllOfferedOpenWithoutAWord)
+{
+    const QString path = WriteRuleFile(QStringLiteral("mine.vtr"), { TestRuleElement("TM - Hole Depth") });
+    CVTRRuleBuilderDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(path));
+    EXPECT_TRUE(m_messages.shown.empty());
+    EXPECT_EQ(doc.DroppedFileRules(), 0);
+    doc.OnCloseDocument();
 }
 
 TEST_F(DocumentTest, FilesThatCannotBeReadAsRuleFilesAreReported)

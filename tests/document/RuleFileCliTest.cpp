@@ -133,6 +133,33 @@ TEST(RuleFileCommands, ShowOfAnUnprotectedFileInDefaultUnits)
     EXPECT_EQ(Tool({ QStringLiteral("verify"), path }).code, 0);
 }
 
+TEST(RuleFileCommands, ShowListsRulesThatNoLoadedModuleOffers)
+{
+    ScopedTestEnv env;
+    const QString path = env.Path(QStringLiteral("colleague.vtr"));
+    ASSERT_EQ(
+        Tool({ QStringLiteral("new"), path, QStringLiteral("--rule"), QStringLiteral("Flat Bottom Hole") }).code, 0);
+    // A colleague's file: two more rules of modules that are not registered here.
+    QByteArray text = ReadFile(path);
+    const qsizetype end = text.lastIndexOf("</VTRExpress>");
+    ASSERT_GT(end, 0);
+    text.insert(end,
+        "<Rule Name=\"GR - Old Rule\" RuleCategory=\"General\" RuleModule=\"Gone Rules\" Selected=\"1\"/>\n"
+        "<Rule Name=\"XR - Other Rule\" RuleCategory=\"Milling\" RuleModule=\"Other Rules\" Selected=\"1\"/>\n");
+    WriteFile(path, text);
+
+    const ToolRun shown = Tool({ QStringLiteral("show"), path });
+    EXPECT_EQ(shown.code, 0) << shown.err.toStdString();
+    EXPECT_TRUE(shown.out.contains(QStringLiteral("Rules: 1\n1\tFlat Bottom Hole\t"))) << shown.out.toStdString();
+    EXPECT_TRUE(shown.out.endsWith(QStringLiteral("Not offered by any loaded module: 2\n"
+                                                  "-\tGR - Old Rule\tGeneral\tGone Rules\tnot offered by any loaded module\n"
+                                                  "-\tXR - Other Rule\tMilling\tOther Rules\tnot offered by any loaded "
+                                                  "module\n")))
+        << shown.out.toStdString();
+    // Showing changes nothing.
+    EXPECT_EQ(ReadFile(path), text);
+}
+
 TEST(RuleFileCommands, VerifyExitCodes)
 {
     ScopedTestEnv env;

@@ -47,6 +47,8 @@ ScriptedMessages::~ScriptedMessages()
 MsgAnswer ScriptedMessages::Show(const QString& text, const QString& caption, MsgIcon icon, MsgButtons buttons)
 {
     shown.push_back({text, caption, icon, buttons});
+    if (onShow)
+        onShow(shown.back());
     if (!m_answers.empty()) {
         MsgAnswer a = m_answers.front();
         m_answers.pop_front();

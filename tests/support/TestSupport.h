@@ -4,6 +4,7 @@
 #include "Utilities/MessageService.h"
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include <QByteArray>
@@ -51,6 +52,8 @@ public:
     // Queues the answer to the next question.
     void Answer(MsgAnswer answer) { m_answers.push_back(answer); }
     std::vector<Shown> shown;
+    // Called with each message as it is shown, to look at the state of things at that moment.
+    std::function<void(const Shown&)> onShow;
 
 private:
     std::deque<MsgAnswer> m_answers;

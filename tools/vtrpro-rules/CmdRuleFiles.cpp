@@ -2,6 +2,7 @@
 
 #include "CliContext.h"
 #include "Commands.h"
+#include "ListedRules.h"
 
 #include "ConcreteVTRRule.h"
 #include "VtrLibrary.h"
@@ -193,21 +194,12 @@ int ParseNew(const QStringList& args, NewOptions& options)
     return kExitOk;
 }
 
-// Every rule of every loaded rule module, stamped like the rule list stamps them.
+// Every rule that `rules` lists: module rules and the configurator's product
+// rules, stamped like the rule list stamps them.
 void CollectModuleRules(ModuleSet& modules, RuleKeeper& keeper)
 {
-    for (int32_t i = 0; i < modules.loadedRuleModules.GetSize(); ++i) {
-        void* library = modules.loadedRuleModules.GetAt(i);
-        QList<CVtrRule*> rules;
-        if (!FetchAllRules(library, rules))
-            continue;
-        const QString path = VtrLibrary::FileName(library);
-        const QString moduleName = ModuleDisplayName(library);
-        for (CVtrRule* rule : rules) {
-            StampModuleRule(rule, path, moduleName);
-            keeper.Keep(rule);
-        }
-    }
+    for (const ListedRule& listed : ListOfferedRules(modules))
+        keeper.Keep(listed.rule);
 }
 
 QString UnitText(const RuleUnits& units)
@@ -328,6 +320,14 @@ int RunShow(const QStringList& args)
     for (CVtrRule* rule : record.Rules())
         std::printf("%d\t%s\t%s\t%s\n", rule->GetSequenceNumber(), qUtf8Printable(rule->GetRuleName()),
             qUtf8Printable(rule->GetRuleCategory()), qUtf8Printable(rule->GetRuleModuleName()));
+    // The program drops these when it opens the file, and its next save
+    // leaves them out.
+    if (!record.droppedRules.empty()) {
+        std::printf("Not offered by any loaded module: %zu\n", record.droppedRules.size());
+        for (const DroppedRuleElement& dropped : record.droppedRules)
+            std::printf("-\t%s\t%s\t%s\tnot offered by any loaded module\n", qUtf8Printable(dropped.name),
+                qUtf8Printable(dropped.category), qUtf8Printable(dropped.module));
+    }
     std::fflush(stdout);
     return kExitOk;
 }

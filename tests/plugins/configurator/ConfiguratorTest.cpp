@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "CatalogueReview.h"
+
 #include "FrameworkExports.h"
 #include "PLQRuleConfigurator.h"
 #include "VTRDataHelper.h"
@@ -253,6 +255,22 @@ TEST_F(ConfiguratorTest, ProductRuleValuesFollowUnitChanges)
     ASSERT_NE(value, nullptr);
     EXPECT_NEAR(value->text.toDouble(), 1.5 / 25.4, 1e-12);
     EXPECT_EQ(rule->GetRuleUnits().LinearUnit, 3);
+}
+
+TEST_F(ConfiguratorTest, ShippedProductRulesAreFreeOfCatalogueSlips)
+{
+    int reviewed = 0;
+    QStringList slips;
+    for (const char* key : { "Mill", "SheetMetalForm", "Additive", "SheetMetal", "InjectionMolding", "General",
+             "Assembly", "Tubing", "Cabling", "VacuumInfusion", "DieCasting", "Turn" }) {
+        for (CPLQRuleConfigurator* rule : RulesOf(QString::fromLatin1(key))) {
+            ASSERT_NE(rule, nullptr);
+            slips << CatalogueSlips(*rule);
+            ++reviewed;
+        }
+    }
+    EXPECT_EQ(reviewed, 5);
+    EXPECT_TRUE(slips.isEmpty()) << qPrintable(slips.join(QLatin1Char('\n')));
 }
 
 TEST(CreationData, KeepsWhatTheProgramHandsOver)

@@ -10,6 +10,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QXmlStreamReader>
 
 namespace {
 
@@ -117,6 +119,111 @@ TEST_F(RulesCommandTest, ListsModuleRulesEachFollowedByItsProductRules)
         EXPECT_EQ(QString::fromUtf8(fields[3]), rule.value(QStringLiteral("module")).toString());
         EXPECT_EQ(QString::fromUtf8(fields[4]), rule.value(QStringLiteral("criticality")).toString());
     }
+}
+
+struct ToolRun
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+// Runs the tool with arguments that may hold blanks.
+ToolRun Tool(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(BinDir() + QStringLiteral("/vtrpro-rules"), arguments);
+    EXPECT_TRUE(process.waitForFinished(300000));
+    ToolRun run;
+    run.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// The "Selected" attribute of the named rule's element in a rule file.
+QString SelectedFlag(const QString& path, const QString& rule)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("<unreadable>");
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("Rule")
+            && xml.attributes().value(QLatin1String("Name")) == rule)
+            return xml.attributes().value(QLatin1String("Selected")).toString();
+    }
+    return QStringLiteral("<missing>");
+}
+
+// The rule lines of `show`: "name<TAB>category" of every rule the file holds.
+QStringList ShownRules(const QString& path)
+{
+    const ToolRun shown = Tool({ QStringLiteral("show"), path });
+    EXPECT_EQ(shown.code, 0) << qPrintable(shown.err);
+    EXPECT_FALSE(shown.out.contains(QLatin1String("not offered"))) << qPrintable(shown.out);
+    QStringList rules;
+    for (const QString& line : shown.out.split(QLatin1Char('\n'))) {
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        if (fields.size() == 4 && fields[0].toInt() > 0)
+            rules << fields[1] + QLatin1Char('\t') + fields[2];
+    }
+    rules.sort();
+    return rules;
+}
+
+TEST_F(RulesCommandTest, EveryListedRuleIsAcceptedByNewSelectAndDeselect)
+{
+    const RunResult listed = RunTool(QStringLiteral("rules --format json"));
+    ASSERT_EQ(listed.exitCode, 0);
+    QStringList all;
+    QStringList products;
+    QStringList newArguments = { QStringLiteral("new"), env.Path(QStringLiteral("every.vtr")) };
+    for (const QJsonValue& v : QJsonDocument::fromJson(listed.output).array()) {
+        const QJsonObject rule = v.toObject();
+        const QString name = rule.value(QStringLiteral("name")).toString();
+        const QString category = rule.value(QStringLiteral("category")).toString();
+        all << name + QLatin1Char('\t') + category;
+        if (rule.value(QStringLiteral("module")).toString() == QLatin1String("Product Rules"))
+            products << name;
+        newArguments << QStringLiteral("--rule") << name << QStringLiteral("--category") << category;
+    }
+    all.sort();
+    ASSERT_GT(all.size(), 40);
+    ASSERT_EQ(products.size(), 3);
+    const QString path = newArguments[1];
+    QString withoutProduct;
+    for (const QString& rule : all)
+        if (withoutProduct.isEmpty() && !products.contains(rule.section(QLatin1Char('\t'), 0, 0)))
+            withoutProduct = rule.section(QLatin1Char('\t'), 0, 0);
+
+    // Every listed rule, product rules among them, goes into a new file and reads back.
+    const ToolRun made = Tool(newArguments);
+    ASSERT_EQ(made.code, 0) << qPrintable(made.err);
+    EXPECT_TRUE(made.out.contains(QStringLiteral(": %1 rule(s) written").arg(all.size()))) << qPrintable(made.out);
+    EXPECT_EQ(ShownRules(path), all);
+
+    // The rule list opens the file with all of them ticked: a select that
+    // saves loses none of them.
+    const ToolRun ticked = Tool({ QStringLiteral("select"), path, QStringLiteral("--rule"), products[0] });
+    ASSERT_EQ(ticked.code, 0) << qPrintable(ticked.err);
+    EXPECT_TRUE(ticked.out.contains(QStringLiteral(": %1 of ").arg(all.size()))) << qPrintable(ticked.out);
+    EXPECT_EQ(ShownRules(path), all);
+
+    // Product rules are unticked and ticked again by name; an unticked rule
+    // stays in the file, marked not selected.
+    const ToolRun unticked
+        = Tool(QStringList { QStringLiteral("deselect"), path, QStringLiteral("--rule") } + products);
+    ASSERT_EQ(unticked.code, 0) << qPrintable(unticked.err);
+    EXPECT_EQ(ShownRules(path), all);
+    for (const QString& product : products)
+        EXPECT_EQ(SelectedFlag(path, product), QStringLiteral("0")) << qPrintable(product);
+    EXPECT_EQ(SelectedFlag(path, withoutProduct), QStringLiteral("1"));
+    const ToolRun again = Tool(QStringList { QStringLiteral("select"), path, QStringLiteral("--rule") } + products);
+    ASSERT_EQ(again.code, 0) << qPrintable(again.err);
+    EXPECT_EQ(ShownRules(path), all);
+    for (const QString& product : products)
+        EXPECT_EQ(SelectedFlag(path, product), QStringLiteral("1")) << qPrintable(product);
 }
 
 TEST_F(RulesCommandTest, RejectsUnknownArguments)

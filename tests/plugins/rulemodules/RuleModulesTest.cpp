@@ -721,6 +721,7 @@ TEST_F(RuleModules, UnitConversionsThereAndBackRestoreEveryValue)
     };
     int lengthRules = 0;
     int angleRules = 0;
+    int areaOrVolumeRules = 0;
     for (const UnitPath& path : paths) {
         SCOPED_TRACE(path.label);
         for (const Module* m : UsableModules()) {
@@ -728,29 +729,31 @@ TEST_F(RuleModules, UnitConversionsThereAndBackRestoreEveryValue)
             for (int i = 0; i < rules.Size(); ++i) {
                 ConcreteVTRRule* r = rules.At(i);
                 SCOPED_TRACE(r->GetRuleName().toStdString());
-                const std::vector<double> lengths = Values(*r, "Length");
-                const std::vector<double> angles = Values(*r, "Angle");
+                const char* const kinds[] = { "Length", "Angle", "Area", "Volume" };
+                std::vector<double> before[4];
+                for (int k = 0; k < 4; ++k)
+                    before[k] = Values(*r, kinds[k]);
                 for (size_t s = 1; s < path.steps.size(); ++s) {
                     ASSERT_TRUE(r->UpdateRule(&path.steps[s - 1], &path.steps[s]));
                     EXPECT_EQ(r->GetRuleUnits(), path.steps[s]);
                 }
-                const std::vector<double> lengthsBack = Values(*r, "Length");
-                const std::vector<double> anglesBack = Values(*r, "Angle");
-                ASSERT_EQ(lengthsBack.size(), lengths.size());
-                ASSERT_EQ(anglesBack.size(), angles.size());
-                for (size_t k = 0; k < lengths.size(); ++k)
-                    EXPECT_TRUE(CloseTo(lengths[k], lengthsBack[k], 1e-9))
-                        << lengths[k] << " came back as " << lengthsBack[k];
-                for (size_t k = 0; k < angles.size(); ++k)
-                    EXPECT_TRUE(CloseTo(angles[k], anglesBack[k], 1e-9))
-                        << angles[k] << " came back as " << anglesBack[k];
-                lengthRules += lengths.empty() ? 0 : 1;
-                angleRules += angles.empty() ? 0 : 1;
+                for (int k = 0; k < 4; ++k) {
+                    SCOPED_TRACE(kinds[k]);
+                    const std::vector<double> back = Values(*r, kinds[k]);
+                    ASSERT_EQ(back.size(), before[k].size());
+                    for (size_t v = 0; v < back.size(); ++v)
+                        EXPECT_TRUE(CloseTo(before[k][v], back[v], 1e-9))
+                            << before[k][v] << " came back as " << back[v];
+                }
+                lengthRules += before[0].empty() ? 0 : 1;
+                angleRules += before[1].empty() ? 0 : 1;
+                areaOrVolumeRules += before[2].empty() && before[3].empty() ? 0 : 1;
             }
         }
     }
     EXPECT_GT(lengthRules, 100);
     EXPECT_GT(angleRules, 10);
+    EXPECT_GT(areaOrVolumeRules, 0);
 }
 
 TEST_F(RuleModules, UnitConversionUsesExactFactors)
@@ -779,6 +782,41 @@ TEST_F(RuleModules, UnitConversionUsesExactFactors)
         EXPECT_TRUE(CloseTo(degrees[k] * std::numbers::pi / 180.0, radians[k], 1e-15)) << radians[k];
     // Values without a unit are not touched.
     EXPECT_EQ(Values(*hole, "None"), ratios);
+}
+
+TEST_F(RuleModules, AreasAndVolumesFollowTheSquareAndCubeOfTheLength)
+{
+    REQUIRE_MODULE(generic, "VtrGenericRulesu");
+    REQUIRE_MODULE(assembly, "VTRAssemblyRulesu");
+    RuleSet general(generic);
+    RuleSet assemblies(assembly);
+    ConcreteVTRRule* face = general.Find(QStringLiteral("Minimum Face Area"));
+    ConcreteVTRRule* interference = assemblies.Find(QStringLiteral("Interference Detection"));
+    ASSERT_NE(face, nullptr);
+    ASSERT_NE(interference, nullptr);
+    const std::vector<double> squareMm = Values(*face, "Area");
+    const std::vector<double> cubicMm = Values(*interference, "Volume");
+    ASSERT_EQ(squareMm, (std::vector<double> { 0.01, 0.1, 0.001 }));
+    ASSERT_EQ(cubicMm, (std::vector<double> { 0.001 }));
+
+    const RuleUnits metric;
+    const RuleUnits centimetres { VtrUnits::Centimeters, VtrUnits::Radians };
+    face->UpdateRule(&metric, &centimetres);
+    interference->UpdateRule(&metric, &centimetres);
+    const std::vector<double> squareCm = Values(*face, "Area");
+    const std::vector<double> cubicCm = Values(*interference, "Volume");
+    ASSERT_EQ(squareCm.size(), squareMm.size());
+    for (size_t k = 0; k < squareMm.size(); ++k)
+        EXPECT_TRUE(CloseTo(squareMm[k] / 100.0, squareCm[k], 1e-15)) << squareCm[k];
+    ASSERT_EQ(cubicCm.size(), 1u);
+    EXPECT_TRUE(CloseTo(cubicMm[0] / 1000.0, cubicCm[0], 1e-15)) << cubicCm[0];
+
+    // Angles changed with the pair; areas only follow the length unit.
+    const RuleUnits inches { VtrUnits::Inches, VtrUnits::Radians };
+    face->UpdateRule(&centimetres, &inches);
+    const std::vector<double> squareIn = Values(*face, "Area");
+    for (size_t k = 0; k < squareMm.size(); ++k)
+        EXPECT_TRUE(CloseTo(squareMm[k] / (25.4 * 25.4), squareIn[k], 1e-12)) << squareIn[k];
 }
 
 // ---------------------------------------------------------------- rule operations
