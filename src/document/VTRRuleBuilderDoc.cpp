@@ -26,14 +26,6 @@ namespace {
 const QString kUserDefinedModule = QStringLiteral("Interactive User Defined Rule");
 const QString kVstaModule = QStringLiteral("VSTA Rule");
 
-QString LoginName()
-{
-    const QByteArray user = qgetenv("USER");
-    if (!user.isEmpty())
-        return QString::fromLocal8Bit(user);
-    return QString::fromLocal8Bit(qgetenv("LOGNAME"));
-}
-
 QString Caption()
 {
     return VtrString(StrId::DocCaption);
@@ -254,7 +246,7 @@ bool CVTRRuleBuilderDoc::OnSaveDocument(const QString& path)
         now.date().year(), now.time().hour(), now.time().minute(), now.time().second());
     CVTRFileDetails record;
     record.name = path;
-    record.createdBy = LoginName();
+    record.createdBy = LoggedOnUserName();
     record.createdOn = createdOn;
     record.units = m_details.units;
     record.previousUnits = m_details.previousUnits;

@@ -13,6 +13,7 @@
 #include "modules/ModuleContract.h"
 #include "modules/ModuleLists.h"
 #include "settings/RuleUnitSettings.h"
+#include "Utilities/VTRUIUtils.h"
 
 #include <cstdio>
 #include <vector>
