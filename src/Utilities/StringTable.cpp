@@ -113,6 +113,7 @@ const Entry kStrings[] = {
     {62100, "%s has been changed by another program since it was opened or saved.\nDo you want to overwrite "
             "those changes?"},
     {62102, "File %s could not be written."},
+    {62103, "It is being edited by %u on %h since %t."},
 };
 
 const QHash<int, QString>& Table()
