@@ -113,6 +113,7 @@ const Entry kStrings[] = {
     {62100, "%s has been changed by another program since it was opened or saved.\nDo you want to overwrite "
             "those changes?"},
     {62102, "File %s could not be written."},
+    {62103, "It is being edited by %u on %h since %t."},
     {62110, "%d rule(s) in %s belong to modules that are not loaded: %s.\nThey are not listed, and saving the file "
             "removes them. To keep them, close the file without saving and register those modules first."},
 };

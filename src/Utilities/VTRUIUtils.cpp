@@ -3,6 +3,10 @@
 #include "VtrProLog.h"
 
 #include <algorithm>
+#include <vector>
+
+#include <pwd.h>
+#include <unistd.h>
 
 void LogWithText(const QString& message, const QString& text)
 {
@@ -21,6 +25,22 @@ void LogWithNumber(const QString& message, long long number)
 void LogLine(const QString& message)
 {
     LogWithText(message, QString());
+}
+
+QString LoggedOnUserName()
+{
+    std::vector<char> buffer(16384);
+    struct passwd entry = {};
+    struct passwd* found = nullptr;
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name
+        && found->pw_name[0] != '\0')
+        return QString::fromLocal8Bit(found->pw_name);
+    for (const char* name : { "USER", "LOGNAME" }) {
+        const QString value = qEnvironmentVariable(name);
+        if (!value.isEmpty())
+            return value;
+    }
+    return {};
 }
 
 namespace {

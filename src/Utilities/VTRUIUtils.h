@@ -12,6 +12,11 @@ void LogWithNumber(const QString& message, long long number);
 // Logs a message that takes no argument.
 void LogLine(const QString& message);
 
+// The login name of the user the program runs as: the password database
+// first (services, cron and containers often set neither USER nor LOGNAME),
+// then USER and LOGNAME. Used for "Createdby", the lock holder and the tool.
+QString LoggedOnUserName();
+
 // Lines of one action over many rules (ticking every row), logged together
 // when the batch is flushed or destroyed: the same lines LogWithText would
 // write one by one, at a fraction of the cost.

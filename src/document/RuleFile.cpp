@@ -192,25 +192,6 @@ QString FormatCreatedOn(const QDateTime& when)
     return when.toString(QStringLiteral("MM/dd/yyyy HH:mm:ss"));
 }
 
-QString LoggedOnUserName()
-{
-    // The account of the process, not the terminal's login record, which
-    // is missing when the program runs without a terminal.
-    std::vector<char> buffer(16384);
-    struct passwd entry
-    {
-    };
-    struct passwd* found = nullptr;
-    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
-        return QString::fromLocal8Bit(found->pw_name);
-    for (const char* name : { "USER", "LOGNAME" }) {
-        const QString value = qEnvironmentVariable(name);
-        if (!value.isEmpty())
-            return value;
-    }
-    return {};
-}
-
 CVtrRule* MakeRuleFromElement(VtrXMLNode* ruleNode)
 {
     if (!ruleNode || ruleNode->IsNull())

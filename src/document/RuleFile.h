@@ -40,8 +40,6 @@ CVtrRule* MakeRuleFromElement(VtrXMLNode* ruleNode);
 QString AllRulesHostFolder(int32_t hostCode);
 // "CreatedOn" text: month/day/year and 24-hour time, "07/04/2026 13:05:09".
 QString FormatCreatedOn(const QDateTime& when);
-// The login name of the user, for "Createdby".
-QString LoggedOnUserName();
 
 // Names of the rule file's root element and its attributes.
 namespace RuleFileNames {

@@ -25,14 +25,6 @@ namespace {
 const QString kUserDefinedModule = QStringLiteral("Interactive User Defined Rule");
 const QString kVstaModule = QStringLiteral("VSTA Rule");
 
-QString LoginName()
-{
-    const QByteArray user = qgetenv("USER");
-    if (!user.isEmpty())
-        return QString::fromLocal8Bit(user);
-    return QString::fromLocal8Bit(qgetenv("LOGNAME"));
-}
-
 QString Caption()
 {
     return VtrString(StrId::DocCaption);
@@ -50,6 +42,30 @@ void* LoadedLibraryFor(const QString& modulePath)
 {
     AppContext* app = AppContext::Instance();
     return app ? LoadedLibraryAt(app->Modules(), modulePath) : nullptr;
+}
+
+// The read-only question, saying who holds the file when its lock file
+// tells: "... not available for write access. It is being edited by USER on
+// HOST since TIME. Do you want to open document read only?"
+QString ReadOnlyQuestion(const QString& path, const LockHolder& holder)
+{
+    const QString question = VtrString(61630);
+    if (!holder.IsKnown())
+        return QString(question).replace(QStringLiteral("%s"), path);
+    const auto known = [](const QString& text) { return text.isEmpty() ? QStringLiteral("?") : text; };
+    const QString who = VtrString(62103)
+                            .replace(QStringLiteral("%u"), known(holder.user))
+                            .replace(QStringLiteral("%h"), known(holder.host))
+                            .replace(QStringLiteral("%t"),
+                                known(holder.since.isValid() ? holder.since.toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+                                                             : QString()));
+    // Between the statement and the question; after both when the text has
+    // no such break. Split before the path goes in: it may hold ". " too.
+    const qsizetype end = question.indexOf(QStringLiteral(". "), question.indexOf(QStringLiteral("%s")));
+    QString head = end >= 0 ? question.left(end + 2) : question + QLatin1Char('\n');
+    QString tail = end >= 0 ? question.mid(end + 2) : QString();
+    return head.replace(QStringLiteral("%s"), path) + who + (tail.isEmpty() ? QString() : QStringLiteral(" "))
+        + tail.replace(QStringLiteral("%s"), path);
 }
 
 int g_untitledCount = 0;
@@ -157,7 +173,8 @@ bool CVTRRuleBuilderDoc::OnOpenDocument(const QString& path)
     case FileErrorCause::AccessDenied:
     case FileErrorCause::SharingViolation:
         if (!ownPath) {
-            const MsgAnswer answer = ShowMessage(WithPath(61630, path), Caption(), MsgIcon::Warning, MsgButtons::YesNo);
+            const MsgAnswer answer = ShowMessage(
+                ReadOnlyQuestion(path, DocumentLock::HolderOf(path)), Caption(), MsgIcon::Warning, MsgButtons::YesNo);
             if (answer != MsgAnswer::Yes) {
                 m_lastOpenCause = cause;
                 LogLine(QStringLiteral("File is already open. User selected not to open in read-only mode"));
@@ -288,7 +305,7 @@ bool CVTRRuleBuilderDoc::OnSaveDocument(const QString& path)
         now.date().year(), now.time().hour(), now.time().minute(), now.time().second());
     CVTRFileDetails record;
     record.name = path;
-    record.createdBy = LoginName();
+    record.createdBy = LoggedOnUserName();
     record.createdOn = createdOn;
     record.units = m_details.units;
     record.previousUnits = m_details.previousUnits;
@@ -313,6 +330,9 @@ bool CVTRRuleBuilderDoc::OnSaveDocument(const QString& path)
     } else if (!m_lock.IsHeld()) {
         m_lock.Acquire(path, false);
     }
+    // The save put a new file in the old one's place; the lock moves with it.
+    if (m_lock.IsHeld() && !m_lock.FollowReplacedDocument())
+        LogWithText(QStringLiteral("The saved file %s could not be locked again"), path);
     m_modified = false;
     m_path = path;
     RememberDiskState(path);

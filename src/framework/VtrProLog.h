@@ -5,7 +5,9 @@
 
 #include <QString>
 
-// The shared log: "VTRPro.log" in the data-settings folder.
+// The shared log: "VTRPro.log" in the data-settings folder, moved to
+// "VTRPro.log.1" when it grows past a few megabytes. Copies of the program
+// may write it at once: lines are appended whole, never split.
 class CVtrProLog
 {
 public:

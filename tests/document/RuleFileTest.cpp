@@ -14,6 +14,7 @@
 #include "document/RulePassword.h"
 #include "modules/ModuleContract.h"
 #include "settings/RuleUnitSettings.h"
+#include "Utilities/VTRUIUtils.h"
 
 #include <memory>
 #include <vector>

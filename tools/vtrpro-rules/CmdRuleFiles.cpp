@@ -8,6 +8,7 @@
 #include "VtrLibrary.h"
 #include "VtrRegularFile.h"
 #include "VtrRule.h"
+#include "document/DocumentLock.h"
 #include "document/FileDetails.h"
 #include "document/Fingerprint.h"
 #include "document/RuleFile.h"
@@ -15,6 +16,7 @@
 #include "modules/ModuleContract.h"
 #include "modules/ModuleLists.h"
 #include "settings/RuleUnitSettings.h"
+#include "Utilities/VTRUIUtils.h"
 
 #include <cstdio>
 #include <vector>
@@ -28,6 +30,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitModified = 3;
+constexpr int kExitLocked = 4;
 
 // Rules taken from modules, released through their modules when done, so
 // the libraries can be freed afterwards.
@@ -278,6 +281,21 @@ int RunNew(const QStringList& args)
     if (options.havePassword) {
         record.passwordProtected = true;
         record.password = options.password;
+    }
+    // As a save does: the file's lock first, so that a file another copy
+    // holds (under any of its names) is left as it is.
+    DocumentLock lock;
+    const FileErrorCause cause = lock.Acquire(record.name, false);
+    if (cause == FileErrorCause::SharingViolation) {
+        const QString holder = DocumentLock::Holder(record.name);
+        std::fprintf(stderr, "vtrpro-rules new: %s is open for writing elsewhere%s; nothing was written\n",
+            qUtf8Printable(record.name),
+            holder.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (") + holder + QLatin1Char(')')));
+        return kExitLocked;
+    }
+    if (cause != FileErrorCause::None) {
+        std::fprintf(stderr, "vtrpro-rules new: %s could not be opened for writing\n", qUtf8Printable(record.name));
+        return kExitUsage;
     }
     if (!WriteRuleFile(record, record.name, false)) {
         std::fprintf(stderr, "vtrpro-rules new: %s could not be written\n", qUtf8Printable(record.name));

@@ -296,9 +296,10 @@ int CVTRRuleBuilderApp::ExitInstance()
         m_context.StopUsageHook();
         LogLine(QStringLiteral("Shutdown 1: usage hook released"));
     }
-    QString allRules = m_context.AllRulesPath();
-    if (allRules.isEmpty())
-        allRules = GetAllRulesFilePath();
+    // Only the file this copy wrote: the all-rules file's place is shared by
+    // every copy of the user, and a copy that handed its file over to the
+    // running one (or never showed a list) must not take that one's away.
+    const QString allRules = m_context.LastAllRulesFile();
     if (!allRules.isEmpty() && QFile::exists(allRules)) {
         QFile::remove(allRules);
         LogWithText(QStringLiteral("Shutdown 2: all-rules file %s deleted"), allRules);

@@ -242,6 +242,60 @@ private slots:
         QVERIFY(log.contains(QStringLiteral("Shutdown 2: all-rules file")));
     }
 
+    void aCopyThatHandsOverLeavesTheFirstCopysAllRulesFile_data()
+    {
+        QTest::addColumn<bool>("withFile");
+        QTest::newRow("with a file") << true;
+        QTest::newRow("without a file") << false;
+    }
+    void aCopyThatHandsOverLeavesTheFirstCopysAllRulesFile()
+    {
+        QFETCH(bool, withFile);
+        ScopedTestEnv env;
+        const QString name = UniqueName("allrules");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("VTRPRO_INSTANCE_NAME"), name);
+        const QString program = BinDir() + QStringLiteral("/VtrProRuleBuilderu");
+
+        QProcess first;
+        first.setProcessEnvironment(environment);
+        first.start(program, {});
+        QVERIFY(first.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(ReadLog().contains(QStringLiteral("Start-up 21")), 20000);
+        const QString allRules = env.AppData() + QStringLiteral("/VTRPRO/NX/VTRPro_All_RuleFile.vtr");
+        QTRY_VERIFY(QFile::exists(allRules));
+        const QByteArray written = ReadAll(allRules);
+
+        const QString file = env.Path(QStringLiteral("handed.vtr"));
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("<?xml version=\"1.0\"?>\n<VTRExpress Name=\"handed\" Createdby=\"t\" CreatedOn=\"\" Unit=\"0\" "
+                    "AngularUnit=\"0\" Version=\"v3.4\">\n</VTRExpress>\n");
+        }
+        QProcess second;
+        second.setProcessEnvironment(environment);
+        second.start(program, withFile ? QStringList { file } : QStringList());
+        QVERIFY(second.waitForFinished(15000));
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(ReadLog().contains(QStringLiteral("another copy is running, handed over")));
+        QVERIFY(!ReadLog().contains(QStringLiteral("Shutdown 2: all-rules file")));
+        if (withFile) {
+            // The first copy's list of the handed file writes it afresh.
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(allRules), 20000);
+        } else {
+            QVERIFY(QFile::exists(allRules));
+            QCOMPARE(ReadAll(allRules), written);
+        }
+
+        // The copy that wrote it still removes it when it ends.
+        QCOMPARE(::kill(static_cast<pid_t>(first.processId()), SIGTERM), 0);
+        QVERIFY(first.waitForFinished(15000));
+        QCOMPARE(first.exitCode(), 0);
+        QVERIFY(!QFile::exists(allRules));
+        QVERIFY(ReadLog().contains(QStringLiteral("Shutdown 2: all-rules file")));
+    }
+
     void aSignalTheProgramWasStartedToIgnoreStaysIgnored()
     {
         // As under nohup: a closed terminal must not end it.

@@ -125,11 +125,11 @@ private slots:
         QCOMPARE(frame->MdiArea()->viewMode(), QMdiArea::SubWindowView);
         QVERIFY(run.app->Context().UnitsEnabled());
 
-        // An all-rules file to be removed at exit.
-        QString allRules = run.app->Context().AllRulesPath();
+        // The all-rules file this copy wrote, to be removed at exit.
+        QString allRules = run.app->Context().LastAllRulesFile();
         if (allRules.isEmpty()) {
             allRules = run.env.Path(QStringLiteral("allrules.vtr"));
-            run.app->Context().SetAllRulesPath(allRules);
+            run.app->Context().SetLastAllRulesFile(allRules);
         }
         QFile f(allRules);
         if (!f.exists()) {
