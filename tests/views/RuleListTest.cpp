@@ -1,7 +1,7 @@
 // The rule list without windows: filling from the modules, matching the
 // file's rules, check boxes, sorting, search and the status text.
 
-#include "../doc/DocFixture.h"
+#include "../document/DocFixture.h"
 
 #include "ConcreteVTRRule.h"
 #include "document/OrderedRuleSet.h"
