@@ -11,3 +11,5 @@ int RunShow(const QStringList& args);
 int RunVerify(const QStringList& args);
 int RunSelect(const QStringList& args);
 int RunDeselect(const QStringList& args);
+// units: converts a rule file's rules to other units and saves it.
+int RunUnits(const QStringList& args);

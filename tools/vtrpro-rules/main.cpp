@@ -23,6 +23,7 @@ const Command kCommands[] = {
     {"verify", RunVerify, "verify FILE                  check a protected file's fingerprint"},
     {"select", RunSelect, "select FILE --rule NAME... [--password TEXT]"},
     {"deselect", RunDeselect, "deselect FILE --rule NAME... [--password TEXT]"},
+    {"units", RunUnits, "units FILE LIN,ANG [--password TEXT]  convert a file's rules to other units"},
 };
 
 void PrintUsage(FILE* out)
