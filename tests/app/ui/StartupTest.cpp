@@ -22,6 +22,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -347,16 +348,22 @@ private slots:
         QTRY_COMPARE(run.Frame()->Children().size(), 0);
         run.app->Context().SetUnitsEnabled(true);
         run.messages.shown.clear();
-        // A dialog shown by mistake is closed by the next turn of its loop.
-        auto opened = std::make_shared<bool>(false);
-        QTimer::singleShot(0, [opened] {
+        // A dialog shown by mistake is closed by the next turn of its loop;
+        // the timer dies with this test, so no later dialog meets it.
+        bool opened = false;
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, [&opened] {
             if (QWidget* modal = QApplication::activeModalWidget()) {
-                *opened = true;
+                opened = true;
                 modal->close();
             }
         });
+        guard.start(0);
         run.Command(CmdId::ID_RULE_INPUT_UNITS);
-        QVERIFY(!*opened);
+        QCoreApplication::processEvents();
+        guard.stop();
+        QVERIFY(!opened);
         QVERIFY(run.messages.shown.empty());
         run.app->ExitInstance();
     }
