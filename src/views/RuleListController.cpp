@@ -263,7 +263,12 @@ void RuleListController::OnUpdate(int hint)
         // Every rule of the pool, not just the rows a search left, so that a
         // cleared search shows no rule in old units.
         m_pool.ForEach([&](CVtrRule* rule) { rule->UpdateRule(&previous, &current); });
-        RefreshAllRulesFile(m_installedRules, previous, current, true);
+        if (m_writesAllRulesFile) {
+            RefreshAllRulesFile(m_installedRules, previous, current, true);
+        } else {
+            for (CVtrRule* rule : m_installedRules)
+                rule->UpdateRule(&previous, &current);
+        }
         break;
     case 9:
         ClearSearch();

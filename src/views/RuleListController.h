@@ -37,6 +37,10 @@ public:
     void InitialUpdate();
     // Reacts to a document update hint (1, 3, 9; others do nothing here).
     void OnUpdate(int hint);
+    // Whether a units change rewrites the all-rules file (on by default).
+    // The command-line tool turns it off: that file belongs to the running
+    // program, whose units may differ.
+    void SetWritesAllRulesFile(bool on) { m_writesAllRulesFile = on; }
     // Fills the rows (see InitialUpdate for the flags' meaning).
     void Fill(bool matchFileRules, bool adoptUnits);
 
@@ -147,6 +151,7 @@ private:
     std::vector<RuleListModel::Row> m_allRows;
     bool m_allRowsValid = false;
     CVtrRule* m_lastSelectedRule = nullptr;
+    bool m_writesAllRulesFile = true;
 };
 
 // Connects a list without a window to its document, so that the document's

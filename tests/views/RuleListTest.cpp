@@ -5,6 +5,7 @@
 
 #include "ConcreteVTRRule.h"
 #include "document/OrderedRuleSet.h"
+#include "document/RuleFile.h"
 #include "views/RuleListController.h"
 #include "views/RuleListModel.h"
 #include "Utilities/StringTable.h"
@@ -158,8 +159,9 @@ TEST_F(RuleListTest, FileRulesMatchModuleRulesByNameOrDisplayNameCaseAside)
         QList<QByteArray> elements;
         for (const QByteArray& rule : c.fileRules) {
             const QList<QByteArray> parts = rule.split('|');
-            elements << "<Rule Name=\"" + parts[0] + "\" DisplayName=\"" + parts.value(1, parts[0]) + "\" RuleCategory=\""
-                    + Category() + "\" RuleModule=\"Test Rules\" Severity=\"2\" Selected=\"1\"/>";
+            elements << "<Rule Name=\"" + parts[0] + "\" DisplayName=\"" + parts.value(1, parts[0])
+                    + "\" RuleCategory=\"" + Category()
+                    + "\" RuleModule=\"Test Rules\" Severity=\"2\" Selected=\"1\"/>";
         }
         const QString path = WriteRuleFile(QStringLiteral("match-%1.vtr").arg(n++), elements);
         CVTRRuleBuilderDoc doc;
@@ -281,9 +283,11 @@ TEST_F(RuleListTest, TickingManyRowsAtOnceLogsEveryRuleAsOneTickWould)
     // Every line has the time, the source place and the message, as the
     // one-by-one log writes it; the held rule was ticked already.
     const QString log = ReadLog();
-    const QString prefix = QStringLiteral(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[VTRRuleBuilder\\Utilities\\VTRUIUtils:296\] )");
+    const QString prefix
+        = QStringLiteral(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \[VTRRuleBuilder\\Utilities\\VTRUIUtils:296\] )");
     for (const QString& line : { QStringLiteral("TM - Eckenradius Ø Rule is Selected"), wallName + " Rule is Selected",
-             QStringLiteral("TM - Eckenradius Ø Rule is Deselected"), QStringLiteral("TM - Hole Depth Rule is Deselected") }) {
+             QStringLiteral("TM - Eckenradius Ø Rule is Deselected"),
+             QStringLiteral("TM - Hole Depth Rule is Deselected") }) {
         const QRegularExpression pattern(
             QStringLiteral("(^|\n)") + prefix + QRegularExpression::escape(line) + QStringLiteral("\n"));
         EXPECT_TRUE(pattern.match(log).hasMatch()) << line.left(40).toStdString();
@@ -462,6 +466,24 @@ TEST_F(RuleListTest, UnitsChangedConvertsEveryRuleAndRewritesTheAllRulesFile)
     Close(doc, list);
 }
 
+TEST_F(RuleListTest, AListThatKeepsAwayFromTheAllRulesFileStillConvertsItsRules)
+{
+    CVTRRuleBuilderDoc doc;
+    ASSERT_TRUE(doc.OnNewDocument());
+    RuleListController list(&doc);
+    list.SetWritesAllRulesFile(false);
+    list.Fill(true, true);
+    const RuleUnits inches { 3, 3 };
+    doc.SetUnits(inches);
+    list.OnUpdate(3);
+    list.Pool().ForEach([&](CVtrRule* rule) { EXPECT_EQ(rule->GetRuleUnits(), inches); });
+    for (CVtrRule* rule : list.InstalledRules())
+        EXPECT_EQ(rule->GetRuleUnits(), inches);
+    EXPECT_TRUE(m_app->LastAllRulesFile().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(GetAllRulesFilePath()));
+    Close(doc, list);
+}
+
 TEST_F(RuleListTest, SelectionSetsTheApplicationFlags)
 {
     CVTRRuleBuilderDoc doc;
@@ -582,12 +604,12 @@ TEST(RuleListModelTest, SearchMatchesWithinOneTextOnly)
         const char* text;
         const char* expected; // display names left, in order
     } cases[] = {
-        { "bc", "abcd|" },          // "ab" + "cd" side by side is no hit
+        { "bc", "abcd|" }, // "ab" + "cd" side by side is no hit
         { "abcd", "abcd|" },
-        { "größe", "cd Größe|" },   // lower-cased beyond ASCII
+        { "größe", "cd Größe|" }, // lower-cased beyond ASCII
         { "ärger", "ÄRGER|" },
-        { "ing", "x|" },            // in the category only
-        { "medium", "y|" },         // criticality 7 shows as "Medium"
+        { "ing", "x|" }, // in the category only
+        { "medium", "y|" }, // criticality 7 shows as "Medium"
         { "critical", "Flange ab|cd Größe|abcd|ÄRGER|x|" },
         { "", "Flange ab|cd Größe|abcd|ÄRGER|x|y|" },
         { "nowhere", "" },

@@ -16,3 +16,5 @@ int RunDiff(const QStringList& args);
 // Reset to Default: rules that differ get their defaults back.
 int RunReset(const QStringList& args);
 int RunConfigure(const QStringList& args);
+// units: converts a rule file's rules to other units and saves it.
+int RunUnits(const QStringList& args);

@@ -28,6 +28,7 @@ const Command kCommands[] = {
     {"configure", RunConfigure,
         "configure FILE --rule NAME [--category CAT] [--set \"PARAMETER=VALUE\"]... [--criticality WORD] "
         "[--password P]"},
+    {"units", RunUnits, "units FILE LIN,ANG [--password TEXT]  convert a file's rules to other units"},
 };
 
 void PrintUsage(FILE* out)

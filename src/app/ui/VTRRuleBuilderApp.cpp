@@ -19,6 +19,7 @@
 #include "VtrProLog.h"
 #include "views/ui/ChildFrame.h"
 #include "settings/ui/SearchDlg.h"
+#include "settings/ui/VTRUnitSettingDlg.h"
 #include "views/ui/MainFrame.h"
 #include "views/ui/RuleParameterEditor.h"
 #include "views/ui/VTRRuleBuilderView.h"
@@ -330,8 +331,13 @@ void CVTRRuleBuilderApp::OnAppCommand(int id)
     case CmdId::ID_SERACH:
         ShowSearch();
         break;
+    case CmdId::ID_RULE_INPUT_UNITS:
+        // Without an active document the command does nothing, silently.
+        if (m_frame)
+            RuleInputUnits(MakeUnitSettingDialog(m_frame)).Run(m_frame->ActiveDocument());
+        break;
     default:
-        // Registration, databases and editors, units, directories, material
+        // Registration, databases and editors, directories, material
         // and custom/product rule commands: their dialogs come later.
         ShowNotAvailableYet(id);
         break;

@@ -12,6 +12,7 @@
 #include "app/ui/WindowsDlg.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "settings/ui/SearchDlg.h"
+#include "settings/ui/VTRUnitSettingDlg.h"
 #include "Utilities/StringTable.h"
 #include "Utilities/ui/HyperLink.h"
 #include "views/ui/ChildFrame.h"
@@ -24,6 +25,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -307,6 +309,68 @@ private slots:
         QVERIFY(run.messages.shown.empty());
     }
 
+    void unitsCommandChangesTheActiveDocumentsUnits()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        CVTRRuleBuilderDoc* doc = run.Frame()->ActiveDocument();
+        QVERIFY(doc);
+        const RuleUnits before = doc->CurrentUnits();
+        QCOMPARE(before, (RuleUnits { 0, 0 }));
+
+        bool shown = false;
+        CloseNextModal([&shown](QWidget* modal) { shown = qobject_cast<CVTRUnitSettingDlg*>(modal) != nullptr; });
+        run.Command(CmdId::ID_RULE_INPUT_UNITS);
+        QVERIFY(shown);
+        QCOMPARE(doc->CurrentUnits(), before);
+
+        CloseNextModal([](QWidget* modal) {
+            if (auto* dialog = qobject_cast<CVTRUnitSettingDlg*>(modal)) {
+                dialog->LinearCombo()->setCurrentIndex(8);
+                dialog->AngularCombo()->setCurrentIndex(3);
+                dialog->accept();
+            }
+        });
+        run.Command(CmdId::ID_RULE_INPUT_UNITS);
+        QCOMPARE(doc->CurrentUnits(), (RuleUnits { 3, 3 }));
+        QCOMPARE(doc->PreviousUnits(), before);
+        QVERIFY(!doc->IsModified());
+        QString text;
+        QVERIFY(CPLQSettingUtil::GetSettingWStringValue(23, text));
+        QCOMPARE(text, QStringLiteral("inches"));
+        QVERIFY(CPLQSettingUtil::GetSettingWStringValue(24, text));
+        QCOMPARE(text, QStringLiteral("radians"));
+        // The view took hint 3: the all-rules file holds the new units.
+        QFile allRules(run.app->Context().LastAllRulesFile());
+        QVERIFY(allRules.open(QIODevice::ReadOnly));
+        QVERIFY(allRules.readAll().contains("Unit=\"3\" AngularUnit=\"3\""));
+        QVERIFY(run.messages.shown.empty());
+
+        // Without a document the command shows nothing.
+        run.Command(CmdId::ID_FILE_CLOSE);
+        QTRY_COMPARE(run.Frame()->Children().size(), 0);
+        run.app->Context().SetUnitsEnabled(true);
+        run.messages.shown.clear();
+        // A dialog shown by mistake is closed by the next turn of its loop;
+        // the timer dies with this test, so no later dialog meets it.
+        bool opened = false;
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, [&opened] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                opened = true;
+                modal->close();
+            }
+        });
+        guard.start(0);
+        run.Command(CmdId::ID_RULE_INPUT_UNITS);
+        QCoreApplication::processEvents();
+        guard.stop();
+        QVERIFY(!opened);
+        QVERIFY(run.messages.shown.empty());
+        run.app->ExitInstance();
+    }
+
     void laterCommandsSayTheyAreNotAvailableYet()
     {
         AppRun run;
@@ -315,7 +379,7 @@ private slots:
         c.SetMaterialDataFlag(1);
         c.SetEditCustomRuleEnabled(true);
         c.SetEditProductRuleEnabled(true);
-        for (int id : { 32775, 32776, 61602, 32771, 32773, 32779, 32780, 61762, 32781, 32782, 32783, 32784 }) {
+        for (int id : { 32775, 32776, 61602, 32773, 32779, 32780, 61762, 32781, 32782, 32783, 32784 }) {
             run.messages.shown.clear();
             run.Command(id);
             QVERIFY2(run.messages.shown.size() == 1, qPrintable(QString::number(id)));
@@ -354,6 +418,7 @@ private slots:
         c.SetMaterialDataFlag(1);
         run.Command(CmdId::ID_MAP_MATERIAL); // 33, after the work
         run.Command(CmdId::ID_MATERIAL_PROPERTY); // 34
+        CloseNextModal([](QWidget*) {});
         run.Command(CmdId::ID_RULE_INPUT_UNITS); // 52
         run.Command(CmdId::ID_HARDWARE_DB); // 40
         run.Command(CmdId::ID_CREATE_PRODUCT_RULE); // none
