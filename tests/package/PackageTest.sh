@@ -23,6 +23,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/cpack" -D CPACK_STRIP_FILES=ON >"$scratch/cpack.log" 2>&1 ||
   { cat "$scratch/cpack.log"; exit 1; }
 deb=$(ls "$scratch"/cpack/vtrpro_"$version"_*.deb)
+echo "packaged in ${SECONDS}s"
 root=$scratch/root
 dpkg-deb -x "$deb" "$root"
 
@@ -90,11 +91,13 @@ else
   fail "bash-completion is not installed: run scripts/install-deps.sh"
 fi
 
+lint_start=$SECONDS
 # Suppressed: calls that CPack writes for any library under usr/lib, and the
 # hardening flags that only scripts/package.sh sets.
 lintian --fail-on error --suppress-tags \
   maintscript-calls-ldconfig,hardening-no-fortify-functions,hardening-no-relro,hardening-no-bindnow \
   "$deb" || fail "lintian reports errors"
+echo "linted in $((SECONDS - lint_start))s"
 
 # The rule file type, known by name and, under any name, by its root element.
 data=$scratch/xdg
