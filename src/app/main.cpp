@@ -6,10 +6,26 @@
 #include "views/ui/MainFrame.h"
 #include "Utilities/VTRUIUtils.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
+    // Answered before any window system is needed, so scripts and package
+    // checks can ask on a machine without a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("VtrProRuleBuilderu %s\n", VTRPRO_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("usage: VtrProRuleBuilderu [FILE.vtr]\n       VtrProRuleBuilderu --version\n\n"
+                        "Opens FILE.vtr in the running copy when there is one.\n");
+            return 0;
+        }
+    }
     QApplication qapp(argc, argv);
     CQtMessageService messages;
     CQtFileDialogService dialogs;

@@ -2,16 +2,33 @@
 
 #include "VTRFrameWrkUtils.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
+
+namespace {
+// The build keeps res/ beside the program; an installed tree keeps the
+// program in <prefix>/lib/vtrpro/ and its resources in <prefix>/share/vtrpro/,
+// so the tree can move as a whole.
+QString ResourceFolder()
+{
+    const QString program = CVTRFrameWrkUtils::GetProgramFolder();
+    const QString beside = program + QStringLiteral("/res");
+    if (QFileInfo(beside).isDir())
+        return beside;
+    const QString installed = QDir::cleanPath(program + QStringLiteral("/../../share/vtrpro/res"));
+    return QFileInfo(installed).isDir() ? installed : beside;
+}
+} // namespace
 
 QString CLocationHelper::GetLocalizedResPath()
 {
-    return GetInstallationRootPath() + QStringLiteral("/res/") + CLanguageUtil::GetVTRProLang();
+    return ResourceFolder() + QLatin1Char('/') + CLanguageUtil::GetVTRProLang();
 }
 
 QString CLocationHelper::GetDefaultResPath()
 {
-    return GetInstallationRootPath() + QStringLiteral("/res/english");
+    return ResourceFolder() + QStringLiteral("/english");
 }
 
 QString CLocationHelper::GetInstallationRootPath()

@@ -6,9 +6,10 @@
 class CLocationHelper
 {
 public:
-    // Resources of the user-interface language: <program>/res/<language>.
+    // Resources of the user-interface language: <program>/res/<language>, or
+    // <prefix>/share/vtrpro/res/<language> in an installed tree.
     static QString GetLocalizedResPath();
-    // Resources of the default language: <program>/res/english.
+    // Resources of the default language: the same folder for "english".
     static QString GetDefaultResPath();
     // The installation root: the program folder.
     static QString GetInstallationRootPath();

@@ -1,5 +1,6 @@
 #include "CliContext.h"
 #include "Commands.h"
+#include "OutputFormat.h"
 
 #include "VtrLibrary.h"
 #include "VtrRule.h"
@@ -7,8 +8,11 @@
 #include "modules/ModuleLists.h"
 
 #include <cstdio>
+#include <vector>
 
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
 
 namespace {
 // Loaded handles by the path they were loaded from.
@@ -42,42 +46,94 @@ int32_t CountRules(void* handle)
     return count;
 }
 
-void PrintSection(const char* section, const QStringList& configured, const PtrArray& loaded, bool ruleModules)
+// What one configured module shows: the text prints one line of it, JSON one object.
+struct ModuleLine
 {
-    std::printf("%s\n", section);
+    QString path;
+    bool loaded = false;
+    QString name; // rule modules only
+    int32_t rules = -1; // rule modules only; -1 without GetAllRules
+};
+
+std::vector<ModuleLine> Describe(const QStringList& configured, const PtrArray& loaded, bool ruleModules)
+{
+    std::vector<ModuleLine> lines;
+    lines.reserve(static_cast<size_t>(configured.size()));
     const QHash<QString, void*> byPath = ByPath(loaded);
     for (const QString& path : configured) {
+        ModuleLine line;
+        line.path = path;
         void* handle = byPath.value(path);
-        if (!handle) {
-            std::printf("  not loaded  %s\n", qUtf8Printable(path));
+        line.loaded = handle != nullptr;
+        if (handle && ruleModules) {
+            line.name = ModuleDisplayName(handle);
+            line.rules = CountRules(handle);
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+void PrintSection(const char* section, const std::vector<ModuleLine>& lines, bool ruleModules)
+{
+    std::printf("%s\n", section);
+    for (const ModuleLine& line : lines) {
+        if (!line.loaded) {
+            std::printf("  not loaded  %s\n", qUtf8Printable(line.path));
             continue;
         }
         if (!ruleModules) {
-            std::printf("  loaded      %s\n", qUtf8Printable(path));
+            std::printf("  loaded      %s\n", qUtf8Printable(line.path));
             continue;
         }
-        const int32_t count = CountRules(handle);
-        const QString rules = count < 0 ? QStringLiteral("no GetAllRules")
-                                        : QStringLiteral("%1 rule%2").arg(count).arg(count == 1 ? "" : "s");
-        std::printf("  loaded      %s  \"%s\"  %s\n", qUtf8Printable(path), qUtf8Printable(ModuleDisplayName(handle)),
+        const QString rules = line.rules < 0
+            ? QStringLiteral("no GetAllRules")
+            : QStringLiteral("%1 rule%2").arg(line.rules).arg(line.rules == 1 ? "" : "s");
+        std::printf("  loaded      %s  \"%s\"  %s\n", qUtf8Printable(line.path), qUtf8Printable(line.name),
             qUtf8Printable(rules));
+    }
+}
+
+void AppendJson(QJsonArray& out, const char* section, const std::vector<ModuleLine>& lines, bool ruleModules)
+{
+    for (const ModuleLine& line : lines) {
+        QJsonObject o { { QStringLiteral("section"), QLatin1String(section) }, { QStringLiteral("path"), line.path },
+            { QStringLiteral("loaded"), line.loaded } };
+        if (ruleModules && line.loaded) {
+            o.insert(QStringLiteral("name"), line.name);
+            // null: the module has no GetAllRules
+            o.insert(QStringLiteral("rules"), line.rules < 0 ? QJsonValue() : QJsonValue(line.rules));
+        }
+        out.append(o);
     }
 }
 } // namespace
 
-int RunModules(const QStringList& args)
+int RunModules(const QStringList& arguments)
 {
-    if (!args.isEmpty()) {
-        std::fprintf(stderr, "vtrpro-rules: modules takes no arguments\n");
+    QStringList args = arguments;
+    bool json = false;
+    if (!OutputFormat::Take(args, json) || !args.isEmpty()) {
+        std::fprintf(stderr, "vtrpro-rules: usage: modules [--format text|json]\n");
         return 2;
     }
     CliContext cli;
     if (const int code = cli.Start())
         return code;
     ModuleSet& modules = cli.Modules();
+    const std::vector<ModuleLine> rules = Describe(modules.configuredRuleModules, modules.loadedRuleModules, true);
+    const std::vector<ModuleLine> databases = Describe(modules.configuredDbModules, modules.loadedDbModules, false);
+    if (json) {
+        QJsonArray array;
+        AppendJson(array, ModuleSections::kRules, rules, true);
+        AppendJson(array, ModuleSections::kDatabases, databases, false);
+        OutputFormat::PrintJson(QJsonObject {
+            { QStringLiteral("configModuleIni"), GetConfigModuleIniPath() }, { QStringLiteral("modules"), array } });
+        return 0;
+    }
     std::printf("ConfigModule.ini: %s\n", qUtf8Printable(GetConfigModuleIniPath()));
-    PrintSection(ModuleSections::kRules, modules.configuredRuleModules, modules.loadedRuleModules, true);
-    PrintSection(ModuleSections::kDatabases, modules.configuredDbModules, modules.loadedDbModules, false);
+    PrintSection(ModuleSections::kRules, rules, true);
+    PrintSection(ModuleSections::kDatabases, databases, false);
     std::fflush(stdout);
     return 0;
 }

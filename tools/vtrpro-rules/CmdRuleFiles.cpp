@@ -3,6 +3,7 @@
 #include "CliContext.h"
 #include "Commands.h"
 #include "ListedRules.h"
+#include "OutputFormat.h"
 
 #include "ConcreteVTRRule.h"
 #include "VtrLibrary.h"
@@ -24,6 +25,8 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
 
 namespace {
 constexpr int kExitOk = 0;
@@ -213,6 +216,7 @@ QString UnitText(const RuleUnits& units)
         .arg(units.AngularUnit)
         .arg(AngularUnitStoredName(units.AngularUnit));
 }
+int RunShowFormatted(const QStringList& args);
 } // namespace
 
 int RunNew(const QStringList& args)
@@ -308,6 +312,8 @@ int RunNew(const QStringList& args)
 
 int RunShow(const QStringList& args)
 {
+    if (OutputFormat::Requested(args))
+        return RunShowFormatted(args);
     if (args.size() != 1 || args[0].startsWith(QLatin1String("--")))
         return Usage("show", QStringLiteral("usage: show FILE"));
     const QString path = args[0];
@@ -373,3 +379,41 @@ int RunVerify(const QStringList& args)
     std::fprintf(stderr, "%s: cannot be read as a rule file: %s\n", qUtf8Printable(args[0]), qUtf8Printable(detail));
     return kExitUsage;
 }
+
+namespace {
+// show with "--format": the fields of the text, as one JSON object.
+int RunShowFormatted(const QStringList& arguments)
+{
+    QStringList args = arguments;
+    bool json = false;
+    if (!OutputFormat::Take(args, json) || args.size() != 1 || args[0].startsWith(QLatin1String("--")))
+        return Usage("show", QStringLiteral("usage: show FILE [--format text|json]"));
+    if (!json)
+        return RunShow(args);
+    const QString path = args[0];
+
+    CliContext cli;
+    if (const int code = cli.Start())
+        return code;
+    RuleKeeper keeper(cli.Modules());
+    CVTRFileDetails record;
+    const bool read = ReadRuleFile(record, path);
+    for (CVtrRule* rule : record.Rules())
+        keeper.Keep(rule);
+    if (!read) {
+        std::fprintf(stderr, "vtrpro-rules show: %s is not a readable rule file\n", qUtf8Printable(path));
+        return kExitUsage;
+    }
+    QJsonArray rules;
+    for (CVtrRule* rule : record.Rules())
+        rules.append(QJsonObject { { QStringLiteral("sequence"), rule->GetSequenceNumber() },
+            { QStringLiteral("name"), rule->GetRuleName() }, { QStringLiteral("category"), rule->GetRuleCategory() },
+            { QStringLiteral("module"), rule->GetRuleModuleName() } });
+    OutputFormat::PrintJson(QJsonObject { { QStringLiteral("file"), path },
+        { QStringLiteral("version"), record.version }, { QStringLiteral("units"), UnitText(record.units) },
+        { QStringLiteral("linearUnit"), record.units.LinearUnit },
+        { QStringLiteral("angularUnit"), record.units.AngularUnit },
+        { QStringLiteral("protected"), record.passwordProtected }, { QStringLiteral("rules"), rules } });
+    return kExitOk;
+}
+} // namespace

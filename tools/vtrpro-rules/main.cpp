@@ -16,10 +16,10 @@ struct Command
 };
 
 const Command kCommands[] = {
-    {"modules", RunModules, "modules                      list the configured rule and database modules"},
+    {"modules", RunModules, "modules [--format json]      list the configured rule and database modules"},
     {"rules", RunRules, "rules [--format json]        list every rule of the loaded modules"},
     {"new", RunNew, "new FILE --rule NAME... [--category CAT] [--units LIN,ANG] [--password TEXT]"},
-    {"show", RunShow, "show FILE                    print a rule file's units, version and rules"},
+    {"show", RunShow, "show FILE [--format json]    print a rule file's units, version and rules"},
     {"verify", RunVerify, "verify FILE                  check a protected file's fingerprint"},
     {"select", RunSelect, "select FILE --rule NAME... [--password TEXT]"},
     {"deselect", RunDeselect, "deselect FILE --rule NAME... [--password TEXT]"},
@@ -33,7 +33,7 @@ const Command kCommands[] = {
 
 void PrintUsage(FILE* out)
 {
-    std::fprintf(out, "usage: vtrpro-rules COMMAND [ARGS]\n\ncommands:\n");
+    std::fprintf(out, "usage: vtrpro-rules COMMAND [ARGS]\n       vtrpro-rules --version\n\ncommands:\n");
     for (const Command& c : kCommands)
         std::fprintf(out, "  %s\n", c.usage);
 }
@@ -47,6 +47,10 @@ int main(int argc, char** argv)
     if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
         PrintUsage(args.isEmpty() ? stderr : stdout);
         return args.isEmpty() ? 2 : 0;
+    }
+    if (args.first() == QLatin1String("--version")) {
+        std::printf("vtrpro-rules %s\n", VTRPRO_VERSION);
+        return 0;
     }
     const QString name = args.takeFirst();
     for (const Command& c : kCommands)
