@@ -12,5 +12,5 @@ namespace StrId {
 inline constexpr int AppCaption = 128;          // "VTRRuleBuilder"
 inline constexpr int FileCouldNotOpen = 61629;  // "File %s could not be opened."
 inline constexpr int DocCaption = 61770;        // caption of the document's messages
-inline constexpr int StatusSelected = 61489;    // "%d of %d rules selected"
+inline constexpr int StatusSelected = 61489;    // "Rules selected: %d, listed: %d"
 } // namespace StrId
