@@ -46,7 +46,7 @@ const Entry kStrings[] = {
     {32838, "Module Select"},
     {32840, "Register Rule Module"},
     {32841, "Register Database Module"},
-    {61489, "%d of %d rules selected"},
+    {61489, "Rules selected: %d, listed: %d"},
     {61568, "radians"},
     {61571, "degrees/minutes"},
     {61572, "degrees/minutes/seconds"},

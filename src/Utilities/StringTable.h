@@ -12,6 +12,6 @@ namespace StrId {
 inline constexpr int AppCaption = 128;          // "VTRRuleBuilder"
 inline constexpr int FileCouldNotOpen = 61629;  // "File %s could not be opened."
 inline constexpr int DocCaption = 61770;        // caption of the document's messages
-inline constexpr int StatusSelected = 61489;    // "%d of %d rules selected"
+inline constexpr int StatusSelected = 61489;    // "Rules selected: %d, listed: %d"
 inline constexpr int RulesOfUnloadedModules = 62110; // count, file name, module names
 } // namespace StrId

@@ -338,6 +338,7 @@ bool CVTRRuleBuilderDoc::OnSaveDocument(const QString& path)
     RememberDiskState(path);
     SetTitle(QFileInfo(path).fileName());
     LogLine(QStringLiteral("The document has been saved"));
+    emit Saved(path);
     return true;
 }
 

@@ -91,6 +91,8 @@ public:
 signals:
     // Title or modified state changed.
     void TitleChanged(const QString& title);
+    // The document was written to path, whichever command asked for it.
+    void Saved(const QString& path);
 
 private:
     // Asks about a file changed on disk since it was opened or saved; false stops the save.

@@ -77,7 +77,8 @@ public:
     bool SearchActive() const { return m_searchActive; }
     QString SearchText() const { return m_searchText; }
 
-    // "%d of %d rules selected", also handed to the application.
+    // The document's selected count and the listed rows (string 61489),
+    // also handed to the application.
     QString StatusText() const;
     void RefreshStatus();
     // Number of rules in the document's list whose selected flag is 1.

@@ -82,8 +82,8 @@ TEST_F(RuleListTest, AFileWhoseRulesAllMatchOpensCheckedAndUnmodified)
         EXPECT_TRUE(doc.SelectedRules().Contains(rule));
     EXPECT_EQ(model->RuleAt(RowOf(model, "TM - Hole Depth"))->GetModulePath(), VtrLibrary::FileName(m_module));
     EXPECT_EQ(LiveRules(), 3) << "the two replaced module rules are released";
-    EXPECT_EQ(list->StatusText(), QStringLiteral("2 of 3 rules selected"));
-    EXPECT_EQ(m_app->StatusText(), QStringLiteral("2 of 3 rules selected"));
+    EXPECT_EQ(list->StatusText(), QStringLiteral("Rules selected: 2, listed: 3"));
+    EXPECT_EQ(m_app->StatusText(), QStringLiteral("Rules selected: 2, listed: 3"));
     Close(doc, *list);
 }
 
@@ -225,7 +225,7 @@ TEST_F(RuleListTest, CheckBoxesKeepTheDocumentInStep)
     EXPECT_EQ(otherRule->GetSelected(), 1);
     EXPECT_TRUE(doc.IsModified());
     EXPECT_TRUE(doc.GetTitle().endsWith(QLatin1Char('*')));
-    EXPECT_EQ(list->StatusText(), QStringLiteral("2 of 3 rules selected"));
+    EXPECT_EQ(list->StatusText(), QStringLiteral("Rules selected: 2, listed: 3"));
 
     // Unticking a held rule keeps it in the list with flag 0 (the file keeps
     // its settings, marked as not selected).
@@ -235,7 +235,7 @@ TEST_F(RuleListTest, CheckBoxesKeepTheDocumentInStep)
     EXPECT_TRUE(doc.SelectedRules().Contains(heldRule));
     EXPECT_EQ(heldRule->GetSelected(), 0);
     EXPECT_TRUE(doc.IsModified());
-    EXPECT_EQ(list->StatusText(), QStringLiteral("1 of 3 rules selected"));
+    EXPECT_EQ(list->StatusText(), QStringLiteral("Rules selected: 1, listed: 3"));
     const QString log = ReadLog();
     EXPECT_TRUE(log.contains(QStringLiteral("TM - Wall Thickness Rule is Selected")));
     EXPECT_TRUE(log.contains(QStringLiteral("TM - Hole Depth Rule is Deselected")));
@@ -387,7 +387,7 @@ TEST_F(RuleListTest, SearchKeepsMatchingRowsAndClearBringsThemBack)
     EXPECT_TRUE(model->IsChecked(0));
     EXPECT_EQ(list->SearchText(), QStringLiteral("hole"));
     EXPECT_TRUE(list->SearchActive());
-    EXPECT_EQ(list->StatusText(), QStringLiteral("1 of 1 rules selected"));
+    EXPECT_EQ(list->StatusText(), QStringLiteral("Rules selected: 1, listed: 1"));
 
     // A different text starts again from every rule, not from the rows left.
     list->Search(QStringLiteral("corner"));
@@ -410,7 +410,7 @@ TEST_F(RuleListTest, SearchKeepsMatchingRowsAndClearBringsThemBack)
     EXPECT_EQ(model->RowCount(), 3);
     EXPECT_FALSE(list->SearchActive());
     EXPECT_EQ(CheckedNames(model), (QStringList { "TM - Corner Radius", "TM - Hole Depth" }));
-    EXPECT_EQ(list->StatusText(), QStringLiteral("2 of 3 rules selected"));
+    EXPECT_EQ(list->StatusText(), QStringLiteral("Rules selected: 2, listed: 3"));
     Close(doc, *list);
 }
 

@@ -74,14 +74,28 @@ QStringList CExtendedDialogDlg::ConvertFilter(const QString& filter)
         parts.removeLast();
     QStringList out;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
-        const QString description = parts[i].trimmed();
+        QString description = parts[i].trimmed();
+        // Descriptions often name their patterns already ("VTRPro(*.vtr)");
+        // Qt reads the patterns from the last parentheses, so they are named
+        // once, and as the patterns that really apply.
+        if (description.endsWith(QLatin1Char(')'))) {
+            const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+            if (open >= 0 && description.indexOf(QLatin1Char('*'), open) > open)
+                description = description.left(open).trimmed();
+        }
         QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        for (QString& p : patterns)
+        for (QString& p : patterns) {
             p = p.trimmed();
+            // "*.*" is every file where it comes from; here it would miss
+            // the names without a dot.
+            if (p == QLatin1String("*.*"))
+                p = QStringLiteral("*");
+        }
+        patterns.removeAll(QString());
         if (patterns.isEmpty())
             continue;
-        out << QStringLiteral("%1 (%2)").arg(
-            description.isEmpty() ? patterns.join(QLatin1Char(' ')) : description, patterns.join(QLatin1Char(' ')));
+        const QString joined = patterns.join(QLatin1Char(' '));
+        out << (description.isEmpty() ? joined : QStringLiteral("%1 (%2)").arg(description, joined));
     }
     return out;
 }

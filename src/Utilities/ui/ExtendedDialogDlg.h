@@ -23,7 +23,8 @@ public:
     QString GetPathName() const { return m_path; }
 
     // "desc|pattern|desc|pattern||" as Qt name filters ("desc (pattern)"),
-    // several patterns of one entry separated by ";" become blank-separated.
+    // several patterns of one entry separated by ";" become blank-separated;
+    // patterns a description already names in parentheses are not repeated.
     static QStringList ConvertFilter(const QString& filter);
     // Why a confirmed path is refused under the flags, or empty when it is fine.
     static QString CheckPath(const QString& path, bool open, unsigned flags);

@@ -191,6 +191,9 @@ void CMainFrame::CreateActions()
 CChildFrame* CMainFrame::AddDocument(CVTRRuleBuilderDoc* doc)
 {
     auto* child = new CChildFrame(doc);
+    // Every save that writes a file joins the recent list, not only the
+    // ribbon's: Ctrl+L and the question on closing save too.
+    connect(doc, &CVTRRuleBuilderDoc::Saved, this, &CMainFrame::DocumentSaved);
     m_mdi->addSubWindow(child);
     connect(child, &CChildFrame::DocumentTitleChanged, this, &CMainFrame::UpdateTitle);
     connect(child, &QObject::destroyed, this, &CMainFrame::ChildClosed, Qt::QueuedConnection);
@@ -282,12 +285,10 @@ void CMainFrame::RouteToDocument(int id)
     CVTRRuleBuilderDoc* doc = child->Document();
     switch (id) {
     case CmdId::ID_FILE_SAVE:
-        if (doc->DoFileSave())
-            emit DocumentSaved(doc->GetPathName());
+        doc->DoFileSave();
         break;
     case CmdId::ID_FILE_SAVE_AS:
-        if (doc->DoSaveAs())
-            emit DocumentSaved(doc->GetPathName());
+        doc->DoSaveAs();
         break;
     case CmdId::ID_FILE_CLOSE:
         child->close();

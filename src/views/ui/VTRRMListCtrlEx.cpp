@@ -4,6 +4,7 @@
 #include "views/RuleListModel.h"
 
 #include <algorithm>
+#include <vector>
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -89,6 +90,8 @@ CVTRRMListCtrlEx::CVTRRMListCtrlEx(QWidget* parent)
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(true);
+    // The view sets the indicator from the list's own sort state.
+    horizontalHeader()->setSortIndicatorShown(true);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &CVTRRMListCtrlEx::ColumnClicked);
 }
 
@@ -110,25 +113,39 @@ QList<int> CVTRRMListCtrlEx::SelectedRows() const
     return rows;
 }
 
-void CVTRRMListCtrlEx::FitColumnsToVisibleRows()
+void CVTRRMListCtrlEx::FitColumnsToSample()
 {
     if (!model())
         return;
-    const int first = std::max(0, rowAt(0));
-    int last = rowAt(viewport()->height() - 1);
-    if (last < 0)
-        last = std::min(model()->rowCount() - 1, first + viewport()->height() / std::max(1, rowHeight(first)) + 1);
+    const int rows = model()->rowCount();
+    // The rows a tall screen shows first, and as many again spread evenly
+    // over the rest, so the cost stays the same whatever the list's length.
+    constexpr int kFirstRows = 200;
+    constexpr int kSpreadRows = 800;
+    std::vector<int> sample;
+    for (int row = 0; row < std::min(rows, kFirstRows); ++row)
+        sample.push_back(row);
+    if (rows > kFirstRows) {
+        const int step = std::max(1, (rows - kFirstRows) / kSpreadRows);
+        for (int row = kFirstRows; row < rows; row += step)
+            sample.push_back(row);
+    }
     const QFontMetrics fm = fontMetrics();
     for (int column = 0; column < 4; ++column) {
+        const int extra = column == 0 ? 24 : 0; // the state icon
         int wanted = 0;
-        for (int row = first; row <= last && row < model()->rowCount(); ++row) {
-            const int extra = column == 0 ? 24 : 0; // the state icon
+        for (int row : sample)
             wanted = std::max(
                 wanted, fm.horizontalAdvance(model()->index(row, column).data().toString()) * 12 / 10 + extra);
-        }
-        if (columnWidth(column) < wanted)
-            setColumnWidth(column, wanted);
+        m_fitted[column] = std::max(m_fitted[column], wanted);
+        if (columnWidth(column) < m_fitted[column])
+            setColumnWidth(column, m_fitted[column]);
     }
+}
+
+int CVTRRMListCtrlEx::FittedWidth(int column) const
+{
+    return column >= 0 && column < 4 ? m_fitted[column] : 0;
 }
 
 void CVTRRMListCtrlEx::ToggleWithSpace()

@@ -14,6 +14,9 @@
 #include "Utilities/MessageService.h"
 #include "Utilities/StringTable.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -47,9 +50,15 @@ void CVTRRuleBuilderView::Init()
     m_summary = new QListWidget(this);
     m_summary->setObjectName(QStringLiteral("summaryPane"));
     m_summary->setSelectionMode(QAbstractItemView::NoSelection);
+    // The lines follow the pane's own size, whenever it takes effect: a pane
+    // resized while its window is hidden learns its size only when shown.
+    m_summary->installEventFilter(this);
     m_list->setModel(m_controller->Model());
 
-    connect(m_list, &CVTRRMListCtrlEx::ColumnClicked, this, [this](int column) { m_controller->SortByColumn(column); });
+    connect(m_list, &CVTRRMListCtrlEx::ColumnClicked, this, [this](int column) {
+        m_controller->SortByColumn(column);
+        ShowSortIndicator();
+    });
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
         &CVTRRuleBuilderView::OnSelectionChanged);
     connect(
@@ -91,8 +100,9 @@ void CVTRRuleBuilderView::OnInitialUpdate()
             }
         }
     }
+    m_list->FitColumnsToSample();
+    ShowSortIndicator();
     resizeEvent(nullptr);
-    m_list->FitColumnsToVisibleRows();
     RefreshSummary();
 }
 
@@ -100,13 +110,17 @@ void CVTRRuleBuilderView::OnActivated()
 {
     if (AppContext* app = AppContext::Instance())
         app->SetConfigureRuleEnabled(m_list->SelectedRows().size() == 1);
+    // The status bar is shared by every document window.
+    m_controller->RefreshStatus();
 }
 
 void CVTRRuleBuilderView::OnUpdate(int hint)
 {
     m_controller->OnUpdate(hint);
     if (hint == 1 || hint == 9)
-        m_list->FitColumnsToVisibleRows();
+        m_list->FitColumnsToSample();
+    if (hint == 1)
+        ShowSortIndicator();
     if (hint == 1 || hint == 3 || hint == 4 || hint == 9)
         RefreshSummary();
 }
@@ -130,7 +144,7 @@ void CVTRRuleBuilderView::Search(const QString& text)
     if (m_controller->Model()->RowCount() > 0)
         m_list->scrollTo(m_controller->Model()->index(0, 0));
     m_list->setFocus();
-    m_list->FitColumnsToVisibleRows();
+    m_list->FitColumnsToSample();
     RefreshSummary();
 }
 
@@ -157,10 +171,23 @@ void CVTRRuleBuilderView::RefreshSummary()
     if (!rule)
         return;
     const QString text = rule->GetSummary();
-    const int columnWidth = m_summary->viewport()->width() - 20;
+    // The pane's own width, which holds as soon as it is laid out (its
+    // viewport follows only when the pane is shown).
+    const int columnWidth = m_summary->width() - 20;
     const int textWidth = m_summary->fontMetrics().horizontalAdvance(text);
     for (const QString& line : SplitSummary(text, columnWidth, textWidth))
         m_summary->addItem(line);
+}
+
+void CVTRRuleBuilderView::ShowSortIndicator()
+{
+    const int state = m_controller->SortState();
+    QHeaderView* header = m_list->horizontalHeader();
+    if (state == 0) {
+        header->setSortIndicator(-1, Qt::AscendingOrder);
+        return;
+    }
+    header->setSortIndicator(std::abs(state) - 1, state > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void CVTRRuleBuilderView::OnDoubleClick(int row, int column)
@@ -257,7 +284,14 @@ void CVTRRuleBuilderView::resizeEvent(QResizeEvent* event)
     const int labelY = 10 + h * 3 / 4;
     m_label->setGeometry(10, labelY, listWidth, m_label->sizeHint().height());
     m_summary->setGeometry(10, labelY + m_label->sizeHint().height() + 5, listWidth, std::max(0, h / 4 - 40));
+    // A share of the width each, but never narrower than their texts.
     for (int c = 1; c <= 3; ++c)
-        m_list->setColumnWidth(c, listWidth * 15 / 100);
-    RefreshSummary();
+        m_list->setColumnWidth(c, std::max(listWidth * 15 / 100, m_list->FittedWidth(c)));
+}
+
+bool CVTRRuleBuilderView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_summary && event->type() == QEvent::Resize)
+        RefreshSummary();
+    return QWidget::eventFilter(watched, event);
 }

@@ -40,7 +40,7 @@ public:
     void OnInitialUpdate();
     // Keeps only the rows that contain the text (columns 0 to 3).
     void Search(const QString& text);
-    // The frame became active: Configure rule follows this view's selection.
+    // The frame became active: Configure rule and the status bar follow this view.
     void OnActivated();
 
     // IRuleDocView
@@ -71,10 +71,12 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Init();
     void RefreshSummary();
+    void ShowSortIndicator();
     void OnSelectionChanged();
     void OnDoubleClick(int row, int column);
     void OnPassword();

@@ -5,6 +5,7 @@
 #include "Utilities/ui/HyperLink.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -163,13 +164,24 @@ private slots:
     {
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QStringList>("expected");
+        // Each filter names its patterns once, as Qt reads them from the
+        // parentheses; a description's own pattern text gives way to the
+        // patterns that apply, and "*.*" means every file as it did on Windows.
         QTest::newRow("one") << QStringLiteral("VTRPro(*.vtr)|*.vtr||")
-                             << QStringList { QStringLiteral("VTRPro(*.vtr) (*.vtr)") };
-        QTest::newRow("two") << QStringLiteral("Modules (*.so)|*.so|All Files (*.*)|*.*||")
-                             << QStringList { QStringLiteral("Modules (*.so) (*.so)"),
-                                    QStringLiteral("All Files (*.*) (*.*)") };
+                             << QStringList { QStringLiteral("VTRPro (*.vtr)") };
+        QTest::newRow("two") << QStringLiteral("VTRPro(*.vtr)|*.vtr|All Files(*.*)|*.*||")
+                             << QStringList { QStringLiteral("VTRPro (*.vtr)"), QStringLiteral("All Files (*)") };
         QTest::newRow("several patterns")
             << QStringLiteral("Sheets|*.xls;*.xlsx||") << QStringList { QStringLiteral("Sheets (*.xls *.xlsx)") };
+        QTest::newRow("described patterns with blanks") << QStringLiteral("XLS Files (*.xls;*.xlsx)|*.xls; *.xlsx|")
+                                                        << QStringList { QStringLiteral("XLS Files (*.xls *.xlsx)") };
+        QTest::newRow("description names other patterns")
+            << QStringLiteral("Rules (*.xml)|*.vtr||") << QStringList { QStringLiteral("Rules (*.vtr)") };
+        QTest::newRow("parentheses inside the description") << QStringLiteral(
+            "Rules (old) files|*.vtr||") << QStringList { QStringLiteral("Rules (old) files (*.vtr)") };
+        QTest::newRow("parentheses that name no pattern")
+            << QStringLiteral("Rules (old)|*.vtr||") << QStringList { QStringLiteral("Rules (old) (*.vtr)") };
+        QTest::newRow("no description") << QStringLiteral("(*.vtr)|*.vtr||") << QStringList { QStringLiteral("*.vtr") };
         QTest::newRow("no closing bars") << QStringLiteral("Rules|*.vtr")
                                          << QStringList { QStringLiteral("Rules (*.vtr)") };
         QTest::newRow("odd entry dropped")
@@ -208,15 +220,19 @@ private slots:
             QStringLiteral("x.vtr"), FileDialogFlags::kOverwritePrompt | FileDialogFlags::kPathMustExist,
             QStringLiteral("VTRPro(*.vtr)|*.vtr||"));
         QString title;
+        QString shownFilter;
         bool overwriteConfirm = false;
         AnswerFileDialog([&](QFileDialog* d) {
             title = d->windowTitle();
+            if (auto* types = d->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+                shownFilter = types->currentText();
             overwriteConfirm = !d->testOption(QFileDialog::DontConfirmOverwrite);
             d->reject();
         });
         QCOMPARE(dialog.DoModal(), 2);
         QCOMPARE(dialog.GetPathName(), QString());
         QCOMPARE(title, QStringLiteral("Save As"));
+        QCOMPARE(shownFilter, QStringLiteral("VTRPro (*.vtr)"));
         QVERIFY(overwriteConfirm);
     }
 
@@ -250,7 +266,7 @@ private slots:
         QCOMPARE(dialog.DoModal(), 2);
         QCOMPARE(mode, QFileDialog::ExistingFile);
         QCOMPARE(accept, QFileDialog::AcceptOpen);
-        QCOMPARE(filters, QStringList { QStringLiteral("Modules (*.so) (*.so)") });
+        QCOMPARE(filters, QStringList { QStringLiteral("Modules (*.so)") });
     }
 };
 

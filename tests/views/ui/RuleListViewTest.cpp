@@ -98,7 +98,7 @@ private slots:
         for (int c = 0; c < 5; ++c)
             QCOMPARE(list->model()->headerData(c, Qt::Horizontal).toString(), headers[c]);
         QCOMPARE(o->view->Controller()->SortState(), 1);
-        QCOMPARE(m_app->StatusText(), QStringLiteral("0 of %1 rules selected").arg(list->model()->rowCount()));
+        QCOMPARE(m_app->StatusText(), QStringLiteral("Rules selected: 0, listed: %1").arg(list->model()->rowCount()));
         QVERIFY(!QFileInfo(m_app->LastAllRulesFile()).fileName().isEmpty());
         QVERIFY(QFileInfo::exists(m_app->LastAllRulesFile()));
     }
@@ -143,7 +143,7 @@ private slots:
         const int rows = list->model()->rowCount();
         for (int r = 0; r < rows; ++r)
             QVERIFY(Checked(list, r));
-        QCOMPARE(m_app->StatusText(), QStringLiteral("%1 of %1 rules selected").arg(rows));
+        QCOMPARE(m_app->StatusText(), QStringLiteral("Rules selected: %1, listed: %1").arg(rows));
     }
 
     void theSelectedRowFollowsItsRuleWhenSorted()
