@@ -9,29 +9,14 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 namespace {
 
 class SelectCommandTest : public ::testing::Test
 {
 protected:
-    struct Result
-    {
-        int code;
-        QString out;
-        QString err;
-    };
-    Result Run(const QStringList& args)
-    {
-        QProcess p;
-        p.setProgram(BinDir() + QStringLiteral("/vtrpro-rules"));
-        p.setArguments(args);
-        p.start();
-        EXPECT_TRUE(p.waitForFinished(60000));
-        return { p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError()) };
-    }
+    using Result = ToolRun;
+    static Result Run(const QStringList& args) { return RunTool(args); }
     QByteArray Read(const QString& path)
     {
         QFile f(path);
@@ -74,7 +59,7 @@ TEST_F(SelectCommandTest, SelectAndDeselectChangeTheFileAsCheckBoxesDo)
 
     const QByteArray before = Read(m_file);
     r = Run({ "select", m_file, "--rule", "No Such Rule" });
-    EXPECT_EQ(r.code, 5);
+    EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("No Such Rule")));
     EXPECT_EQ(Read(m_file), before);
 }
@@ -101,7 +86,7 @@ TEST_F(SelectCommandTest, AProtectedFileNeedsItsPassword)
     {
         QStringList extra;
         int code;
-    } cases[] = { { {}, 1 }, { { "--password", "secret" }, 1 }, { { "--password", "Secret" }, 0 } };
+    } cases[] = { { {}, 2 }, { { "--password", "secret" }, 2 }, { { "--password", "Secret" }, 0 } };
     for (const auto& c : cases) {
         const Result r = Run(QStringList { "select", file, "--rule", "SM - Minimum Flange Width" } + c.extra);
         EXPECT_EQ(r.code, c.code) << c.extra.join(' ').toStdString() << r.err.toStdString();

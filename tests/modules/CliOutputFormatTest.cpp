@@ -14,29 +14,6 @@
 #include <QProcessEnvironment>
 
 namespace {
-struct ToolRun
-{
-    int code = -1;
-    QString out;
-    QString err;
-};
-
-ToolRun RunTool(const QStringList& args, const QString& settingsFolder)
-{
-    QProcess p;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.insert(QStringLiteral("VTRPRO_DATA_SETTINGS_DIR"), settingsFolder);
-    p.setProcessEnvironment(e);
-    p.start(BinDir() + QStringLiteral("/vtrpro-rules"), args);
-    ToolRun r;
-    if (!p.waitForFinished(120000))
-        return r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
 QJsonDocument ParseJson(const QString& text)
 {
     QJsonParseError error;

@@ -18,28 +18,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <pugixml.hpp>
 
 namespace {
 
-struct Result
-{
-    int code;
-    QString out;
-    QString err;
-};
-
-Result RunTool(const QStringList& args)
-{
-    QProcess p;
-    p.setProgram(BinDir() + QStringLiteral("/vtrpro-rules"));
-    p.setArguments(args);
-    p.start();
-    EXPECT_TRUE(p.waitForFinished(300000));
-    return { p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError()) };
-}
+using Result = ToolRun;
 
 QByteArray Read(const QString& path)
 {
@@ -244,7 +228,7 @@ TEST_F(UnitsCommandTest, RefusalsLeaveTheFileUntouched)
         { { "units", file, "3,4" }, 2, "LIN,ANG" },
         { { "units", file, "furlongs,degrees" }, 2, "LIN,ANG" },
         { { "units", file, "3,3", "--colour" }, 2, "unknown option" },
-        { { "units", m_env.Path(QStringLiteral("missing.vtr")), "3,3" }, 2, "not a file" },
+        { { "units", m_env.Path(QStringLiteral("missing.vtr")), "3,3" }, 2, "does not exist" },
         { { "units", notRules, "3,3" }, 2, "cannot be read" },
     };
     const QByteArray before = Read(file);

@@ -4,8 +4,13 @@
 
 #include <cstdlib>
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
 
 ScopedTestEnv::ScopedTestEnv()
 {
@@ -30,7 +35,7 @@ ScopedTestEnv::~ScopedTestEnv()
 
 void ScopedTestEnv::Set(const char* name, const QString& value)
 {
-    m_saved.push_back({QByteArray(name), {qEnvironmentVariableIsSet(name), qgetenv(name)}});
+    m_saved.push_back({ QByteArray(name), { qEnvironmentVariableIsSet(name), qgetenv(name) } });
     qputenv(name, value.toLocal8Bit());
 }
 
@@ -46,7 +51,7 @@ ScriptedMessages::~ScriptedMessages()
 
 MsgAnswer ScriptedMessages::Show(const QString& text, const QString& caption, MsgIcon icon, MsgButtons buttons)
 {
-    shown.push_back({text, caption, icon, buttons});
+    shown.push_back({ text, caption, icon, buttons });
     if (onShow)
         onShow(shown.back());
     if (!m_answers.empty()) {
@@ -74,9 +79,9 @@ ScriptedFileDialogs::~ScriptedFileDialogs()
 }
 
 int ScriptedFileDialogs::AskPath(bool open, const QString&, const QString& title, const QString&,
-                                 const QString& initialName, unsigned flags, const QString& filter, QString& chosen)
+    const QString& initialName, unsigned flags, const QString& filter, QString& chosen)
 {
-    asked.push_back({open, title, initialName, flags, filter});
+    asked.push_back({ open, title, initialName, flags, filter });
     chosen.clear();
     if (m_answers.empty())
         return 2;
@@ -102,4 +107,24 @@ QString ReadLog()
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(f.readAll());
+}
+
+ToolRun RunTool(const QStringList& args, const QString& dataSettingsFolder)
+{
+    const QString tool = BinDir() + QStringLiteral("/vtrpro-rules");
+    EXPECT_TRUE(QFileInfo::exists(tool)) << "build the vtrpro-rules target first";
+    QProcess process;
+    if (!dataSettingsFolder.isEmpty()) {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QStringLiteral("VTRPRO_DATA_SETTINGS_DIR"), dataSettingsFolder);
+        process.setProcessEnvironment(e);
+    }
+    process.start(tool, args);
+    // Generous: a sanitized build loading every module is slow on a busy machine.
+    EXPECT_TRUE(process.waitForFinished(300000)) << "vtrpro-rules " << args.join(QLatin1Char(' ')).toStdString();
+    ToolRun run;
+    run.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
 }

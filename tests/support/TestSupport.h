@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // Points every folder the program uses at a fresh temporary folder for the
@@ -75,7 +76,7 @@ public:
     ScriptedFileDialogs();
     ~ScriptedFileDialogs() override;
     int AskPath(bool open, const QString& initialFolder, const QString& title, const QString& defaultExtension,
-                const QString& initialName, unsigned flags, const QString& filter, QString& chosen) override;
+        const QString& initialName, unsigned flags, const QString& filter, QString& chosen) override;
     // Queues a path (an empty path means Cancel).
     void Answer(const QString& path) { m_answers.push_back(path); }
     std::vector<Asked> asked;
@@ -90,3 +91,16 @@ QString BinDir();
 QString TestData(const QString& name);
 // Reads the shared log (flushed first).
 QString ReadLog();
+
+// What a run of the command-line tool gave.
+struct ToolRun
+{
+    // The exit code; -1 when the tool crashed or did not end in time.
+    int code = -1;
+    QString out;
+    QString err;
+};
+// Runs vtrpro-rules from the bin folder with the arguments and waits for it
+// to end (a failed expectation when it does not). With dataSettingsFolder,
+// the tool uses that data-settings folder instead of the environment's.
+ToolRun RunTool(const QStringList& args, const QString& dataSettingsFolder = {});

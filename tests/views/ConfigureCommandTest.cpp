@@ -7,7 +7,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 
 namespace {
@@ -15,22 +14,8 @@ namespace {
 class ConfigureCommandTest : public ::testing::Test
 {
 protected:
-    struct Result
-    {
-        int code;
-        QString out;
-        QString err;
-    };
-    Result Run(const QStringList& args)
-    {
-        QProcess p;
-        p.setProgram(BinDir() + QStringLiteral("/vtrpro-rules"));
-        p.setArguments(args);
-        p.start();
-        EXPECT_TRUE(p.waitForFinished(60000));
-        return { p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError()) };
-    }
+    using Result = ToolRun;
+    static Result Run(const QStringList& args) { return RunTool(args); }
     static QByteArray Read(const QString& path)
     {
         QFile f(path);

@@ -12,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 
 namespace {
@@ -22,22 +21,8 @@ constexpr char kRule[] = "Hole Depth to Diameter Ratio";
 class SettingsCommandTest : public ::testing::Test
 {
 protected:
-    struct Result
-    {
-        int code;
-        QString out;
-        QString err;
-    };
-    Result Run(const QStringList& args)
-    {
-        QProcess p;
-        p.setProgram(BinDir() + QStringLiteral("/vtrpro-rules"));
-        p.setArguments(args);
-        p.start();
-        EXPECT_TRUE(p.waitForFinished(60000));
-        return { p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError()) };
-    }
+    using Result = ToolRun;
+    static Result Run(const QStringList& args) { return RunTool(args); }
     static QByteArray Read(const QString& path)
     {
         QFile f(path);
@@ -161,8 +146,12 @@ TEST_F(SettingsCommandTest, RefusalsLeaveTheFileUntouched)
 TEST_F(SettingsCommandTest, AProtectedFileIsResetOnlyWithItsPassword)
 {
     const QString file = NewFile(QStringLiteral("protected.vtr"), { "--password", "Secret" });
-    QByteArray oldValue;
-    Write(file, ChangeFirstValue(Read(file), oldValue));
+    // Changed through the program: a change by hand would break the
+    // fingerprint, and such a file is refused.
+    const Result changed = Run({ "configure", file, "--rule", kRule, "--category", "Drilling", "--set",
+        "Maximum depth to diameter ratio=42", "--password", "Secret" });
+    ASSERT_EQ(changed.code, 0) << changed.err.toStdString();
+    ASSERT_EQ(Run({ "diff", file }).code, 1);
     const QByteArray before = Read(file);
     const struct
     {

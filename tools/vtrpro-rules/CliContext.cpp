@@ -1,4 +1,5 @@
 #include "CliContext.h"
+#include "ExitCodes.h"
 
 #include "VTRFrameWrkUtils.h"
 #include "modules/ModuleLists.h"
@@ -48,9 +49,9 @@ int CliContext::Start()
     QString reason;
     if (!EnsureWritableFolder(folder, reason)) {
         std::fprintf(stderr, "vtrpro-rules: the data-settings folder cannot be used: %s\n", qUtf8Printable(reason));
-        return kExitSettingsFolder;
+        return ExitCode::kRefused;
     }
     LoadAllModules(m_app.Modules());
     m_started = true;
-    return 0;
+    return ExitCode::kDone;
 }

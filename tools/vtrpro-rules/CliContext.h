@@ -18,9 +18,6 @@
 class CliContext
 {
 public:
-    // Exit code when the data-settings folder cannot be created or written.
-    static constexpr int kExitSettingsFolder = 3;
-
     CliContext();
     ~CliContext();
     CliContext(const CliContext&) = delete;

@@ -2,12 +2,12 @@
 // parameter editor does, then saves through the document's lock and save path.
 
 #include "CliContext.h"
+#include "CliDocument.h"
 #include "Commands.h"
+#include "ExitCodes.h"
 
 #include "ConcreteVTRRule.h"
 #include "VtrRule.h"
-#include "document/DocumentLock.h"
-#include "document/RulePassword.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "views/RuleListController.h"
 #include "views/RuleParameters.h"
@@ -16,13 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include <QFileInfo>
-
 namespace {
-constexpr int kExitOk = 0;
-constexpr int kExitRefused = 2;
-constexpr int kExitLocked = 4;
-
 const char kUsage[] = "usage: vtrpro-rules configure FILE --rule NAME [--category CAT] [--set \"PARAMETER=VALUE\"]... "
                       "[--criticality WORD] [--password P]\n";
 
@@ -131,20 +125,22 @@ int FindRow(RuleListModel* model, const Arguments& a)
     return rows.first();
 }
 
-int Configure(
-    CliContext& cli, CVTRRuleBuilderDoc& doc, RuleListController& list, const Arguments& a, const QString& path)
+int Configure(CliDocument& open, const Arguments& a)
 {
+    CVTRRuleBuilderDoc& doc = open.Doc();
+    RuleListController& list = open.List();
+    const QString& path = open.Path();
     RuleListModel* model = list.Model();
     const int row = FindRow(model, a);
     if (row < 0)
-        return kExitRefused;
+        return ExitCode::kRefused;
     CVtrRule* rule = model->RuleAt(row);
     if (!doc.SelectedRules().Contains(rule)) {
         Refuse(QStringLiteral("\"%1\" is not in %2; add it with select first").arg(rule->GetRuleName(), path));
-        return kExitRefused;
+        return ExitCode::kRefused;
     }
 
-    const std::unique_ptr<ConcreteVTRRule> defaults = FreshModuleRule(cli.Modules(), *rule);
+    const std::unique_ptr<ConcreteVTRRule> defaults = FreshModuleRule(open.Cli().Modules(), *rule);
     RuleParameterEdit edit(*rule, defaults.get());
     QList<int> changed;
     for (const auto& [parameter, value] : a.sets) {
@@ -152,7 +148,7 @@ int Configure(
         const int index = edit.Find(parameter, error);
         if (index < 0 || !edit.SetText(index, ParameterField::Value, value, error)) {
             Refuse(QStringLiteral("%1: %2").arg(rule->GetRuleName(), error));
-            return kExitRefused;
+            return ExitCode::kRefused;
         }
         if (!changed.contains(index))
             changed.append(index);
@@ -162,7 +158,7 @@ int Configure(
         if (code == 0) {
             Refuse(QStringLiteral("\"%1\" is not a criticality (Critical, High, Medium, Low, Insignificant)")
                        .arg(a.criticality));
-            return kExitRefused;
+            return ExitCode::kRefused;
         }
         edit.SetCriticality(code);
     }
@@ -170,12 +166,8 @@ int Configure(
     edit.Apply(*rule);
     list.RefreshRow(row);
     doc.SetModifiedFlag(true);
-    if (!doc.OnSaveDocument(path)) {
-        if (doc.IsPasswordProtected() && !a.hasPassword)
-            std::fprintf(stderr, "vtrpro-rules: %s is password protected; give --password\n", qUtf8Printable(path));
-        Refuse(QStringLiteral("%1 was not saved").arg(path));
-        return kExitRefused;
-    }
+    if (const int code = open.Save())
+        return code;
     std::printf("%s: %s configured (criticality %s)\n", qUtf8Printable(path), qUtf8Printable(rule->GetRuleName()),
         qUtf8Printable(RuleListModel::CriticalityWord(rule->GetCriticality())));
     for (int index : changed) {
@@ -184,7 +176,7 @@ int Configure(
             qUtf8Printable(edit.Text(index, ParameterField::Value)),
             unit.isEmpty() ? "" : qUtf8Printable(QLatin1Char(' ') + unit));
     }
-    return kExitOk;
+    return ExitCode::kDone;
 }
 } // namespace
 
@@ -194,49 +186,9 @@ int RunConfigure(const QStringList& args)
     QString error;
     if (!Parse(args, a, error)) {
         std::fprintf(stderr, "vtrpro-rules: %s\n%s", qUtf8Printable(error), kUsage);
-        return kExitRefused;
+        return ExitCode::kRefused;
     }
-    const QString path = QFileInfo(a.file).absoluteFilePath();
-    if (!QFileInfo(path).isFile()) {
-        std::fprintf(stderr, "vtrpro-rules: %s is not a rule file\n", qUtf8Printable(path));
-        return kExitRefused;
-    }
-
-    CliContext cli;
-    if (const int code = cli.Start())
-        return code;
-
-    // Asked only when the file is protected; without --password the
-    // question is answered with Cancel.
-    SetPasswordPrompt([&a](QString& typed) {
-        if (!a.hasPassword)
-            return false;
-        typed = a.password;
-        return true;
-    });
-    int code = kExitOk;
-    {
-        CVTRRuleBuilderDoc doc;
-        if (!doc.OnOpenDocument(path)) {
-            const FileErrorCause cause = doc.LastOpenCause();
-            if (cause == FileErrorCause::SharingViolation || cause == FileErrorCause::AccessDenied) {
-                const QString holder = DocumentLock::Holder(path);
-                std::fprintf(stderr, "vtrpro-rules: %s is open for writing elsewhere%s; nothing was changed\n",
-                    qUtf8Printable(path),
-                    holder.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (") + holder + QLatin1Char(')')));
-                code = kExitLocked;
-            } else {
-                code = kExitRefused;
-            }
-        } else {
-            RuleListController list(&doc);
-            RuleListDocLink link(&list);
-            list.Fill(true, true);
-            code = Configure(cli, doc, list, a, path);
-            // While the list is linked: the document releases the rules it listed.
-            doc.OnCloseDocument();
-        }
-    }
-    SetPasswordPrompt({});
-    return code;
+    CliDocument file(
+        QStringLiteral("vtrpro-rules"), a.file, a.hasPassword ? std::optional<QString>(a.password) : std::nullopt);
+    return file.Change([&a](CliDocument& open) { return Configure(open, a); });
 }

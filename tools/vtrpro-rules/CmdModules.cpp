@@ -1,5 +1,6 @@
 #include "CliContext.h"
 #include "Commands.h"
+#include "ExitCodes.h"
 #include "OutputFormat.h"
 
 #include "VtrLibrary.h"
@@ -115,7 +116,7 @@ int RunModules(const QStringList& arguments)
     bool json = false;
     if (!OutputFormat::Take(args, json) || !args.isEmpty()) {
         std::fprintf(stderr, "vtrpro-rules: usage: modules [--format text|json]\n");
-        return 2;
+        return ExitCode::kRefused;
     }
     CliContext cli;
     if (const int code = cli.Start())
@@ -129,11 +130,11 @@ int RunModules(const QStringList& arguments)
         AppendJson(array, ModuleSections::kDatabases, databases, false);
         OutputFormat::PrintJson(QJsonObject {
             { QStringLiteral("configModuleIni"), GetConfigModuleIniPath() }, { QStringLiteral("modules"), array } });
-        return 0;
+        return ExitCode::kDone;
     }
     std::printf("ConfigModule.ini: %s\n", qUtf8Printable(GetConfigModuleIniPath()));
     PrintSection(ModuleSections::kRules, rules, true);
     PrintSection(ModuleSections::kDatabases, databases, false);
     std::fflush(stdout);
-    return 0;
+    return ExitCode::kDone;
 }

@@ -2,6 +2,7 @@
 
 #include "CliContext.h"
 #include "Commands.h"
+#include "ExitCodes.h"
 #include "ListedRules.h"
 #include "OutputFormat.h"
 
@@ -29,12 +30,6 @@
 #include <QJsonObject>
 
 namespace {
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitModified = 3;
-constexpr int kExitLocked = 4;
-
 // Rules taken from modules, released through their modules when done, so
 // the libraries can be freed afterwards.
 class RuleKeeper
@@ -106,7 +101,7 @@ struct NewOptions
 int Usage(const char* command, const QString& why)
 {
     std::fprintf(stderr, "vtrpro-rules %s: %s\n", command, qUtf8Printable(why));
-    return kExitUsage;
+    return ExitCode::kRefused;
 }
 
 bool ParseUnits(const QString& text, RuleUnits& units)
@@ -197,7 +192,7 @@ int ParseNew(const QStringList& args, NewOptions& options)
         return Usage("new",
             QStringLiteral("usage: new FILE --rule NAME... [--category CAT] [--units LIN,ANG] "
                            "[--password TEXT]"));
-    return kExitOk;
+    return ExitCode::kDone;
 }
 
 // Every rule that `rules` lists: module rules and the configurator's product
@@ -253,7 +248,7 @@ int RunNew(const QStringList& args)
             std::fprintf(stderr, "vtrpro-rules new: no loaded module has the rule \"%s\"%s\n",
                 qUtf8Printable(request.name),
                 category.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" in category \"%1\"").arg(category)));
-            return kExitUsage;
+            return ExitCode::kRefused;
         }
         if (matches.size() > 1) {
             QStringList categories;
@@ -262,7 +257,7 @@ int RunNew(const QStringList& args)
             std::fprintf(stderr,
                 "vtrpro-rules new: the rule \"%s\" is in more than one category (%s); add --category\n",
                 qUtf8Printable(request.name), qUtf8Printable(categories.join(QStringLiteral(", "))));
-            return kExitUsage;
+            return ExitCode::kRefused;
         }
         if (chosen.contains(matches.front()))
             continue; // named twice: the file holds it once
@@ -295,19 +290,19 @@ int RunNew(const QStringList& args)
         std::fprintf(stderr, "vtrpro-rules new: %s is open for writing elsewhere%s; nothing was written\n",
             qUtf8Printable(record.name),
             holder.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (") + holder + QLatin1Char(')')));
-        return kExitLocked;
+        return ExitCode::kHeld;
     }
     if (cause != FileErrorCause::None) {
         std::fprintf(stderr, "vtrpro-rules new: %s could not be opened for writing\n", qUtf8Printable(record.name));
-        return kExitUsage;
+        return ExitCode::kRefused;
     }
     if (!WriteRuleFile(record, record.name, false)) {
         std::fprintf(stderr, "vtrpro-rules new: %s could not be written\n", qUtf8Printable(record.name));
-        return kExitFailed;
+        return ExitCode::kRefused;
     }
     std::printf("%s: %d rule(s) written%s\n", qUtf8Printable(record.name), record.RuleCount(),
         options.havePassword ? ", password protected" : "");
-    return kExitOk;
+    return ExitCode::kDone;
 }
 
 int RunShow(const QStringList& args)
@@ -321,7 +316,7 @@ int RunShow(const QStringList& args)
     QString why;
     if (QFileInfo::exists(path) && !VtrIsRegularFile(path, &why)) {
         std::fprintf(stderr, "vtrpro-rules show: %s is %s\n", qUtf8Printable(path), qUtf8Printable(why));
-        return kExitUsage;
+        return ExitCode::kRefused;
     }
 
     CliContext cli;
@@ -334,7 +329,7 @@ int RunShow(const QStringList& args)
         keeper.Keep(rule);
     if (!read) {
         std::fprintf(stderr, "vtrpro-rules show: %s is not a readable rule file\n", qUtf8Printable(path));
-        return kExitUsage;
+        return ExitCode::kRefused;
     }
     std::printf("File: %s\n", qUtf8Printable(path));
     std::printf("Version: %s\n", qUtf8Printable(record.version));
@@ -353,7 +348,7 @@ int RunShow(const QStringList& args)
                 qUtf8Printable(dropped.category), qUtf8Printable(dropped.module));
     }
     std::fflush(stdout);
-    return kExitOk;
+    return ExitCode::kDone;
 }
 
 int RunVerify(const QStringList& args)
@@ -365,19 +360,19 @@ int RunVerify(const QStringList& args)
     switch (VerifyRuleFileFingerprint(args[0], &detail)) {
     case FingerprintStatus::Unprotected:
         std::printf("%s: not password protected; nothing to verify\n", qUtf8Printable(args[0]));
-        return kExitOk;
+        return ExitCode::kDone;
     case FingerprintStatus::Matches:
         std::printf("%s: fingerprint matches\n", qUtf8Printable(args[0]));
-        return kExitOk;
+        return ExitCode::kDone;
     case FingerprintStatus::Modified:
         std::printf(
             "%s: fingerprint does not match; the rules were changed outside the program\n", qUtf8Printable(args[0]));
-        return kExitModified;
+        return ExitCode::kFingerprint;
     case FingerprintStatus::Unreadable:
         break;
     }
     std::fprintf(stderr, "%s: cannot be read as a rule file: %s\n", qUtf8Printable(args[0]), qUtf8Printable(detail));
-    return kExitUsage;
+    return ExitCode::kRefused;
 }
 
 namespace {
@@ -402,7 +397,7 @@ int RunShowFormatted(const QStringList& arguments)
         keeper.Keep(rule);
     if (!read) {
         std::fprintf(stderr, "vtrpro-rules show: %s is not a readable rule file\n", qUtf8Printable(path));
-        return kExitUsage;
+        return ExitCode::kRefused;
     }
     QJsonArray rules;
     for (CVtrRule* rule : record.Rules())
@@ -414,6 +409,6 @@ int RunShowFormatted(const QStringList& arguments)
         { QStringLiteral("linearUnit"), record.units.LinearUnit },
         { QStringLiteral("angularUnit"), record.units.AngularUnit },
         { QStringLiteral("protected"), record.passwordProtected }, { QStringLiteral("rules"), rules } });
-    return kExitOk;
+    return ExitCode::kDone;
 }
 } // namespace

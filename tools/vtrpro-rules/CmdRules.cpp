@@ -1,5 +1,6 @@
 #include "CliContext.h"
 #include "Commands.h"
+#include "ExitCodes.h"
 #include "ListedRules.h"
 
 #include "Utilities/StringTable.h"
@@ -43,7 +44,7 @@ int RunRules(const QStringList& args)
     bool json = false;
     if (!ParseArguments(args, json)) {
         std::fprintf(stderr, "vtrpro-rules: usage: rules [--format text|json]\n");
-        return 2;
+        return ExitCode::kRefused;
     }
     CliContext cli;
     if (const int code = cli.Start())
@@ -75,5 +76,5 @@ int RunRules(const QStringList& args)
 
     // Rules go back to their modules before the context frees the libraries.
     ReleaseOfferedRules(listed);
-    return 0;
+    return ExitCode::kDone;
 }

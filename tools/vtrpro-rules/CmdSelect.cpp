@@ -1,27 +1,18 @@
 // select and deselect: tick or untick rules of a rule file as the rule list
 // does, then save, keeping the file's lock and password rules.
 
-#include "CliContext.h"
+#include "CliDocument.h"
 #include "Commands.h"
+#include "ExitCodes.h"
 
 #include "VtrRule.h"
-#include "document/DocumentLock.h"
-#include "document/RulePassword.h"
-#include "document/VTRRuleBuilderDoc.h"
 #include "views/RuleListController.h"
 
 #include <cstdio>
 
-#include <QFileInfo>
 #include <QHash>
 
 namespace {
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitLocked = 4;
-constexpr int kExitUnknownRule = 5;
-
 struct Arguments
 {
     QString file;
@@ -73,48 +64,13 @@ int Run(const QStringList& args, bool select)
     if (!Parse(args, a, error)) {
         std::fprintf(stderr, "vtrpro-rules: %s\nusage: vtrpro-rules %s FILE --rule NAME... [--password TEXT]\n",
             qUtf8Printable(error), select ? "select" : "deselect");
-        return kExitUsage;
-    }
-    const QString path = QFileInfo(a.file).absoluteFilePath();
-    if (!QFileInfo::exists(path)) {
-        std::fprintf(stderr, "vtrpro-rules: %s does not exist\n", qUtf8Printable(path));
-        return kExitFailed;
+        return ExitCode::kRefused;
     }
 
-    CliContext cli;
-    if (const int code = cli.Start())
-        return code;
-
-    // The password is asked only when the file is protected; without
-    // --password the question is answered with Cancel.
-    SetPasswordPrompt([&a](QString& typed) {
-        if (!a.hasPassword)
-            return false;
-        typed = a.password;
-        return true;
-    });
-
-    int code = kExitOk;
-    {
-        CVTRRuleBuilderDoc doc;
-        // Without a terminal to ask, the read-only question is answered No.
-        if (!doc.OnOpenDocument(path)) {
-            const FileErrorCause cause = doc.LastOpenCause();
-            if (cause == FileErrorCause::SharingViolation || cause == FileErrorCause::AccessDenied) {
-                const QString holder = DocumentLock::Holder(path);
-                std::fprintf(stderr, "vtrpro-rules: %s is open for writing elsewhere%s; nothing was changed\n",
-                    qUtf8Printable(path),
-                    holder.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (") + holder + QLatin1Char(')')));
-                SetPasswordPrompt({});
-                return kExitLocked;
-            }
-            SetPasswordPrompt({});
-            return kExitUsage; // unreadable: refused, file untouched
-        }
-        RuleListController list(&doc);
-        RuleListDocLink link(&list);
-        list.Fill(true, true);
-
+    CliDocument file(
+        QStringLiteral("vtrpro-rules"), a.file, a.hasPassword ? std::optional<QString>(a.password) : std::nullopt);
+    return file.Change([&](CliDocument& open) {
+        RuleListController& list = open.List();
         // Names and display names, ignoring case, to rows.
         QHash<QString, QList<int>> rowsByName;
         RuleListModel* model = list.Model();
@@ -130,27 +86,18 @@ int Run(const QStringList& args, bool select)
                 unknown << name;
         if (!unknown.isEmpty()) {
             for (const QString& name : unknown)
-                std::fprintf(
-                    stderr, "vtrpro-rules: no rule named \"%s\" in the loaded modules\n", qUtf8Printable(name));
-            code = kExitUnknownRule;
-        } else {
-            for (const QString& name : a.rules)
-                for (int row : rowsByName.value(name.toLower()))
-                    list.SetChecked(row, select);
-            if (!doc.OnSaveDocument(path)) {
-                if (doc.IsPasswordProtected() && !doc.IsPasswordConfirmed() && !a.hasPassword)
-                    std::fprintf(
-                        stderr, "vtrpro-rules: %s is password protected; give --password\n", qUtf8Printable(path));
-                code = kExitFailed;
-            } else {
-                std::printf(
-                    "%s: %d of %d rules selected\n", qUtf8Printable(path), list.SelectedCount(), model->RowCount());
-            }
+                open.Refuse(QStringLiteral("no rule named \"%1\" in the loaded modules").arg(name));
+            return ExitCode::kRefused;
         }
-        doc.OnCloseDocument();
-    }
-    SetPasswordPrompt({});
-    return code;
+        for (const QString& name : a.rules)
+            for (int row : rowsByName.value(name.toLower()))
+                list.SetChecked(row, select);
+        if (const int code = open.Save())
+            return code;
+        std::printf(
+            "%s: %d of %d rules selected\n", qUtf8Printable(open.Path()), list.SelectedCount(), model->RowCount());
+        return ExitCode::kDone;
+    });
 }
 } // namespace
 

@@ -2,13 +2,13 @@
 // command line, through the code the rule list's context menu runs.
 
 #include "CliContext.h"
+#include "CliDocument.h"
 #include "Commands.h"
+#include "ExitCodes.h"
 
 #include "VtrRule.h"
-#include "document/DocumentLock.h"
 #include "document/FileDetails.h"
 #include "document/RuleFile.h"
-#include "document/RulePassword.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "views/ResetToDefault.h"
 #include "views/RuleListController.h"
@@ -27,11 +27,6 @@
 #include <QTemporaryDir>
 
 namespace {
-constexpr int kExitOk = 0;
-constexpr int kExitFound = 1;
-constexpr int kExitRefused = 2;
-constexpr int kExitHeld = 4;
-
 // A rule named on the command line; the category is optional.
 struct Target
 {
@@ -250,7 +245,7 @@ int Usage(const QString& error, bool reset)
     std::fprintf(stderr, "vtrpro-rules: %s\nusage: %s\n", qUtf8Printable(error),
         reset ? "vtrpro-rules reset FILE (--rule NAME [--category CAT]... | --all) [--password TEXT]"
               : "vtrpro-rules diff FILE [--rule NAME [--category CAT]] [--format json]");
-    return kExitRefused;
+    return ExitCode::kRefused;
 }
 } // namespace
 
@@ -263,7 +258,7 @@ int RunDiff(const QStringList& args)
     const QString path = QFileInfo(a.file).absoluteFilePath();
     if (!QFileInfo(path).isFile()) {
         std::fprintf(stderr, "vtrpro-rules: %s is not a readable file\n", qUtf8Printable(path));
-        return kExitRefused;
+        return ExitCode::kRefused;
     }
 
     CliContext cli;
@@ -273,7 +268,7 @@ int RunDiff(const QStringList& args)
     if (!probe.Load(path)) {
         std::fprintf(
             stderr, "vtrpro-rules: %s cannot be read: %s\n", qUtf8Printable(path), qUtf8Printable(probe.LastError()));
-        return kExitRefused;
+        return ExitCode::kRefused;
     }
     const RuleUnits units = FileUnits(path);
 
@@ -294,7 +289,7 @@ int RunDiff(const QStringList& args)
         doc.OnCloseDocument();
         if (!written || !report.Load(path, defaultsPath)) {
             std::fprintf(stderr, "vtrpro-rules: the default settings of the loaded modules cannot be written\n");
-            return kExitRefused;
+            return ExitCode::kRefused;
         }
     }
 
@@ -305,7 +300,7 @@ int RunDiff(const QStringList& args)
             std::fprintf(stderr, "vtrpro-rules: no rule named \"%s\"%s in the file or the loaded modules\n",
                 qUtf8Printable(target.name),
                 target.hasCategory ? qUtf8Printable(QStringLiteral(" in category \"") + target.category + '"') : "");
-            return kExitRefused;
+            return ExitCode::kRefused;
         }
         bool differs = false;
         for (const RuleElementIndex::RuleKey& key : keys)
@@ -318,7 +313,7 @@ int RunDiff(const QStringList& args)
         } else {
             std::printf("%s\n", differs ? "differs" : "same");
         }
-        return differs ? kExitFound : kExitOk;
+        return differs ? ExitCode::kFound : ExitCode::kDone;
     }
 
     QJsonArray rules;
@@ -352,7 +347,7 @@ int RunDiff(const QStringList& args)
         std::printf("%s", QJsonDocument(rules).toJson(QJsonDocument::Indented).constData()); // ends with a newline
     else if (differing == 0)
         std::printf("every rule of %s has its default settings\n", qUtf8Printable(path));
-    return differing > 0 ? kExitFound : kExitOk;
+    return differing > 0 ? ExitCode::kFound : ExitCode::kDone;
 }
 
 int RunReset(const QStringList& args)
@@ -361,54 +356,19 @@ int RunReset(const QStringList& args)
     QString error;
     if (!Parse(args, true, a, error))
         return Usage(error, true);
-    const QString path = QFileInfo(a.file).absoluteFilePath();
-    if (!QFileInfo(path).isFile()) {
-        std::fprintf(stderr, "vtrpro-rules: %s is not a readable file\n", qUtf8Printable(path));
-        return kExitRefused;
-    }
 
-    CliContext cli;
-    if (const int code = cli.Start())
-        return code;
-    // The password is asked only when the file is protected; without
-    // --password the question is answered with Cancel.
-    SetPasswordPrompt([&a](QString& typed) {
-        if (!a.hasPassword)
-            return false;
-        typed = a.password;
-        return true;
-    });
-    struct PromptReset
-    {
-        ~PromptReset() { SetPasswordPrompt({}); }
-    } promptReset;
-
-    CVTRRuleBuilderDoc doc;
-    // Without a terminal to ask, the read-only question is answered No.
-    if (!doc.OnOpenDocument(path)) {
-        const FileErrorCause cause = doc.LastOpenCause();
-        if (cause == FileErrorCause::SharingViolation || cause == FileErrorCause::AccessDenied) {
-            const QString holder = DocumentLock::Holder(path);
-            std::fprintf(stderr, "vtrpro-rules: %s is open for writing elsewhere%s; nothing was changed\n",
-                qUtf8Printable(path),
-                holder.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (") + holder + QLatin1Char(')')));
-            return kExitHeld;
-        }
-        std::fprintf(stderr, "vtrpro-rules: %s cannot be opened; nothing was changed\n", qUtf8Printable(path));
-        return kExitRefused;
-    }
-
-    int code = kExitOk;
-    {
-        RuleListController list(&doc);
-        RuleListDocLink link(&list);
-        list.Fill(true, true);
+    CliDocument file(
+        QStringLiteral("vtrpro-rules"), a.file, a.hasPassword ? std::optional<QString>(a.password) : std::nullopt);
+    return file.Change([&a](CliDocument& open) {
+        CVTRRuleBuilderDoc& doc = open.Doc();
+        RuleListController& list = open.List();
+        const QString& path = open.Path();
 
         QTemporaryDir scratch;
         const QString defaultsPath = scratch.filePath(QString::fromLatin1(RuleFileNames::kAllRulesFile));
         const bool written = scratch.isValid()
             && WriteDefaultsFile(
-                cli.App(), list.InstalledRules(), doc.PreviousUnits(), doc.CurrentUnits(), defaultsPath);
+                open.Cli().App(), list.InstalledRules(), doc.PreviousUnits(), doc.CurrentUnits(), defaultsPath);
 
         // The rows to reset: every row, or those of the named rules.
         RuleListModel* model = list.Model();
@@ -440,37 +400,28 @@ int RunReset(const QStringList& args)
         QList<CVtrRule*> rules;
         for (int r : rows)
             rules.append(model->RuleAt(r));
-        if (!written) {
-            std::fprintf(stderr, "vtrpro-rules: the default settings of the loaded modules cannot be written\n");
-            code = kExitRefused;
-        } else if (!unknown.isEmpty()) {
+        if (!written)
+            return open.Refuse(QStringLiteral("the default settings of the loaded modules cannot be written"));
+        if (!unknown.isEmpty()) {
             for (const QString& name : unknown)
-                std::fprintf(
-                    stderr, "vtrpro-rules: no rule named \"%s\" in the loaded modules\n", qUtf8Printable(name));
-            code = kExitRefused;
-        } else if (!MarkRulesThatDiffer(path, defaultsPath, rules)) {
-            std::printf("%s: no rule to reset\n", qUtf8Printable(path));
-        } else {
-            QStringList names;
-            for (CVtrRule* rule : rules)
-                if (rule->GetDiffersFromDefault() == 1)
-                    names << rule->GetRuleName();
-            const int reset = ResetRulesToDefault(list, rows, defaultsPath);
-            if (reset < 0) {
-                code = kExitRefused;
-            } else if (!doc.OnSaveDocument(path)) {
-                if (doc.IsPasswordProtected() && !doc.IsPasswordConfirmed())
-                    std::fprintf(stderr, "vtrpro-rules: %s is password protected; %s\n", qUtf8Printable(path),
-                        a.hasPassword ? "the password is wrong" : "give --password");
-                else
-                    std::fprintf(stderr, "vtrpro-rules: %s could not be saved\n", qUtf8Printable(path));
-                code = kExitRefused;
-            } else {
-                std::printf("%s: %d rules reset to default: %s\n", qUtf8Printable(path), reset,
-                    qUtf8Printable(names.join(QStringLiteral(", "))));
-            }
+                open.Refuse(QStringLiteral("no rule named \"%1\" in the loaded modules").arg(name));
+            return ExitCode::kRefused;
         }
-        doc.OnCloseDocument();
-    }
-    return code;
+        if (!MarkRulesThatDiffer(path, defaultsPath, rules)) {
+            std::printf("%s: no rule to reset\n", qUtf8Printable(path));
+            return ExitCode::kDone;
+        }
+        QStringList names;
+        for (CVtrRule* rule : rules)
+            if (rule->GetDiffersFromDefault() == 1)
+                names << rule->GetRuleName();
+        const int reset = ResetRulesToDefault(list, rows, defaultsPath);
+        if (reset < 0)
+            return open.Refuse(QStringLiteral("the rules could not be reset"));
+        if (const int code = open.Save())
+            return code;
+        std::printf("%s: %d rules reset to default: %s\n", qUtf8Printable(path), reset,
+            qUtf8Printable(names.join(QStringLiteral(", "))));
+        return ExitCode::kDone;
+    });
 }

@@ -2,27 +2,17 @@
 // "Rule input units" command followed by Save does, keeping the file's lock
 // and password rules.
 
-#include "CliContext.h"
+#include "CliDocument.h"
 #include "Commands.h"
+#include "ExitCodes.h"
 
-#include "document/DocumentLock.h"
-#include "document/Fingerprint.h"
-#include "document/RulePassword.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "settings/RuleInputUnits.h"
 #include "settings/RuleUnitSettings.h"
-#include "views/RuleListController.h"
 
 #include <cstdio>
 
-#include <QFileInfo>
-
 namespace {
-constexpr int kExitOk = 0;
-constexpr int kExitRefused = 2;
-constexpr int kExitFingerprint = 3;
-constexpr int kExitHeld = 4;
-
 const char kUsage[] = "usage: vtrpro-rules units FILE LIN,ANG [--password TEXT]\n"
                       "  LIN: 0-10 or a linear unit name (millimeters, inches, ...)\n"
                       "  ANG: 0-3 or an angular unit name (degrees, radians, ...)\n";
@@ -34,12 +24,6 @@ struct Arguments
     QString password;
     bool hasPassword = false;
 };
-
-int Refuse(const QString& why)
-{
-    std::fprintf(stderr, "vtrpro-rules units: %s\n", qUtf8Printable(why));
-    return kExitRefused;
-}
 
 bool Parse(const QStringList& args, Arguments& out, QString& error)
 {
@@ -110,31 +94,27 @@ QString UnitText(const RuleUnits& units)
 }
 
 // Converts the open document's rules and saves it.
-int Convert(
-    CVTRRuleBuilderDoc& doc, RuleListController& list, const QString& path, const RuleUnits& units, const Arguments& a)
+int Convert(CliDocument& open, const RuleUnits& units)
 {
-    list.Fill(true, true);
+    CVTRRuleBuilderDoc& doc = open.Doc();
+    const QString& path = open.Path();
     // Matching the file's rules with the modules marks the document modified
     // only when a rule found no module: saving would drop it.
     if (doc.IsModified() || doc.DroppedFileRules() > 0)
-        return Refuse(QStringLiteral("%1 holds rules of modules that are not loaded; converting would drop "
-                                     "them, so nothing was changed")
-                          .arg(path));
+        return open.Refuse(
+            QStringLiteral("%1 holds rules of modules that are not loaded; converting would drop them").arg(path));
     const RuleUnits from = doc.CurrentUnits();
     if (from == units) {
         std::printf("%s: already in %s; nothing to do\n", qUtf8Printable(path), qUtf8Printable(UnitText(units)));
-        return kExitOk;
+        return ExitCode::kDone;
     }
 
     RuleInputUnits::Apply(doc, units);
-    if (!doc.OnSaveDocument(path)) {
-        if (doc.IsPasswordProtected() && !doc.IsPasswordConfirmed() && !a.hasPassword)
-            return Refuse(QStringLiteral("%1 is password protected; give --password").arg(path));
-        return Refuse(QStringLiteral("%1 was not saved; it is unchanged").arg(path));
-    }
+    if (const int code = open.Save())
+        return code;
     std::printf("%s: %s -> %s, %lld rule(s) converted\n", qUtf8Printable(path), qUtf8Printable(UnitText(from)),
         qUtf8Printable(UnitText(units)), static_cast<long long>(doc.SelectedRules().Size()));
-    return kExitOk;
+    return ExitCode::kDone;
 }
 } // namespace
 
@@ -144,72 +124,16 @@ int RunUnits(const QStringList& args)
     QString error;
     if (!Parse(args, a, error)) {
         std::fprintf(stderr, "vtrpro-rules units: %s\n%s", qUtf8Printable(error), kUsage);
-        return kExitRefused;
+        return ExitCode::kRefused;
     }
     RuleUnits units;
     if (!ParseUnits(a.units, units)) {
         std::fprintf(stderr, "vtrpro-rules units: \"%s\" is not LIN,ANG\n%s", qUtf8Printable(a.units), kUsage);
-        return kExitRefused;
+        return ExitCode::kRefused;
     }
-    const QString path = QFileInfo(a.file).absoluteFilePath();
-    if (!QFileInfo(path).isFile())
-        return Refuse(QStringLiteral("%1 is not a file").arg(path));
-
-    // Saving re-signs a protected file: one changed outside the program is
-    // not converted, or the change would pass as the owner's.
-    QString detail;
-    switch (VerifyRuleFileFingerprint(path, &detail)) {
-    case FingerprintStatus::Modified:
-        std::fprintf(stderr,
-            "vtrpro-rules units: %s: fingerprint does not match; the rules were changed outside the program; "
-            "nothing was changed\n",
-            qUtf8Printable(path));
-        return kExitFingerprint;
-    case FingerprintStatus::Unreadable:
-        return Refuse(QStringLiteral("%1 cannot be read as a rule file: %2").arg(path, detail));
-    case FingerprintStatus::Unprotected:
-    case FingerprintStatus::Matches:
-        break;
-    }
-
-    CliContext cli;
-    if (const int code = cli.Start())
-        return code;
-
-    // The password is asked only when the file is protected; without
-    // --password the question is answered with Cancel.
-    SetPasswordPrompt([&a](QString& typed) {
-        if (!a.hasPassword)
-            return false;
-        typed = a.password;
-        return true;
-    });
-
-    int code = kExitOk;
-    {
-        CVTRRuleBuilderDoc doc;
-        // Without a terminal to ask, the read-only question is answered No.
-        if (!doc.OnOpenDocument(path)) {
-            const FileErrorCause cause = doc.LastOpenCause();
-            if (cause == FileErrorCause::SharingViolation || cause == FileErrorCause::AccessDenied) {
-                const QString holder = DocumentLock::Holder(path);
-                std::fprintf(stderr, "vtrpro-rules units: %s is open for writing elsewhere%s; nothing was changed\n",
-                    qUtf8Printable(path),
-                    holder.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (") + holder + QLatin1Char(')')));
-                code = kExitHeld;
-            } else {
-                code = Refuse(QStringLiteral("%1 cannot be opened as a rule file").arg(path));
-            }
-        } else {
-            // The list keeps the document's rules; it must outlive the close,
-            // which releases them.
-            RuleListController list(&doc);
-            list.SetWritesAllRulesFile(false);
-            RuleListDocLink link(&list);
-            code = Convert(doc, list, path, units, a);
-            doc.OnCloseDocument();
-        }
-    }
-    SetPasswordPrompt({});
-    return code;
+    CliDocument file(QStringLiteral("vtrpro-rules units"), a.file,
+        a.hasPassword ? std::optional<QString>(a.password) : std::nullopt);
+    // The running program's all-rules file is not this command's to change.
+    file.SetWritesAllRulesFile(false);
+    return file.Change([&units](CliDocument& open) { return Convert(open, units); });
 }

@@ -2,6 +2,7 @@
 // checking files.
 
 #include "Commands.h"
+#include "ExitCodes.h"
 
 #include <cstdio>
 
@@ -16,19 +17,19 @@ struct Command
 };
 
 const Command kCommands[] = {
-    {"modules", RunModules, "modules [--format json]      list the configured rule and database modules"},
-    {"rules", RunRules, "rules [--format json]        list every rule of the loaded modules"},
-    {"new", RunNew, "new FILE --rule NAME... [--category CAT] [--units LIN,ANG] [--password TEXT]"},
-    {"show", RunShow, "show FILE [--format json]    print a rule file's units, version and rules"},
-    {"verify", RunVerify, "verify FILE                  check a protected file's fingerprint"},
-    {"select", RunSelect, "select FILE --rule NAME... [--password TEXT]"},
-    {"deselect", RunDeselect, "deselect FILE --rule NAME... [--password TEXT]"},
-    {"diff", RunDiff, "diff FILE [--rule NAME [--category CAT]] [--format json]"},
-    {"reset", RunReset, "reset FILE (--rule NAME [--category CAT]... | --all) [--password TEXT]"},
-    {"configure", RunConfigure,
+    { "modules", RunModules, "modules [--format json]      list the configured rule and database modules" },
+    { "rules", RunRules, "rules [--format json]        list every rule of the loaded modules" },
+    { "new", RunNew, "new FILE --rule NAME... [--category CAT] [--units LIN,ANG] [--password TEXT]" },
+    { "show", RunShow, "show FILE [--format json]    print a rule file's units, version and rules" },
+    { "verify", RunVerify, "verify FILE                  check a protected file's fingerprint" },
+    { "select", RunSelect, "select FILE --rule NAME... [--password TEXT]" },
+    { "deselect", RunDeselect, "deselect FILE --rule NAME... [--password TEXT]" },
+    { "diff", RunDiff, "diff FILE [--rule NAME [--category CAT]] [--format json]" },
+    { "reset", RunReset, "reset FILE (--rule NAME [--category CAT]... | --all) [--password TEXT]" },
+    { "configure", RunConfigure,
         "configure FILE --rule NAME [--category CAT] [--set \"PARAMETER=VALUE\"]... [--criticality WORD] "
-        "[--password P]"},
-    {"units", RunUnits, "units FILE LIN,ANG [--password TEXT]  convert a file's rules to other units"},
+        "[--password P]" },
+    { "units", RunUnits, "units FILE LIN,ANG [--password TEXT]  convert a file's rules to other units" },
 };
 
 void PrintUsage(FILE* out)
@@ -46,11 +47,11 @@ int main(int argc, char** argv)
     args.removeFirst();
     if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
         PrintUsage(args.isEmpty() ? stderr : stdout);
-        return args.isEmpty() ? 2 : 0;
+        return args.isEmpty() ? ExitCode::kRefused : ExitCode::kDone;
     }
     if (args.first() == QLatin1String("--version")) {
         std::printf("vtrpro-rules %s\n", VTRPRO_VERSION);
-        return 0;
+        return ExitCode::kDone;
     }
     const QString name = args.takeFirst();
     for (const Command& c : kCommands)
@@ -58,5 +59,5 @@ int main(int argc, char** argv)
             return c.run(args);
     std::fprintf(stderr, "vtrpro-rules: unknown command '%s'\n", qUtf8Printable(name));
     PrintUsage(stderr);
-    return 2;
+    return ExitCode::kRefused;
 }
