@@ -268,8 +268,9 @@ TEST_F(UnitsCommandTest, AProtectedFileNeedsItsPassword)
     for (const auto& c : cases) {
         const Result r = RunTool(QStringList { "units", file, "3,3" } + c.extra);
         EXPECT_EQ(r.code, c.code) << c.extra.join(' ').toStdString() << r.err.toStdString();
-        if (c.code != 0)
+        if (c.code != 0) {
             EXPECT_EQ(Read(file), before);
+        }
     }
     QString units;
     RulesOf(file, &units);
