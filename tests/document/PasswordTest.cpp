@@ -121,8 +121,9 @@ TEST(CheckPassword, FollowsTheAnswerOfThePrompt)
         EXPECT_EQ(asked, c.expectedAsked) << c.what;
         EXPECT_EQ(confirmedPassword, c.expectedConfirmed ? QStringLiteral("Secret") : QString()) << c.what;
         ASSERT_EQ(messages.shown.size(), c.expectedMessage ? 1u : 0u) << c.what;
-        if (c.expectedMessage)
+        if (c.expectedMessage) {
             EXPECT_EQ(messages.shown[0].text, QStringLiteral("Rule file is password protected...Wrong Password..."));
+        }
     }
 }
 

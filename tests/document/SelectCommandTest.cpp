@@ -90,8 +90,9 @@ TEST_F(SelectCommandTest, AProtectedFileNeedsItsPassword)
     for (const auto& c : cases) {
         const Result r = Run(QStringList { "select", file, "--rule", "SM - Minimum Flange Width" } + c.extra);
         EXPECT_EQ(r.code, c.code) << c.extra.join(' ').toStdString() << r.err.toStdString();
-        if (c.code != 0)
+        if (c.code != 0) {
             EXPECT_EQ(Read(file), before);
+        }
     }
     EXPECT_EQ(SelectedFlag(file, "SM - Minimum Flange Width"), 1);
     const Result verify = Run({ "verify", file });
