@@ -1,0 +1,223 @@
+// The exact bytes of written rule files and their fingerprints, pinned, so
+// that work on the reader, the writer and the fingerprint cannot change a
+// file that users already have.
+
+#include "TestSupport.h"
+#include "ConcreteVTRRule.h"
+#include "VtrLibrary.h"
+#include "VtrRule.h"
+#include "VtrXMLDocument.h"
+#include "app/AppContext.h"
+#include "document/Fingerprint.h"
+#include "document/RuleFile.h"
+#include "modules/ModuleContract.h"
+#include "modules/ModuleLists.h"
+
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QHash>
+
+namespace {
+const QString kUserDefined = QStringLiteral("Interactive User Defined Rule");
+
+VtrRuleItem Item(const QString& name, std::vector<std::pair<QString, QString>> attributes, const QString& text = {},
+    std::vector<VtrRuleItem> children = {})
+{
+    VtrRuleItem item;
+    item.name = name;
+    item.attributes = std::move(attributes);
+    item.text = text;
+    item.children = std::move(children);
+    return item;
+}
+
+// A user-defined rule with every kind of value a rule element can carry:
+// markup characters, text beyond ASCII (a surrogate pair too), tabs, line
+// feeds and carriage returns, blanks around values, empty values, numbers in
+// several forms, nested and empty elements.
+ConcreteVTRRule* RuleWithEveryKindOfValue()
+{
+    auto* rule = new ConcreteVTRRule();
+    rule->SetRuleName(QStringLiteral("Golden & <Rule> \"quoted\" 'single'"));
+    rule->SetDisplayName(QString::fromUtf8("Gr\xc3\xb6\xc3\x9f"
+                                           "e \xe2\x80\x93 \xe7\x9b\xb4\xe5\xbe\x84 \xf0\x9f\x98\x80"));
+    rule->SetRuleCategory(QStringLiteral("Sheet Metal"));
+    rule->SetRuleModuleName(kUserDefined);
+    rule->SetCriticality(1);
+    rule->SetSelected(1);
+    rule->SetHelpId(20399);
+    rule->SetRuleId(-5);
+    rule->SetValidatorName(QStringLiteral("PLQRuleValidator"));
+    rule->SetRuleUnits({ 1, 3 });
+    rule->ExtraAttributes() = {
+        { QStringLiteral("Note"), QStringLiteral("tab\there\nline\r\nreturn\rend") },
+        { QStringLiteral("Empty"), QString() },
+        { QStringLiteral("Number"), QStringLiteral("-0.000125") },
+        { QStringLiteral("Markup"), QStringLiteral("a<b>&c\"d'e") },
+    };
+    rule->Items() = {
+        Item(QStringLiteral("Parameter"),
+            { { QStringLiteral("Name"), QStringLiteral("Width") },
+                { QStringLiteral("UnitType"), QStringLiteral("Length") } },
+            {},
+            { Item(QStringLiteral("Value"), {}, QStringLiteral("1.5")),
+                Item(QStringLiteral("Recom"), {}, QStringLiteral("2e-3")),
+                Item(QStringLiteral("Alert"), {}, QStringLiteral(" 0.75 ")), Item(QStringLiteral("Min"), {}, QString()),
+                Item(QStringLiteral("Max"), {}, QStringLiteral("1e308")) }),
+        Item(QStringLiteral("Constraint"), { { QStringLiteral("Kind"), QStringLiteral("Option") } },
+            QString::fromUtf8("lead \xc3\xa9 text\r\nnext"),
+            { Item(QStringLiteral("Option"), { { QStringLiteral("Text"), QStringLiteral("x > y && y < z") } },
+                QStringLiteral("a<b>&c"),
+                { Item(QStringLiteral("Deep"), { { QStringLiteral("Level"), QStringLiteral("3") } },
+                    QStringLiteral("\t tabbed \t")) }) }),
+        Item(QStringLiteral("Empty"), {}),
+        Item(QStringLiteral("Message"), {}, QStringLiteral("   spaced   ")),
+    };
+    return rule;
+}
+
+// A user-defined rule whose id the reader sets by its name.
+ConcreteVTRRule* RuleWithFixedId()
+{
+    auto* rule = new ConcreteVTRRule();
+    rule->SetRuleName(QStringLiteral("SM - Minimum Hole Diameter"));
+    rule->SetDisplayName(QStringLiteral("SM - Minimum Hole Diameter"));
+    rule->SetRuleModuleName(kUserDefined);
+    rule->SetRuleId(19055);
+    return rule;
+}
+
+class RuleFileBytesTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_app = std::make_unique<AppContext>();
+        LoadAllModules(m_app->Modules());
+        PtrArray& loaded = m_app->Modules().loadedRuleModules;
+        ASSERT_GE(loaded.GetSize(), 2) << "the rule modules must be built beside the tests";
+        for (int32_t i = 0; i < loaded.GetSize(); ++i) {
+            void* handle = loaded.GetAt(i);
+            const QString path = VtrLibrary::FileName(handle);
+            m_deleters.insert(
+                path, reinterpret_cast<PFN_DeleteRule>(VtrLibrary::Find(handle, ModuleExports::kDeleteRule)));
+            QList<CVtrRule*> rules;
+            if (!FetchAllRules(handle, rules))
+                continue;
+            for (CVtrRule* rule : rules) {
+                rule->SetModulePath(path);
+                m_rules.push_back(rule);
+            }
+            m_firstOfEachModule.push_back(rules.isEmpty() ? nullptr : rules.front());
+        }
+        m_user.emplace_back(RuleWithEveryKindOfValue());
+        m_user.emplace_back(RuleWithFixedId());
+    }
+    void TearDown() override
+    {
+        for (CVtrRule* rule : m_rules)
+            Release(rule);
+        UnloadAllModules(m_app->Modules());
+        m_app.reset();
+    }
+    void Release(CVtrRule* rule)
+    {
+        if (rule->GetRuleModuleName() == kUserDefined && !m_deleters.contains(rule->GetModulePath()))
+            delete rule;
+        else if (PFN_DeleteRule del = m_deleters.value(rule->GetModulePath()))
+            del(&rule);
+    }
+    void ReleaseAll(CVTRFileDetails& record)
+    {
+        for (CVtrRule* rule : record.Rules())
+            Release(rule);
+        record.ClearRules();
+    }
+    static CVTRFileDetails Record(const std::vector<CVtrRule*>& rules)
+    {
+        CVTRFileDetails record;
+        record.name = QStringLiteral("golden.vtr");
+        record.createdBy = QStringLiteral("tester");
+        record.createdOn = QStringLiteral("07/04/2026 13:05:09");
+        record.units = { 1, 3 };
+        record.passwordProtected = true;
+        record.password = QString::fromUtf8("p\xc3\xa4ss w\xc3\xb6rd");
+        for (CVtrRule* rule : rules)
+            if (rule)
+                record.AddRule(rule);
+        return record;
+    }
+    static QByteArray ReadAll(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // Writes the record, then reads the file and writes what was read: both
+    // files must be the same bytes. Gives the first file's bytes.
+    QByteArray WriteReadWrite(CVTRFileDetails& record)
+    {
+        const QString first = m_env.Path(QStringLiteral("first.vtr"));
+        EXPECT_TRUE(WriteRuleFile(record, first, false));
+        EXPECT_EQ(VerifyRuleFileFingerprint(first), FingerprintStatus::Matches);
+        CVTRFileDetails read;
+        EXPECT_TRUE(ReadRuleFile(read, first));
+        EXPECT_TRUE(m_messages.shown.empty()) << "no fingerprint warning";
+        EXPECT_EQ(read.RuleCount(), record.RuleCount());
+        read.name = record.name;
+        read.createdBy = record.createdBy;
+        read.createdOn = record.createdOn;
+        const QString second = m_env.Path(QStringLiteral("second.vtr"));
+        EXPECT_TRUE(WriteRuleFile(read, second, false));
+        ReleaseAll(read);
+        const QByteArray bytes = ReadAll(first);
+        EXPECT_EQ(ReadAll(second), bytes) << "read and written again, the file must not change";
+        return bytes;
+    }
+
+    ScopedTestEnv m_env;
+    ScriptedMessages m_messages;
+    std::unique_ptr<AppContext> m_app;
+    QHash<QString, PFN_DeleteRule> m_deleters;
+    std::vector<CVtrRule*> m_rules;
+    std::vector<CVtrRule*> m_firstOfEachModule;
+    std::vector<std::unique_ptr<ConcreteVTRRule>> m_user;
+};
+} // namespace
+
+TEST_F(RuleFileBytesTest, FileWithEveryKindOfValueIsWrittenAsPinned)
+{
+    std::vector<CVtrRule*> rules = { m_user[0].get(), m_user[1].get() };
+    rules.insert(rules.end(), m_firstOfEachModule.begin(), m_firstOfEachModule.end());
+    CVTRFileDetails record = Record(rules);
+    const QByteArray bytes = WriteReadWrite(record);
+    const QByteArray golden = ReadAll(TestData(QStringLiteral("golden-rules.vtr")));
+    ASSERT_FALSE(golden.isEmpty());
+    EXPECT_EQ(bytes, golden) << bytes.toStdString();
+}
+
+TEST_F(RuleFileBytesTest, EveryShippedRuleIsWrittenAsPinned)
+{
+    CVTRFileDetails record = Record(m_rules);
+    const QByteArray bytes = WriteReadWrite(record);
+    EXPECT_EQ(bytes.size(), 142407);
+    EXPECT_EQ(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex().toStdString(),
+        "227f0af526d2d761699195f333984dbf");
+}
+
+TEST(RuleFileFingerprint, PinnedForTextThatIsNotUtf8)
+{
+    // Bytes that are not UTF-8 are hashed as replacement characters; the
+    // fingerprint of such a file must not change either.
+    const QByteArray text = "<VTRExpress><Rule Name=\"a\xff"
+                            "b\" RuleModule=\"M\">t\xc3(\xe2\x82</Rule>"
+                            "<Other/><Rule Name=\"\xf0\x9f\x98\"/></VTRExpress>";
+    VtrXMLDocument document;
+    std::unique_ptr<VtrXMLNode> root(document.LoadFromBuffer(text.constData(), static_cast<size_t>(text.size())));
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(RulesFingerprint(root.get()).toStdString(), "69f1705c97b80baaf6654db4d2aa0c82");
+}
