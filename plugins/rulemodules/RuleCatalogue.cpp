@@ -3,6 +3,8 @@
 #include "VTRFrameWrkUtils.h"
 #include "VtrXMLNode.h"
 
+#include <utility>
+
 #include <pugixml.hpp>
 
 namespace {
@@ -178,8 +180,20 @@ bool RuleCatalogue::Load(const char* data, std::size_t size, QString& error)
     }
     m_rules = std::move(rules);
     m_index = std::move(index);
-    for (const auto& rule : m_rules)
+    m_ownAsciiNames.clear();
+    for (const QString& own : m_ownModuleNames) {
+        if (!QtPrivate::isAscii(QStringView(own))) {
+            m_ownAsciiNames.clear();
+            break;
+        }
+        m_ownAsciiNames.push_back(own.toLower().toStdString());
+    }
+    for (const auto& rule : m_rules) {
         CollectStrings(*rule);
+        const std::vector<VtrRuleItem>& items = std::as_const(*rule).Items();
+        if (!items.empty())
+            m_byItems.insert(ItemsHash(items), rule.get());
+    }
     return true;
 }
 
@@ -193,7 +207,65 @@ bool RuleCatalogue::OwnsModuleName(const QString& moduleName) const
     return !moduleName.isEmpty() && m_ownModuleNames.contains(moduleName, Qt::CaseInsensitive);
 }
 
+bool RuleCatalogue::OwnsModuleName(const char* moduleName) const
+{
+    // ASCII against ASCII names: case folding is ASCII folding then.
+    if (!m_ownAsciiNames.empty()) {
+        bool ascii = true;
+        for (const std::string& own : m_ownAsciiNames) {
+            size_t i = 0;
+            for (; moduleName[i] != '\0'; ++i) {
+                const auto c = static_cast<unsigned char>(moduleName[i]);
+                if (c >= 0x80) {
+                    ascii = false;
+                    break;
+                }
+                if (i == own.size() || own[i] != static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c))
+                    break;
+            }
+            if (!ascii)
+                break;
+            if (moduleName[i] == '\0' && i == own.size() && i > 0)
+                return true;
+        }
+        if (ascii)
+            return false;
+    }
+    return OwnsModuleName(QString::fromUtf8(moduleName));
+}
+
 namespace {
+size_t ItemHash(const VtrRuleItem& item, size_t seed)
+{
+    seed = qHash(item.name, seed);
+    for (const auto& [n, v] : item.attributes)
+        seed = qHash(v, qHash(n, seed));
+    seed = qHash(item.text, seed);
+    for (const VtrRuleItem& c : item.children)
+        seed = ItemHash(c, seed);
+    return qHash(item.children.size(), seed);
+}
+
+bool SameItem(const VtrRuleItem& a, const VtrRuleItem& b)
+{
+    if (a.name != b.name || a.attributes != b.attributes || a.text != b.text || a.children.size() != b.children.size())
+        return false;
+    for (size_t i = 0; i < a.children.size(); ++i)
+        if (!SameItem(a.children[i], b.children[i]))
+            return false;
+    return true;
+}
+
+bool SameItems(const std::vector<VtrRuleItem>& a, const std::vector<VtrRuleItem>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (!SameItem(a[i], b[i]))
+            return false;
+    return true;
+}
+
 void CollectItem(const VtrRuleItem& item, QSet<QString>& strings)
 {
     strings.insert(item.name);
@@ -218,6 +290,14 @@ void RuleCatalogue::CollectStrings(const CVtrModuleRule& rule)
     }
     for (const VtrRuleItem& item : rule.Items())
         CollectItem(item, m_strings);
+}
+
+size_t RuleCatalogue::ItemsHash(const std::vector<VtrRuleItem>& items)
+{
+    size_t seed = items.size();
+    for (const VtrRuleItem& item : items)
+        seed = ItemHash(item, seed);
+    return seed;
 }
 
 QString RuleCatalogue::Shared(const QString& text) const
@@ -253,6 +333,19 @@ void RuleCatalogue::Intern(CVtrModuleRule& rule) const
         n = Shared(n);
         v = Shared(v);
     }
+    // Shared items came from a rule of the catalogue and hold its texts
+    // already. Items equal to those of a rule of the catalogue (a renamed
+    // copy of it, say) are shared with it; only others keep their own.
+    const std::vector<VtrRuleItem>& items = std::as_const(rule).Items();
+    if (rule.ItemsShared() || items.empty())
+        return;
+    const size_t hash = ItemsHash(items);
+    const auto [first, last] = m_byItems.equal_range(hash);
+    for (auto it = first; it != last; ++it)
+        if (SameItems((*it)->Items(), items)) {
+            rule.ShareItems(**it);
+            return;
+        }
     for (VtrRuleItem& item : rule.Items())
         InternItem(item);
 }

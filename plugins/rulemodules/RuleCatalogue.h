@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <QHash>
@@ -34,12 +35,15 @@ public:
     // Whether an element stamped with this module name belongs to the module:
     // the module's display name or a module name one of its rules carries.
     bool OwnsModuleName(const QString& moduleName) const;
+    // The same for UTF-8 text.
+    bool OwnsModuleName(const char* moduleName) const;
     // Replaces every text of the rule that the catalogue also holds with the
     // catalogue's copy, so rules read from files share storage too.
     void Intern(CVtrModuleRule& rule) const;
 
 private:
     static QString Key(const QString& name, const QString& category);
+    static size_t ItemsHash(const std::vector<VtrRuleItem>& items);
     void CollectStrings(const CVtrModuleRule& rule);
     void InternItem(VtrRuleItem& item) const;
     QString Shared(const QString& text) const;
@@ -49,6 +53,10 @@ private:
     QString m_summary;
     std::vector<std::unique_ptr<CVtrModuleRule>> m_rules;
     QHash<QString, const CVtrModuleRule*> m_index;
+    // The rules of the catalogue by the hash of their items.
+    QMultiHash<size_t, const CVtrModuleRule*> m_byItems;
     QStringList m_ownModuleNames;
+    // The same in lower case when all of them are ASCII, else empty.
+    std::vector<std::string> m_ownAsciiNames;
     QSet<QString> m_strings;
 };

@@ -73,11 +73,13 @@ VTR_MODULE_EXPORT void GetRule(VtrXMLNode* ruleNode, CVtrRule** rule)
         return;
     if (!ruleNode || ruleNode->IsNull())
         return;
-    QString moduleName;
-    if (!ruleNode->GetAttributeValue(QStringLiteral("RuleModule"), moduleName))
+    // Every module is offered every element: the test runs on the text as
+    // read, without making a string of it.
+    const pugi::xml_attribute moduleName = ruleNode->Native().attribute("RuleModule");
+    if (!moduleName)
         return;
     const RuleCatalogue& catalogue = Catalogue();
-    if (!catalogue.OwnsModuleName(moduleName))
+    if (!catalogue.OwnsModuleName(moduleName.value()))
         return;
 
     QString name;
@@ -97,7 +99,7 @@ VTR_MODULE_EXPORT void GetRule(VtrXMLNode* ruleNode, CVtrRule** rule)
         const bool hasChildElements
             = ruleNode->Native().find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; });
         if (!hasChildElements)
-            result->Items() = base->Items();
+            result->ShareItems(*base);
         for (const auto& [attribute, value] : base->ExtraAttributes())
             if (!ruleNode->Native().attribute(attribute.toUtf8().constData()))
                 result->ExtraAttributes().emplace_back(attribute, value);

@@ -2,6 +2,7 @@
 
 #include "VtrRule.h"
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -43,9 +44,16 @@ public:
     // nothing changes and the result is false.
     bool EditRule() override;
 
-    // The child elements of the rule element, in order.
-    const std::vector<VtrRuleItem>& Items() const { return m_items; }
-    std::vector<VtrRuleItem>& Items() { return m_items; }
+    // The child elements of the rule element, in order. Copies of a rule
+    // share them until one of the copies asks for them to change them (the
+    // non-const call), so the rules of a big file that keep a module's
+    // settings hold no settings of their own.
+    const std::vector<VtrRuleItem>& Items() const;
+    std::vector<VtrRuleItem>& Items();
+    // Whether the items are shared with another rule.
+    bool ItemsShared() const { return m_items.use_count() > 1; }
+    // Takes the other rule's items, shared.
+    void ShareItems(const ConcreteVTRRule& other) { m_items = other.m_items; }
     // Root attributes that are not common rule attributes, in order.
     const std::vector<std::pair<QString, QString>>& ExtraAttributes() const { return m_extraAttributes; }
     std::vector<std::pair<QString, QString>>& ExtraAttributes() { return m_extraAttributes; }
@@ -55,5 +63,6 @@ public:
 
 private:
     std::vector<std::pair<QString, QString>> m_extraAttributes;
-    std::vector<VtrRuleItem> m_items;
+    // Null while the rule has no items.
+    std::shared_ptr<std::vector<VtrRuleItem>> m_items;
 };

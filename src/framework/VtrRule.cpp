@@ -7,17 +7,19 @@
 #include "VtrXMLDocument.h"
 #include "VtrXMLNode.h"
 #include "VtrXMLNodeList.h"
+#include "VtrUtf8.h"
 
 #include <charconv>
 #include <cstring>
 #include <cmath>
+#include <utility>
 
 namespace {
 IVtrRuleEditor* g_ruleEditor = nullptr;
 
 // The attributes every rule element carries, in the order they are written.
-const char* const kCommonAttributes[] = {"Name", "DisplayName", "RuleCategory", "Severity", "RuleModule", "Selected",
-                                         "HelpId", "RuleId", "Validator", "LinearUnit", "AngularUnit"};
+const char* const kCommonAttributes[] = { "Name", "DisplayName", "RuleCategory", "Severity", "RuleModule", "Selected",
+    "HelpId", "RuleId", "Validator", "LinearUnit", "AngularUnit" };
 
 bool IsCommonAttribute(const char* name)
 {
@@ -49,13 +51,83 @@ void ReadItem(pugi::xml_node node, VtrRuleItem& item)
     }
 }
 
+// Whether text equals what QString::fromUtf8 makes of utf8, without making it.
+bool SameText(const QString& text, const char* utf8)
+{
+    const char16_t* p = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0;; ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c == 0)
+            return i == n;
+        if (c >= 0x80)
+            return text == QString::fromUtf8(utf8);
+        if (i == n || p[i] != c)
+            return false;
+    }
+}
+
+// Whether ReadItem would read node into item as it is.
+bool SameItem(pugi::xml_node node, const VtrRuleItem& item)
+{
+    if (!SameText(item.name, node.name()))
+        return false;
+    size_t attribute = 0;
+    for (pugi::xml_attribute a : node.attributes()) {
+        if (attribute == item.attributes.size() || !SameText(item.attributes[attribute].first, a.name())
+            || !SameText(item.attributes[attribute].second, a.value()))
+            return false;
+        ++attribute;
+    }
+    if (attribute != item.attributes.size())
+        return false;
+    size_t child = 0;
+    int texts = 0;
+    pugi::xml_node onlyText;
+    for (pugi::xml_node c : node.children()) {
+        if (c.type() == pugi::node_element) {
+            if (child == item.children.size() || !SameItem(c, item.children[child]))
+                return false;
+            ++child;
+        } else if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata) {
+            ++texts;
+            onlyText = c;
+        }
+    }
+    if (child != item.children.size())
+        return false;
+    if (texts == 0)
+        return item.text.isEmpty();
+    if (texts == 1)
+        return SameText(item.text, onlyText.value());
+    QString text; // pieces converted one by one, as ReadItem does
+    for (pugi::xml_node c : node.children())
+        if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata)
+            text += QString::fromUtf8(c.value());
+    return text == item.text;
+}
+
+// Whether the element children of a rule element read as items.
+bool SameItems(pugi::xml_node rule, const std::vector<VtrRuleItem>& items)
+{
+    size_t i = 0;
+    for (pugi::xml_node c = rule.first_child(); c; c = c.next_sibling()) {
+        if (c.type() != pugi::node_element)
+            continue;
+        if (i == items.size() || !SameItem(c, items[i]))
+            return false;
+        ++i;
+    }
+    return i == items.size();
+}
+
 void WriteItem(pugi::xml_node parent, const VtrRuleItem& item)
 {
-    pugi::xml_node node = parent.append_child(item.name.toUtf8().constData());
+    pugi::xml_node node = parent.append_child(VtrUtf8(item.name));
     for (const auto& [name, value] : item.attributes)
-        node.append_attribute(name.toUtf8().constData()).set_value(value.toUtf8().constData());
+        node.append_attribute(VtrUtf8(name, 0)).set_value(VtrUtf8(value, 1));
     if (!item.text.isEmpty())
-        node.append_child(pugi::node_pcdata).set_value(item.text.toUtf8().constData());
+        node.append_child(pugi::node_pcdata).set_value(VtrUtf8(item.text));
     for (const VtrRuleItem& c : item.children)
         WriteItem(node, c);
 }
@@ -67,8 +139,9 @@ void ConvertItem(VtrRuleItem& item, const RuleUnits& from, const RuleUnits& to)
         const VtrUnits::Quantity kind = VtrUnits::QuantityOfUnitType(item.Attribute(QStringLiteral("UnitType")));
         if (VtrUnits::ChangesWith(kind, from, to)) {
             for (VtrRuleItem& c : item.children) {
-                if (c.name != QLatin1String("Value") && c.name != QLatin1String("Recom") && c.name != QLatin1String("Alert")
-                    && c.name != QLatin1String("Min") && c.name != QLatin1String("Max"))
+                if (c.name != QLatin1String("Value") && c.name != QLatin1String("Recom")
+                    && c.name != QLatin1String("Alert") && c.name != QLatin1String("Min")
+                    && c.name != QLatin1String("Max"))
                     continue;
                 bool ok = false;
                 const double v = c.text.trimmed().toDouble(&ok);
@@ -83,8 +156,14 @@ void ConvertItem(VtrRuleItem& item, const RuleUnits& from, const RuleUnits& to)
 }
 } // namespace
 
-void VtrSetRuleEditor(IVtrRuleEditor* editor) { g_ruleEditor = editor; }
-IVtrRuleEditor* VtrGetRuleEditor() { return g_ruleEditor; }
+void VtrSetRuleEditor(IVtrRuleEditor* editor)
+{
+    g_ruleEditor = editor;
+}
+IVtrRuleEditor* VtrGetRuleEditor()
+{
+    return g_ruleEditor;
+}
 
 // ---------------------------------------------------------------- CVtrRule
 
@@ -133,17 +212,25 @@ void CVtrRule::ReadCommonAttributes(VtrXMLNode* node)
 
 void CVtrRule::WriteCommonAttributes(VtrXMLNode* node) const
 {
-    node->AddAttribute(QStringLiteral("Name"), m_name);
-    node->AddAttribute(QStringLiteral("DisplayName"), m_displayName);
-    node->AddAttribute(QStringLiteral("RuleCategory"), m_category);
-    node->AddAttribute(QStringLiteral("Severity"), QString::number(m_criticality));
-    node->AddAttribute(QStringLiteral("RuleModule"), m_moduleName);
-    node->AddAttribute(QStringLiteral("Selected"), QString::number(m_selected));
-    node->AddAttribute(QStringLiteral("HelpId"), QString::number(m_helpId));
-    node->AddAttribute(QStringLiteral("RuleId"), QString::number(m_ruleId));
-    node->AddAttribute(QStringLiteral("Validator"), m_validatorName);
-    node->AddAttribute(QStringLiteral("LinearUnit"), QString::number(m_units.LinearUnit));
-    node->AddAttribute(QStringLiteral("AngularUnit"), QString::number(m_units.AngularUnit));
+    // Narrow calls with converted texts and numbers: this runs for every rule
+    // of every save.
+    const auto number = [node](const char* name, int32_t value) {
+        char text[16];
+        const auto result = std::to_chars(text, text + sizeof(text) - 1, value);
+        *result.ptr = '\0';
+        node->AddAttribute1(name, text);
+    };
+    node->AddAttribute1("Name", VtrUtf8(m_name));
+    node->AddAttribute1("DisplayName", VtrUtf8(m_displayName));
+    node->AddAttribute1("RuleCategory", VtrUtf8(m_category));
+    number("Severity", m_criticality);
+    node->AddAttribute1("RuleModule", VtrUtf8(m_moduleName));
+    number("Selected", m_selected);
+    number("HelpId", m_helpId);
+    number("RuleId", m_ruleId);
+    node->AddAttribute1("Validator", VtrUtf8(m_validatorName));
+    number("LinearUnit", m_units.LinearUnit);
+    number("AngularUnit", m_units.AngularUnit);
 }
 
 bool CVtrRule::PopulateParametersFromXML(VtrXMLNode* ruleNode)
@@ -227,6 +314,21 @@ VtrRuleItem* VtrRuleItem::Child(const QString& childName)
 ConcreteVTRRule::ConcreteVTRRule() = default;
 ConcreteVTRRule::~ConcreteVTRRule() = default;
 
+const std::vector<VtrRuleItem>& ConcreteVTRRule::Items() const
+{
+    static const std::vector<VtrRuleItem> kNone;
+    return m_items ? *m_items : kNone;
+}
+
+std::vector<VtrRuleItem>& ConcreteVTRRule::Items()
+{
+    if (!m_items)
+        m_items = std::make_shared<std::vector<VtrRuleItem>>();
+    else if (m_items.use_count() > 1)
+        m_items = std::make_shared<std::vector<VtrRuleItem>>(*m_items);
+    return *m_items;
+}
+
 QString ConcreteVTRRule::FormatNumber(double value)
 {
     if (!std::isfinite(value))
@@ -244,17 +346,22 @@ bool ConcreteVTRRule::PopulateParametersFromXML(VtrXMLNode* ruleNode)
         return false;
     ReadCommonAttributes(ruleNode);
     m_extraAttributes.clear();
-    m_items.clear();
     pugi::xml_node node = ruleNode->Native();
     for (pugi::xml_attribute a : node.attributes())
         if (!IsCommonAttribute(a.name()))
             m_extraAttributes.emplace_back(QString::fromUtf8(a.name()), QString::fromUtf8(a.value()));
+    // A copy of a module's rule usually reads back the settings it already
+    // has: it keeps them (and keeps sharing them) instead of building its own.
+    if (m_items && SameItems(node, *m_items))
+        return true;
+    auto items = std::make_shared<std::vector<VtrRuleItem>>();
     for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
         if (c.type() != pugi::node_element)
             continue;
-        m_items.emplace_back();
-        ReadItem(c, m_items.back());
+        items->emplace_back();
+        ReadItem(c, items->back());
     }
+    m_items = items->empty() ? nullptr : std::move(items);
     return true;
 }
 
@@ -266,7 +373,7 @@ VtrXMLNode* ConcreteVTRRule::GetXML()
     for (const auto& [name, value] : m_extraAttributes)
         node->AddAttribute(name, value);
     pugi::xml_node n = node->Native();
-    for (const VtrRuleItem& item : m_items)
+    for (const VtrRuleItem& item : std::as_const(*this).Items())
         WriteItem(n, item);
     return node;
 }
@@ -275,8 +382,8 @@ bool ConcreteVTRRule::UpdateRule(const RuleUnitSystemStructure* from, const Rule
 {
     if (!from || !to)
         return false;
-    if (!(*from == *to))
-        for (VtrRuleItem& item : m_items)
+    if (!(*from == *to) && m_items)
+        for (VtrRuleItem& item : Items())
             ConvertItem(item, *from, *to);
     return CVtrRule::UpdateRule(from, to);
 }
@@ -289,7 +396,7 @@ bool ConcreteVTRRule::UpdateRule(CVtrRule* source)
     // module and place in the list do not move).
     SetCriticality(source->GetCriticality());
     if (auto* concrete = dynamic_cast<ConcreteVTRRule*>(source)) {
-        m_items = concrete->m_items;
+        m_items = concrete->m_items; // shared until either changes them
         m_extraAttributes = concrete->m_extraAttributes;
         SetRuleUnits(source->GetRuleUnits());
     }

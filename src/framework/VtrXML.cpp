@@ -3,10 +3,12 @@
 #include "VtrXMLNodeList.h"
 
 #include "VtrRegularFile.h"
+#include "VtrUtf8.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,10 +51,13 @@ protected:
 
 struct StringWriter : CarriageReturnWriter
 {
-    QByteArray out;
+    explicit StringWriter(std::string& target)
+        : out(target)
+    { }
+    std::string& out;
 
 protected:
-    void Emit(const char* data, size_t size) override { out.append(data, static_cast<qsizetype>(size)); }
+    void Emit(const char* data, size_t size) override { out.append(data, size); }
 };
 
 struct FileWriter : CarriageReturnWriter
@@ -216,7 +221,7 @@ VtrXMLNode* VtrXMLDocument::CreateNode1(const char* name)
 
 VtrXMLNode* VtrXMLDocument::CreateNode(const QString& name)
 {
-    return CreateNode1(Utf8(name).constData());
+    return CreateNode1(VtrUtf8(name));
 }
 
 bool VtrXMLDocument::AppendNode(VtrXMLNode* node)
@@ -297,7 +302,7 @@ bool VtrXMLNode::AddAttribute1(const char* name, const char* value)
 
 bool VtrXMLNode::AddAttribute(const QString& name, const QString& value)
 {
-    return AddAttribute1(Utf8(name).constData(), Utf8(value).constData());
+    return AddAttribute1(VtrUtf8(name, 0), VtrUtf8(value, 1));
 }
 
 bool VtrXMLNode::GetAttributeValue1(const char* name, char*& value) const
@@ -319,7 +324,7 @@ bool VtrXMLNode::GetAttributeValue(const QString& name, QString& value) const
 {
     if (!m_node)
         return false;
-    pugi::xml_attribute a = m_node.attribute(Utf8(name).constData());
+    pugi::xml_attribute a = m_node.attribute(VtrUtf8(name));
     if (!a)
         return false;
     value = QString::fromUtf8(a.value());
@@ -427,9 +432,17 @@ QString VtrXMLNode::GetXML() const
 {
     if (!m_node)
         return {};
-    StringWriter w;
+    std::string markup;
+    AppendXMLUtf8(markup);
+    return QString::fromUtf8(markup.data(), static_cast<qsizetype>(markup.size()));
+}
+
+void VtrXMLNode::AppendXMLUtf8(std::string& out) const
+{
+    if (!m_node)
+        return;
+    StringWriter w(out);
     m_node.print(w, "", pugi::format_raw, pugi::encoding_utf8);
-    return QString::fromUtf8(w.out);
 }
 
 void VtrXMLNode::DeleteNodeList(VtrXMLNodeList*& list)

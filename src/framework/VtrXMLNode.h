@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include <pugixml.hpp>
 
 #include <QString>
@@ -49,6 +51,9 @@ public:
     VtrXMLNode* AppendNode(const QString& name, VtrXMLDocument* document);
     // The element's markup, without indentation, written as Save writes it.
     QString GetXML() const;
+    // The same markup in UTF-8, appended to out; a buffer used again for
+    // every element spares the allocations of GetXML.
+    void AppendXMLUtf8(std::string& out) const;
     // Releases a list returned by GetNodeList and nulls the pointer.
     static void DeleteNodeList(VtrXMLNodeList*& list);
 
