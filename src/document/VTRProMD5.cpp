@@ -46,16 +46,21 @@ void Md5Stream::Add(const void* data, size_t size)
 
 void Md5Stream::AddUtf16(const QString& text)
 {
+    AddUtf16(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size()));
+}
+
+void Md5Stream::AddUtf16(const char16_t* text, size_t size)
+{
     if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
-        Add(text.utf16(), static_cast<size_t>(text.size()) * sizeof(char16_t));
+        Add(text, size * sizeof(char16_t));
     } else {
         // Big-endian hosts swap into a small buffer so the bytes stay UTF-16LE.
         char16_t buffer[2048];
-        const char16_t* src = reinterpret_cast<const char16_t*>(text.utf16());
-        qsizetype left = text.size();
+        const char16_t* src = text;
+        size_t left = size;
         while (left > 0) {
-            const qsizetype n = qMin<qsizetype>(left, 2048);
-            for (qsizetype i = 0; i < n; ++i)
+            const size_t n = qMin<size_t>(left, 2048);
+            for (size_t i = 0; i < n; ++i)
                 buffer[i] = qToLittleEndian(src[i]);
             Add(buffer, static_cast<size_t>(n) * sizeof(char16_t));
             src += n;

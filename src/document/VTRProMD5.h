@@ -33,6 +33,7 @@ public:
     void Add(const void* data, size_t size);
     // Feeds the UTF-16LE code units of a string (no terminator).
     void AddUtf16(const QString& text);
+    void AddUtf16(const char16_t* text, size_t size);
     // Ends the digest: 32 lowercase hex digits, or empty on failure.
     QString Finish();
 

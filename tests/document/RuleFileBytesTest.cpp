@@ -14,6 +14,7 @@
 #include "modules/ModuleLists.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -220,4 +221,95 @@ TEST(RuleFileFingerprint, PinnedForTextThatIsNotUtf8)
     std::unique_ptr<VtrXMLNode> root(document.LoadFromBuffer(text.constData(), static_cast<size_t>(text.size())));
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(RulesFingerprint(root.get()).toStdString(), "69f1705c97b80baaf6654db4d2aa0c82");
+}
+
+namespace {
+// What loading the whole file and fingerprinting its rule elements says.
+FingerprintStatus StatusOfAFullLoad(const QByteArray& text)
+{
+    VtrXMLDocument document;
+    std::unique_ptr<VtrXMLNode> root(document.LoadFromBuffer(text.constData(), static_cast<size_t>(text.size())));
+    if (!root || root->GetNodeName() != QLatin1String("VTRExpress"))
+        return FingerprintStatus::Unreadable;
+    QString password;
+    QString stored;
+    root->GetAttributeValue(QStringLiteral("Password"), password);
+    root->GetAttributeValue(QStringLiteral("RulesData"), stored);
+    if (password.isEmpty() || stored.isEmpty())
+        return FingerprintStatus::Unprotected;
+    return RulesFingerprint(root.get()) == stored ? FingerprintStatus::Matches : FingerprintStatus::Modified;
+}
+
+QByteArray Replaced(QByteArray text, const QByteArray& what, const QByteArray& with)
+{
+    const qsizetype at = text.indexOf(what);
+    EXPECT_GE(at, 0) << what.toStdString();
+    return at < 0 ? text : text.replace(at, what.size(), with);
+}
+} // namespace
+
+TEST_F(RuleFileBytesTest, CheckingAFileGivesWhatAFullLoadGives)
+{
+    // Small files, and one of several blocks of reading, so that rules
+    // straddle the blocks.
+    CVTRFileDetails small = Record({ m_user[0].get(), m_user[1].get(), m_user[0].get() });
+    std::vector<CVtrRule*> many(5000, m_user[0].get());
+    CVTRFileDetails big = Record(many);
+    const QString smallPath = m_env.Path(QStringLiteral("small.vtr"));
+    const QString bigPath = m_env.Path(QStringLiteral("big.vtr"));
+    ASSERT_TRUE(WriteRuleFile(small, smallPath, false));
+    ASSERT_TRUE(WriteRuleFile(big, bigPath, false));
+    const QByteArray file = ReadAll(smallPath);
+    const QByteArray large = ReadAll(bigPath);
+    ASSERT_GT(large.size(), 3 * 1024 * 1024) << "several blocks of reading";
+    QByteArray deep = "<A/>";
+    for (int i = 0; i < 300; ++i)
+        deep = "<D>" + deep + "</D>";
+
+    using S = FingerprintStatus;
+    const struct
+    {
+        const char* what;
+        QByteArray text;
+        std::optional<S> expected; // beside the full load's answer
+    } cases[] = {
+        { "as written", file, S::Matches },
+        { "many blocks", large, S::Matches },
+        { "many blocks, last rule changed",
+            Replaced(large, "</Message>\n\t</Rule>\n</VTRExpress>", "</Message>\n\t\t<X/>\n\t</Rule>\n</VTRExpress>"),
+            S::Modified },
+        { "comments and instructions between rules",
+            Replaced(file, "\n\t<Rule", "\n\t<!-- <Rule> -->\n\t<?note <Rule>?>\n\t<Rule"), S::Matches },
+        { "another element between rules",
+            Replaced(file, "\n\t<Rule", "\n\t<Other a='>' b=\"x\"><Rule/></Other>\n\t<Rule"), S::Matches },
+        { "blank in the root's end tag", Replaced(file, "</VTRExpress>", "</VTRExpress  >"), S::Matches },
+        { "comment after the root", file + "<!-- done -->\n", S::Matches },
+        { "byte-order mark", "\xef\xbb\xbf" + file, S::Matches },
+        { "no declaration", file.mid(file.indexOf('\n') + 1), S::Matches },
+        { "Latin-1 declaration", Replaced(file, "UTF-8", "ISO-8859-1"), std::nullopt },
+        { "document type", Replaced(file, "\n<VTRExpress", "\n<!DOCTYPE VTRExpress>\n<VTRExpress"), std::nullopt },
+        { "text beside the rules", Replaced(file, "\n\t<Rule", "\n\tstray text\n\t<Rule"), std::nullopt },
+        { "character data beside the rules", Replaced(file, "\n\t<Rule", "<![CDATA[x]]><Rule"), std::nullopt },
+        { "second root element", file + "<VTRExpress/>", std::nullopt },
+        { "rule changed", Replaced(file, "Severity=\"1\"", "Severity=\"2\""), S::Modified },
+        { "character data in a rule", Replaced(file, "<Empty />", "<Empty><![CDATA[a<b]]></Empty>"), S::Modified },
+        { "end tag of another name", Replaced(file, "</Constraint>", "</Constrain>"), S::Unreadable },
+        { "cut short", file.left(file.size() - 30), S::Unreadable },
+        { "cut inside the root's start tag", file.left(file.indexOf("RulesData")), S::Unreadable },
+        { "nested too deep", Replaced(file, "<Empty />", deep), S::Unreadable },
+        { "other root", Replaced(Replaced(file, "<VTRExpress", "<Other"), "</VTRExpress>", "</Other>"), S::Unreadable },
+        { "not protected", Replaced(file, "Password=", "Pass="), S::Unprotected },
+        { "empty", QByteArray(), S::Unreadable },
+    };
+    for (const auto& c : cases) {
+        const QString path = m_env.Path(QStringLiteral("case.vtr"));
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(c.text);
+        out.close();
+        const S checked = VerifyRuleFileFingerprint(path);
+        EXPECT_EQ(checked, StatusOfAFullLoad(c.text)) << c.what;
+        if (c.expected)
+            EXPECT_EQ(checked, *c.expected) << c.what;
+    }
 }
