@@ -15,6 +15,7 @@
 #include "views/RuleListModel.h"
 
 #include <benchmark/benchmark.h>
+#include <pugixml.hpp>
 
 #include <cstdio>
 #include <map>
@@ -212,6 +213,19 @@ void BM_OpenFileIntoList(benchmark::State& state)
     state.counters["heap_per_file_byte"] = held / fileSize;
 }
 BENCHMARK(BM_OpenFileIntoList)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// What parsing alone costs for the file BM_OpenFileIntoList opens.
+void BM_BareParseOfListFile(benchmark::State& state)
+{
+    const QByteArray native = RuleFileOf(static_cast<int>(state.range(0))).toLocal8Bit();
+    for (auto _ : state) {
+        pugi::xml_document doc;
+        if (!doc.load_file(native.constData()))
+            state.SkipWithError("parse failed");
+        benchmark::DoNotOptimize(doc.document_element());
+    }
+}
+BENCHMARK(BM_BareParseOfListFile)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_TickAll(benchmark::State& state)
 {

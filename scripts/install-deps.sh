@@ -8,6 +8,7 @@ PACKAGES=(
   libpugixml-dev libsqlite3-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  libxml2-utils time
   dpkg-dev fakeroot lintian desktop-file-utils shared-mime-info xdg-utils librsvg2-bin libfile-mimeinfo-perl bash-completion
 )
 missing=()
