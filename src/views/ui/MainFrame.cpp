@@ -196,6 +196,7 @@ CChildFrame* CMainFrame::AddDocument(CVTRRuleBuilderDoc* doc)
     connect(doc, &CVTRRuleBuilderDoc::Saved, this, &CMainFrame::DocumentSaved);
     m_mdi->addSubWindow(child);
     connect(child, &CChildFrame::DocumentTitleChanged, this, &CMainFrame::UpdateTitle);
+    connect(child->View(), &CVTRRuleBuilderView::RuleHelpRequested, this, &CMainFrame::HelpRequested);
     connect(child, &QObject::destroyed, this, &CMainFrame::ChildClosed, Qt::QueuedConnection);
     child->showMaximized();
     m_mdi->setActiveSubWindow(child);

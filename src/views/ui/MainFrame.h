@@ -79,6 +79,8 @@ signals:
     void OpenRequested(const QString& path);
     // The frame closed: the program ends, whatever other windows are open.
     void FrameClosed();
+    // A document window asks for the help page of an id (F1 on a rule).
+    void HelpRequested(int helpId);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
