@@ -49,6 +49,9 @@ foreach(_p ${_programs})
 endforeach()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/res DESTINATION ${VTRPRO_INSTALL_DATA_DIR})
+# The help pages generated from the rule catalogues at build time.
+install(DIRECTORY ${VTRPRO_BIN_DIR}/res/english/vtrpro DESTINATION ${VTRPRO_INSTALL_DATA_DIR}/res/english
+  FILES_MATCHING PATTERN "*.html")
 
 # Desktop integration: the menu entry opens rule files, "*.vtr" (or any XML
 # file whose root is "VTRExpress") is a rule file, and both have icons.

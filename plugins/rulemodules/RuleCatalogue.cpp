@@ -163,6 +163,9 @@ bool RuleCatalogue::Load(const char* data, std::size_t size, QString& error)
         SetDefault(rule, "AngularUnit", "0");
         const QString summary = Text(rule.attribute("Summary"));
         rule.remove_attribute("Summary");
+        // The paragraph on why the rule matters feeds the help pages only;
+        // kept on the rule it would be written into every rule file.
+        rule.remove_attribute("Why");
 
         auto prototype = std::make_unique<CVtrModuleRule>();
         VtrXMLNode node(rule, noDocument);

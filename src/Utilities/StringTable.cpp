@@ -116,6 +116,9 @@ const Entry kStrings[] = {
     {62103, "It is being edited by %u on %h since %t."},
     {62110, "%d rule(s) in %s belong to modules that are not loaded: %s.\nThey are not listed, and saving the file "
             "removes them. To keep them, close the file without saving and register those modules first."},
+    {62140, "Reading rules"},
+    {62141, "Saving rules"},
+    {62142, "Listing rules"},
 };
 
 const QHash<int, QString>& Table()

@@ -14,4 +14,7 @@ inline constexpr int FileCouldNotOpen = 61629;  // "File %s could not be opened.
 inline constexpr int DocCaption = 61770;        // caption of the document's messages
 inline constexpr int StatusSelected = 61489;    // "Rules selected: %d, listed: %d"
 inline constexpr int RulesOfUnloadedModules = 62110; // count, file name, module names
+inline constexpr int ProgressReading = 62140;   // "Reading rules"
+inline constexpr int ProgressSaving = 62141;    // "Saving rules"
+inline constexpr int ProgressListing = 62142;   // "Listing rules"
 } // namespace StrId

@@ -8,6 +8,8 @@
 #include "VtrXMLDocument.h"
 #include "VtrXMLNode.h"
 #include "Utilities/MessageService.h"
+#include "Utilities/Progress.h"
+#include "Utilities/StringTable.h"
 #include "Utilities/VTRUIUtils.h"
 #include "app/AppContext.h"
 #include "document/Fingerprint.h"
@@ -224,7 +226,10 @@ bool WriteRuleFile(CVTRFileDetails& record, const QString& path, bool allRules)
     root->AddAttribute(QStringLiteral("AngularUnit"), QString::number(record.units.AngularUnit));
     root->AddAttribute(QStringLiteral("Version"), QString::fromLatin1(RuleFileNames::kVersionValue));
 
+    ProgressScope progress(VtrString(StrId::ProgressSaving), static_cast<int64_t>(rules.size()));
+    int64_t done = 0;
     for (CVtrRule* rule : rules) {
+        progress.Step(++done);
         if (!rule)
             continue;
         std::unique_ptr<VtrXMLNode> element(rule->GetXML());
@@ -283,8 +288,11 @@ bool ReadRuleFile(CVTRFileDetails& record, const QString& path)
 
     const std::vector<RuleSource> sources = CollectRuleSources();
     record.droppedRules.clear();
+    ProgressScope progress(VtrString(StrId::ProgressReading));
+    int64_t done = 0;
     for (pugi::xml_node child = root->Native().child(RuleFileNames::kRule); child;
          child = child.next_sibling(RuleFileNames::kRule)) {
+        progress.Step(++done);
         VtrXMLNode element(child, &document);
         CVtrRule* rule = RuleFromSources(&element, sources);
         if (!rule) {

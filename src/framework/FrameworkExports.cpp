@@ -10,6 +10,12 @@
 
 namespace {
 VtrXMLDocument* g_xmlDoc = nullptr;
+VtrHelpViewer g_helpViewer;
+} // namespace
+
+void SetVTRHelpViewer(VtrHelpViewer viewer)
+{
+    g_helpViewer = std::move(viewer);
 }
 
 VtrXMLDocument* VtrFrameworkXMLDoc()
@@ -57,6 +63,11 @@ void ShowVTRHelp(const QString* helpFile, int32_t helpId, int32_t* result)
     if (!QFileInfo::exists(page))
         return;
     QString opener = qEnvironmentVariable("VTRPRO_HELP_OPENER");
+    if (opener.isEmpty() && g_helpViewer) {
+        if (g_helpViewer(page) && result)
+            *result = 1;
+        return;
+    }
     if (opener.isEmpty())
         opener = QStringLiteral("xdg-open");
     if (QProcess::startDetached(opener, {page}) && result)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include <QString>
 
@@ -10,7 +11,8 @@ class VtrXMLDocument;
 // well as linked. Strings are the toolkit's wide strings (QString).
 extern "C" {
 // Opens the help page of an id from the help file's folder; *result becomes 1
-// when a page was handed to the desktop's browser, else 0.
+// when a page was handed to VTRPRO_HELP_OPENER, the registered viewer or the
+// desktop's browser, else 0.
 void ShowVTRHelp(const QString* helpFile, int32_t helpId, int32_t* result);
 // Hands the framework the XML document that is being read or written.
 void SetXMLDoc(VtrXMLDocument* document);
@@ -25,3 +27,10 @@ int32_t GetCADType();
 
 // The document last handed over by SetXMLDoc, or null.
 VtrXMLDocument* VtrFrameworkXMLDoc();
+
+// Shows a help page (an absolute path) inside the program; true when shown.
+using VtrHelpViewer = std::function<bool(const QString& page)>;
+// Registers the program's own help viewer (an empty one removes it).
+// ShowVTRHelp uses it unless VTRPRO_HELP_OPENER names another program; the
+// desktop's browser is the last resort, for programs without windows.
+void SetVTRHelpViewer(VtrHelpViewer viewer);

@@ -5,6 +5,7 @@
 #include "document/RuleFile.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "Utilities/MessageService.h"
+#include "Utilities/Progress.h"
 #include "Utilities/StringTable.h"
 #include "Utilities/VTRUIUtils.h"
 
@@ -373,7 +374,10 @@ void RuleListController::MatchFileRules(QList<CVtrRule*>& fill)
     bool matched = false;
     bool lost = m_doc->DroppedFileRules() > 0;
     const QList<CVtrRule*> fileRules(m_doc->FileDetails().Rules().begin(), m_doc->FileDetails().Rules().end());
+    ProgressScope progress(VtrString(StrId::ProgressListing), fileRules.size());
+    int64_t done = 0;
     for (CVtrRule* fileRule : fileRules) {
+        progress.Step(++done);
         const QStringView fileModuleFile = FileNameViewOf(fileRule->GetModulePath());
         const bool designValidator
             = fileRule->GetValidatorName().compare(QLatin1String("2DDesignCustomRulesValidator"), Qt::CaseInsensitive)

@@ -14,6 +14,7 @@
 #include "document/RulePassword.h"
 #include "modules/ModuleContract.h"
 #include "settings/RuleUnitSettings.h"
+#include "Utilities/Progress.h"
 #include "Utilities/VTRUIUtils.h"
 
 #include <memory>
@@ -589,4 +590,48 @@ TEST(RuleFileDetails, CreatedOnIsMonthDayYearAnd24HourTime)
     for (const auto& c : cases)
         EXPECT_EQ(FormatCreatedOn(c.when), QLatin1String(c.text));
     EXPECT_FALSE(LoggedOnUserName().isEmpty());
+}
+
+namespace {
+// Records what long work tells the progress sink.
+struct RecordingSink : IProgressSink
+{
+    QStringList events;
+    void Begin(const QString& label, int64_t total) override
+    {
+        events << QStringLiteral("begin %1 %2").arg(label).arg(total);
+    }
+    void Advance(int64_t done) override { events << QStringLiteral("at %1").arg(done); }
+    void End() override { events << QStringLiteral("end"); }
+};
+} // namespace
+
+TEST_F(RuleFileTest, ReadingAndWritingReportTheirProgress)
+{
+    QByteArray children;
+    for (int i = 0; i < 200; ++i)
+        children += RuleElement(kTestRules[i % 3]);
+    const QString path = Write(QStringLiteral("many.vtr"), RuleFile("Unit=\"0\" AngularUnit=\"0\"", children));
+
+    RecordingSink sink;
+    SetProgressSink(&sink);
+    CVTRFileDetails record;
+    const bool read = ReadRuleFile(record, path);
+    const QStringList reading = sink.events;
+    sink.events.clear();
+    const bool written = read && WriteRuleFile(record, m_env.Path(QStringLiteral("copy.vtr")), false);
+    SetProgressSink(nullptr);
+    const size_t count = record.Rules().size();
+    ReleaseAll(record);
+
+    ASSERT_TRUE(read);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(count, 200u);
+    // Reading does not know the count ahead; both report every 64th rule.
+    EXPECT_EQ(reading,
+        (QStringList { QStringLiteral("begin Reading rules 0"), QStringLiteral("at 64"), QStringLiteral("at 128"),
+            QStringLiteral("at 192"), QStringLiteral("end") }));
+    EXPECT_EQ(sink.events,
+        (QStringList { QStringLiteral("begin Saving rules 200"), QStringLiteral("at 64"), QStringLiteral("at 128"),
+            QStringLiteral("at 192"), QStringLiteral("end") }));
 }

@@ -56,6 +56,9 @@ printf '%s\n' "$modules" | sed -n '/^RULE_DATABASE_MODULES$/,$p' | grep -q "^  l
 
 # The resources sit where the installed program looks for them.
 [ -f "$root/usr/share/vtrpro/res/english/vtrpro/1000.html" ] || fail "help pages missing under share/vtrpro/res"
+# So do the pages generated from the rule catalogues: the contents and one per rule.
+[ -f "$root/usr/share/vtrpro/res/english/vtrpro/index.html" ] || fail "help contents missing under share/vtrpro/res"
+[ -f "$root/usr/share/vtrpro/res/english/vtrpro/20301.html" ] || fail "rule help pages missing under share/vtrpro/res"
 for page in VtrProRuleBuilderu vtrpro-rules; do
   [ -f "$root/usr/share/man/man1/$page.1.gz" ] || fail "no manual page for $page"
 done

@@ -6,13 +6,16 @@
 #include "app/ui/AppResources.h"
 #include "document/RuleFile.h"
 #include "document/VTRRuleBuilderDoc.h"
+#include "FrameworkExports.h"
 #include "LocationHelper.h"
 #include "PLQSettingUtil.h"
 #include "RuleEditor.h"
 #include "Utilities/FileDialogService.h"
+#include "Utilities/HelpTopics.h"
 #include "Utilities/MessageService.h"
 #include "Utilities/StringTable.h"
 #include "Utilities/VTRUIUtils.h"
+#include "Utilities/ui/HelpWindow.h"
 #include "VTRDataHelper.h"
 #include "VTRFrameWrkUtils.h"
 #include "VtrLibrary.h"
@@ -24,6 +27,7 @@
 #include "views/ui/RuleParameterEditor.h"
 #include "views/ui/VTRRuleBuilderView.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -78,6 +82,7 @@ CVTRRuleBuilderApp::~CVTRRuleBuilderApp()
     if (VtrGetRuleEditor() == m_ruleEditor.get())
         VtrSetRuleEditor(nullptr);
     m_ruleEditor.reset();
+    SetVTRHelpViewer({});
     // Only now: the documents and views that held module rules are gone.
     if (m_options.unloadModulesOnDestruction)
         UnloadAllModules(m_context.Modules());
@@ -275,6 +280,8 @@ bool CVTRRuleBuilderApp::CreateMainFrame()
     connect(m_frame, &CMainFrame::ApplicationCommand, this, &CVTRRuleBuilderApp::OnAppCommand);
     connect(m_frame, &CMainFrame::DocumentSaved, this, &CVTRRuleBuilderApp::AddToRecentFileList);
     connect(m_frame, &CMainFrame::OpenRequested, this, &CVTRRuleBuilderApp::OpenDocumentFile);
+    connect(m_frame, &CMainFrame::HelpRequested, this, [this](int helpId) { Help(m_context.HelpFilePath(), helpId); });
+    SetVTRHelpViewer([this](const QString& page) { return ShowHelpPage(page); });
     // The modeless search window must not keep the program alive on its own.
     connect(
         m_frame, &CMainFrame::FrameClosed, this, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
@@ -323,7 +330,7 @@ void CVTRRuleBuilderApp::OnAppCommand(int id)
         OnFileOpen();
         break;
     case CmdId::ID_EDIT_HELP:
-        Help(m_context.HelpFilePath(), 1000);
+        Help(m_context.HelpFilePath(), HelpTopic::Commands);
         break;
     case CmdId::ID_EDIT_ABOUT:
         ShowAbout();
@@ -425,6 +432,25 @@ bool CVTRRuleBuilderApp::Help(const QString& helpFile, int helpId)
     VtrLibrary::Free(handle);
     LogWithNumber(QStringLiteral("Help page %d requested"), helpId);
     return true;
+}
+
+bool CVTRRuleBuilderApp::ShowHelpPage(const QString& page)
+{
+    // A modal dialog blocks every other window: its help opens in a window
+    // of its own above it, closed with it.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        auto* window = new CHelpWindow(modal);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        return window->ShowPage(page);
+    }
+    if (!m_helpWindow)
+        m_helpWindow = new CHelpWindow(m_frame);
+    return m_helpWindow->ShowPage(page);
+}
+
+CHelpWindow* CVTRRuleBuilderApp::HelpWindow() const
+{
+    return m_helpWindow;
 }
 
 QStringList CVTRRuleBuilderApp::RecentFiles() const

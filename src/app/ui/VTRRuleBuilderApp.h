@@ -6,9 +6,11 @@
 #include <memory>
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
+class CHelpWindow;
 class CMainFrame;
 class CRuleParameterEditor;
 class CSingleInstance;
@@ -74,6 +76,11 @@ public:
     bool OpenDocumentFile(const QString& path);
     // Opens the help page of an id through the framework's ShowVTRHelp.
     bool Help(const QString& helpFile, int helpId);
+    // Shows a help page in the program's help window (the viewer that
+    // ShowVTRHelp uses unless VTRPRO_HELP_OPENER names another program).
+    bool ShowHelpPage(const QString& page);
+    // The help window, or null before the first page was shown.
+    CHelpWindow* HelpWindow() const;
     // Adds a path to the recent-file list (7 entries); an empty path is refused.
     bool AddToRecentFileList(const QString& path);
     QStringList RecentFiles() const;
@@ -104,6 +111,8 @@ private:
     CMainFrame* m_frame = nullptr;
     // The parameter editor every module's EditRule opens.
     std::unique_ptr<CRuleParameterEditor> m_ruleEditor;
+    // Owned by the main frame, so it goes with it.
+    QPointer<CHelpWindow> m_helpWindow;
     CSingleInstance* m_instance = nullptr;
     QTranslator* m_translator = nullptr;
     std::unique_ptr<QSettings> m_profile;

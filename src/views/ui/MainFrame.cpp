@@ -7,8 +7,10 @@
 #include "app/ui/WindowsDlg.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "Utilities/MessageService.h"
+#include "Utilities/Progress.h"
 #include "Utilities/StringTable.h"
 #include "Utilities/VTRUIUtils.h"
+#include "Utilities/ui/StatusBarProgress.h"
 #include "VTRDataHelper.h"
 #include "views/ui/ChildFrame.h"
 #include "views/ui/VTRRuleBuilderView.h"
@@ -71,6 +73,8 @@ CMainFrame::~CMainFrame()
     // The document windows go before this frame's members do: while the area
     // dies it still reports activations, which must not reach a half-destroyed frame.
     disconnect(&m_context, nullptr, this, nullptr);
+    if (m_progress && GetProgressSink() == m_progress)
+        SetProgressSink(nullptr);
     if (m_mdi) {
         disconnect(m_mdi, nullptr, this, nullptr);
         for (CChildFrame* child : Children())
@@ -127,6 +131,9 @@ bool CMainFrame::Create()
     m_pane = new QLabel(VtrString(122), this);
     m_pane->setObjectName(QStringLiteral("pane121"));
     bar->addPermanentWidget(m_pane);
+    // Long work (opening, saving, listing many rules) shows here.
+    m_progress = new CStatusBarProgress(bar);
+    SetProgressSink(m_progress);
 
     connect(&m_context, &AppContext::FlagsChanged, this, &CMainFrame::UpdateCommandUI);
     connect(&m_context, &AppContext::StatusTextChanged, this, &CMainFrame::ShowStatusText);
@@ -196,6 +203,7 @@ CChildFrame* CMainFrame::AddDocument(CVTRRuleBuilderDoc* doc)
     connect(doc, &CVTRRuleBuilderDoc::Saved, this, &CMainFrame::DocumentSaved);
     m_mdi->addSubWindow(child);
     connect(child, &CChildFrame::DocumentTitleChanged, this, &CMainFrame::UpdateTitle);
+    connect(child->View(), &CVTRRuleBuilderView::RuleHelpRequested, this, &CMainFrame::HelpRequested);
     connect(child, &QObject::destroyed, this, &CMainFrame::ChildClosed, Qt::QueuedConnection);
     child->showMaximized();
     m_mdi->setActiveSubWindow(child);

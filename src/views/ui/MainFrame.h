@@ -7,6 +7,7 @@
 class AppContext;
 class CChildFrame;
 class CRibbonBar;
+class CStatusBarProgress;
 class CVTRRuleBuilderDoc;
 class QAction;
 class QActionGroup;
@@ -36,6 +37,8 @@ public:
     CRibbonBar* Ribbon() const { return m_ribbon; }
     QMdiArea* MdiArea() const { return m_mdi; }
     QMenu* RecentMenu() const { return m_recentMenu; }
+    // The status bar's indicator of long work.
+    CStatusBarProgress* Progress() const { return m_progress; }
 
     // Opens a window for a document (taking ownership) and activates it.
     CChildFrame* AddDocument(CVTRRuleBuilderDoc* doc);
@@ -79,6 +82,8 @@ signals:
     void OpenRequested(const QString& path);
     // The frame closed: the program ends, whatever other windows are open.
     void FrameClosed();
+    // A document window asks for the help page of an id (F1 on a rule).
+    void HelpRequested(int helpId);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -104,6 +109,7 @@ private:
     QMdiArea* m_mdi = nullptr;
     QLabel* m_pane = nullptr;
     QLabel* m_information = nullptr;
+    CStatusBarProgress* m_progress = nullptr;
     int m_look = 219;
 };
 

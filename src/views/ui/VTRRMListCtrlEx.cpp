@@ -182,8 +182,29 @@ void CVTRRMListCtrlEx::ToggleWithSpace()
     }
 }
 
+bool CVTRRMListCtrlEx::event(QEvent* event)
+{
+    // F1 is also the window's Help shortcut (the commands page); with a rule
+    // selected the list takes it, so the rule's own page opens.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier && selectionModel()
+            && selectionModel()->hasSelection()) {
+            event->accept();
+            return true;
+        }
+    }
+    return QTableView::event(event);
+}
+
 void CVTRRMListCtrlEx::keyPressEvent(QKeyEvent* event)
 {
+    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+        if (selectionModel() && selectionModel()->hasSelection())
+            emit HelpRequested();
+        event->accept();
+        return;
+    }
     if (event->key() == Qt::Key_L && event->modifiers() & Qt::ControlModifier) {
         // Key down and key up both arrive; one request per press.
         if (!m_ctrlLHandled) {

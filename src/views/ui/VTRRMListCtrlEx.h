@@ -39,8 +39,11 @@ signals:
     // Context menu commands 637 and 638.
     void ConfigureRequested();
     void ResetRequested();
+    // F1 with a row selected: the help of the selected rule.
+    void HelpRequested();
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;

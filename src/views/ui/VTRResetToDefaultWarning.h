@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Utilities/HelpTopics.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -16,7 +18,7 @@ public:
     explicit CVTRResetToDefaultWarning(const QString& helpFile, QWidget* parent = nullptr);
 
     // The help context of the question.
-    static constexpr int kHelpId = 8010;
+    static constexpr int kHelpId = HelpTopic::ResetToDefault;
 
     QLabel* Text() const { return m_text; }
     QPushButton* YesButton() const { return m_yes; }

@@ -70,6 +70,10 @@ void CVTRRuleBuilderView::Init()
     connect(m_list, &CVTRRMListCtrlEx::PasswordRequested, this, &CVTRRuleBuilderView::OnPassword);
     connect(m_list, &CVTRRMListCtrlEx::ConfigureRequested, this, &CVTRRuleBuilderView::OnConfigureRule);
     connect(m_list, &CVTRRMListCtrlEx::ResetRequested, this, &CVTRRuleBuilderView::OnResetToDefault);
+    connect(m_list, &CVTRRMListCtrlEx::HelpRequested, this, [this] {
+        if (const int helpId = SelectedRuleHelpId())
+            emit RuleHelpRequested(helpId);
+    });
     m_list->SetResetEnabler([this] { return ResetToDefaultEnabled(); });
     m_controller->onStatusChanged = [this](const QString& text) { emit StatusTextChanged(text); };
     m_owners = std::make_unique<CRuleSettingsOwners>(this);
@@ -123,6 +127,18 @@ void CVTRRuleBuilderView::OnUpdate(int hint)
         ShowSortIndicator();
     if (hint == 1 || hint == 3 || hint == 4 || hint == 9)
         RefreshSummary();
+}
+
+int CVTRRuleBuilderView::SelectedRuleHelpId() const
+{
+    const QModelIndex current = m_list->currentIndex();
+    int row = -1;
+    if (current.isValid() && m_list->selectionModel()->isRowSelected(current.row(), QModelIndex()))
+        row = current.row();
+    else if (const QList<int> rows = m_list->SelectedRows(); !rows.isEmpty())
+        row = rows.first();
+    const CVtrRule* rule = row >= 0 ? m_controller->Model()->RuleAt(row) : nullptr;
+    return rule ? rule->GetHelpId() : 0;
 }
 
 QList<CVtrRule*> CVTRRuleBuilderView::ListedRules() const

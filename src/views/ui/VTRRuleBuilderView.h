@@ -66,8 +66,14 @@ public slots:
     // Configure rule: hands the first selected row's rule to the owner of its settings.
     void OnConfigureRule();
 
+    // The help id of the rule F1 asks about: the current row when it is
+    // selected, else the first selected row; 0 when no rule is selected.
+    int SelectedRuleHelpId() const;
+
 signals:
     void StatusTextChanged(const QString& text);
+    // F1 on a selected rule: the help page of its help id.
+    void RuleHelpRequested(int helpId);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

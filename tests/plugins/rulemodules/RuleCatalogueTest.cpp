@@ -4,10 +4,13 @@
 #include "RuleCatalogue.h"
 
 #include "TestSupport.h"
+#include "FrameworkExports.h"
+#include "VtrXMLDocument.h"
 #include "VtrXMLNode.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 // The modules hand their document to their rules; the reader tested here
@@ -135,6 +138,32 @@ TEST(RuleCatalogueReader, ExpandsShortParametersAndFillsDefaults)
     EXPECT_EQ(drawing.GetDisplayName(), QStringLiteral("Shown"));
     EXPECT_EQ(drawing.GetRuleId(), 70);
     EXPECT_EQ(drawing.GetCriticality(), 1);
+}
+
+TEST(RuleCatalogueReader, KeepsTheHelpParagraphOutOfTheRuleElement)
+{
+    // The same rule with and without the paragraph that feeds the help pages
+    // must write the same element, byte for byte.
+    const std::string plain
+        = Catalogue(R"(<Rule Name="Gap" RuleCategory="General" HelpId="5" Summary="Keeps a gap." Extra="e">)"
+                    R"(<P Name="g" Unit="Length" Op="&gt;=" Value="1"/></Rule>)");
+    const std::string withWhy = Catalogue(
+        R"(<Rule Name="Gap" RuleCategory="General" HelpId="5" Summary="Keeps a gap." Why="Tools need room." Extra="e">)"
+        R"(<P Name="g" Unit="Length" Op="&gt;=" Value="1"/></Rule>)");
+    RuleCatalogue a;
+    RuleCatalogue b;
+    QString error;
+    ASSERT_TRUE(Load(a, plain, error)) << error.toStdString();
+    ASSERT_TRUE(Load(b, withWhy, error)) << error.toStdString();
+    VtrXMLDocument document;
+    SetXMLDoc(&document);
+    std::unique_ptr<VtrXMLNode> first(a.Rules()[0]->GetXML());
+    std::unique_ptr<VtrXMLNode> second(b.Rules()[0]->GetXML());
+    SetXMLDoc(nullptr);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_FALSE(second->GetXML().contains(QStringLiteral("Why")));
+    EXPECT_EQ(first->GetXML(), second->GetXML());
 }
 
 TEST(RuleCatalogueReader, FindsRulesAndOwnModuleNamesWithoutRegardToCase)
