@@ -394,6 +394,25 @@ bool CVTRRuleBuilderDoc::SaveModified()
 
 void CVTRRuleBuilderDoc::OnCloseDocument(bool lastDocument)
 {
+    ReleaseAllRules();
+    m_fileRulesToMatch = false;
+
+    if (m_lock.IsHeld()) {
+        LogWithText(QStringLiteral("%s has been closed"), m_title);
+        m_lock.Release();
+    }
+    m_modified = false;
+    if (lastDocument) {
+        if (AppContext* app = AppContext::Instance()) {
+            app->SetConfigureRuleEnabled(false);
+            app->SetUnitsEnabled(false);
+            app->ShowStatusText(QStringLiteral("Ready."));
+        }
+    }
+}
+
+void CVTRRuleBuilderDoc::ReleaseAllRules()
+{
     // Every rule this document or its views hold is released once.
     OrderedRuleSet all;
     for (IRuleDocView* view : m_views) {
@@ -412,18 +431,62 @@ void CVTRRuleBuilderDoc::OnCloseDocument(bool lastDocument)
     });
     m_selected.Clear();
     m_userRules.Clear();
+}
 
-    if (m_lock.IsHeld()) {
-        LogWithText(QStringLiteral("%s has been closed"), m_title);
-        m_lock.Release();
-    }
-    m_modified = false;
-    if (lastDocument) {
-        if (AppContext* app = AppContext::Instance()) {
-            app->SetConfigureRuleEnabled(false);
-            app->SetUnitsEnabled(false);
-            app->ShowStatusText(QStringLiteral("Ready."));
+bool CVTRRuleBuilderDoc::ReloadFileRules()
+{
+    if (m_modified || m_path.isEmpty() || !VtrIsRegularFile(m_path))
+        return false;
+    CVTRFileDetails record;
+    if (!ReadRuleFile(record, m_path)) {
+        for (CVtrRule* rule : record.Rules()) {
+            CVtrRule* r = rule;
+            DeleteRule(r);
         }
+        LogWithText(QStringLiteral("%s could not be read again; its rules stay as they were"), m_path);
+        return false;
+    }
+    // A fresh record, not rules appended to the old one: each rule of the
+    // file is then held once.
+    ReleaseAllRules();
+    m_details = record;
+    m_droppedRules = static_cast<int>(m_details.droppedRules.size());
+    m_fileRulesToMatch = true;
+    RememberDiskState(m_path);
+    LogWithText(QStringLiteral("Rule file %s has been read again"), m_path);
+    return true;
+}
+
+void CVTRRuleBuilderDoc::ForgetFileRules(const QSet<CVtrRule*>& rules)
+{
+    if (rules.isEmpty())
+        return;
+    std::vector<CVtrRule*>& list = m_details.Rules();
+    list.erase(
+        std::remove_if(list.begin(), list.end(), [&rules](CVtrRule* r) { return rules.contains(r); }), list.end());
+}
+
+void CVTRRuleBuilderDoc::ReleaseRulesOfLibraries(const QSet<QString>& paths)
+{
+    if (paths.isEmpty())
+        return;
+    QSet<CVtrRule*> listed;
+    for (IRuleDocView* view : m_views)
+        for (CVtrRule* rule : view->ListedRules())
+            listed.insert(rule);
+    QSet<CVtrRule*> gone;
+    for (CVtrRule* rule : m_details.Rules()) {
+        const QString& module = rule->GetRuleModuleName();
+        // The program made user-defined rules; their code is not in the library.
+        if (listed.contains(rule) || module == kUserDefinedModule || module == kVstaModule
+            || !paths.contains(rule->GetModulePath()))
+            continue;
+        gone.insert(rule);
+    }
+    ForgetFileRules(gone);
+    for (CVtrRule* rule : gone) {
+        CVtrRule* r = rule;
+        DeleteRule(r);
     }
 }
 

@@ -6,10 +6,12 @@
 #include "document/RuleDocViewLink.h"
 
 #include <cstdint>
+#include <utility>
 
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 class CVtrRule;
@@ -79,6 +81,20 @@ public:
     // Releases one rule (module rules through their module) and nulls the pointer.
     void DeleteRule(CVtrRule*& rule);
 
+    // After the loaded modules changed: an unmodified document whose file is
+    // there reads it again in place of every rule it and its views held, as
+    // opening it would; false (nothing changed) otherwise. The views match
+    // the fresh rules on their next refill (hint 1).
+    bool ReloadFileRules();
+    // Whether the file's rules were read again and wait to be matched; the
+    // first caller takes the answer.
+    bool TakeFileRulesToMatch() { return std::exchange(m_fileRulesToMatch, false); }
+    // Forgets rules that are being released elsewhere (a list dropped them).
+    void ForgetFileRules(const QSet<CVtrRule*>& rules);
+    // Releases the rules of the file whose module path is one of paths and
+    // that no view lists, before those libraries are freed.
+    void ReleaseRulesOfLibraries(const QSet<QString>& paths);
+
     // Views.
     void AddView(IRuleDocView* view);
     void RemoveView(IRuleDocView* view);
@@ -99,6 +115,8 @@ private:
     bool ConfirmOverwriteOfChangedFile(const QString& path);
     void RememberDiskState(const QString& path);
     void ReleaseFileRules();
+    // Every rule the document and its views hold, released once; the views are emptied.
+    void ReleaseAllRules();
     void EmitTitle();
 
     CVTRFileDetails m_details;
@@ -117,4 +135,5 @@ private:
     bool m_modified = false;
     bool m_readOnly = false;
     bool m_passwordConfirmed = false;
+    bool m_fileRulesToMatch = false;
 };

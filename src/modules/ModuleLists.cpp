@@ -64,6 +64,26 @@ constexpr const char* kDefaults[] = {
     "VTRManualCheckRulesu",
 };
 
+// The registration lists the same sixteen in an order of its own.
+constexpr const char* kRegistrationDefaults[] = {
+    "VtrMillRulesu",
+    "VtrGenericRulesu",
+    "VtrTurnRulesu",
+    "VTRAssemblyRulesu",
+    "VtrRPRulesu",
+    "VTRCastingRulesu",
+    "VtrSMRulesu",
+    "VTRIMRulesu",
+    "VTRDieCastRulesu",
+    "VTRTubingRulesu",
+    "VTRSandCastingRulesu",
+    "VTRInvestmentCastRulesu",
+    "VTRCompositeRulesu",
+    "VTRFormRulesu",
+    "VtrToleranceRulesu",
+    "VTRManualCheckRulesu",
+};
+
 constexpr char kDatabase[] = "VtrSqliteDatabaseu";
 constexpr char kConfigurator[] = "PLQRuleConfiguratoru";
 
@@ -86,6 +106,12 @@ const QStringList& InstalledOrder()
 const QStringList& DefaultRuleModules()
 {
     static const QStringList list = ToList(kDefaults);
+    return list;
+}
+
+const QStringList& RegistrationDefaults()
+{
+    static const QStringList list = ToList(kRegistrationDefaults);
     return list;
 }
 
@@ -392,7 +418,8 @@ void* LoadedLibraryAt(const ModuleSet& modules, const QString& path)
 {
     if (path.isEmpty())
         return nullptr;
-    for (const PtrArray* list : { &modules.loadedRuleModules, &modules.loadedInstalledModules, &modules.loadedDbModules })
+    for (const PtrArray* list : { &modules.loadedRuleModules, &modules.loadedInstalledModules, &modules.loadedDbModules,
+             &modules.releasingModules })
         for (int32_t i = 0; i < list->GetSize(); ++i)
             if (void* handle = list->GetAt(i); handle && VtrLibrary::HasFileName(handle, path))
                 return handle;

@@ -18,6 +18,8 @@ struct ModuleSet
     PtrArray loadedRuleModules;          // one handle per configured rule module that loaded
     PtrArray loadedInstalledModules;     // one handle per installed module that loaded
     PtrArray loadedDbModules;            // one handle per configured database module that loaded
+    // Libraries on their way out: still loaded while the rules they made are released.
+    PtrArray releasingModules;
     void* configuratorLibrary = nullptr; // "PLQRuleConfiguratoru.so", or null
 };
 
@@ -33,6 +35,8 @@ namespace KnownModules {
 const QStringList& InstalledOrder();
 // The 16 rule-module base names written as defaults, in order.
 const QStringList& DefaultRuleModules();
+// The 16 rule-module base names the registration offers as defaults, in its order.
+const QStringList& RegistrationDefaults();
 // The database module's base name.
 QString DefaultDatabaseModule();
 // The configurator's base name.
@@ -71,7 +75,7 @@ void UnloadAllModules(ModuleSet& modules);
 // its file name when it has no such export.
 QString ModuleDisplayName(void* handle);
 
-// The loaded library (rule, installed or database module, or the
+// The loaded library (rule, installed, database or releasing module, or the
 // configurator) that was loaded from path, or null.
 void* LoadedLibraryAt(const ModuleSet& modules, const QString& path);
 

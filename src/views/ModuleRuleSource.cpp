@@ -111,7 +111,9 @@ QStringList AppModuleRuleSource::LoadedLibraryPaths() const
     if (!app)
         return {};
     ModuleSet& m = app->Modules();
-    QStringList out = PathsOf(m.loadedRuleModules) + PathsOf(m.loadedInstalledModules) + PathsOf(m.loadedDbModules);
+    // Not the installed modules: every known library is loaded that way, so a
+    // module taken off the configured list would otherwise stay available.
+    QStringList out = PathsOf(m.loadedRuleModules) + PathsOf(m.loadedDbModules);
     if (m.configuratorLibrary)
         out.append(VtrLibrary::FileName(m.configuratorLibrary));
     return out;

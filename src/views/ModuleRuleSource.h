@@ -20,8 +20,8 @@ public:
     virtual QStringList InstalledModulePaths() const = 0;
     // The configured rule-module paths.
     virtual QStringList ConfiguredModules() const = 0;
-    // Full paths of every loaded library of the application (rule,
-    // installed, database modules and the configurator).
+    // Full paths of the loaded libraries whose rules are available: rule and
+    // database modules and the configurator (not the installed modules).
     virtual QStringList LoadedLibraryPaths() const = 0;
     // Appends every rule of a loaded module (GetAllRules); false when the
     // module has no such export. moduleName is what GetModuleName reports,

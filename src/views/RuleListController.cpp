@@ -225,7 +225,14 @@ void RuleListController::InitialUpdate()
     const RuleUnits previous = m_doc->PreviousUnits();
     const RuleUnits current = m_doc->CurrentUnits();
     RefreshAllRulesFile(m_installedRules, previous, current, true);
+    BringRowsToDocumentUnits();
+    RefreshStatus();
+}
 
+void RuleListController::BringRowsToDocumentUnits()
+{
+    const RuleUnits previous = m_doc->PreviousUnits();
+    const RuleUnits current = m_doc->CurrentUnits();
     // Rules the document holds are already in its units; the others follow.
     QSet<QString> held;
     m_doc->SelectedRules().ForEach([&held](CVtrRule* r) {
@@ -238,7 +245,6 @@ void RuleListController::InitialUpdate()
         else
             row.rule->UpdateRule(&previous, &current);
     }
-    RefreshStatus();
 }
 
 void RuleListController::OnUpdate(int hint)
@@ -249,7 +255,14 @@ void RuleListController::OnUpdate(int hint)
     const RuleUnits current = m_doc->CurrentUnits();
     switch (hint) {
     case 1:
-        Fill(false, false);
+        if (m_doc->TakeFileRulesToMatch()) {
+            // The document read its file again: the list is filled as on
+            // opening, keeping its sort and search.
+            Fill(true, true);
+            BringRowsToDocumentUnits();
+        } else {
+            Fill(false, false);
+        }
         if (m_searchActive) {
             const QString text = m_searchText;
             m_model.KeepRowsContaining(text);
@@ -335,7 +348,8 @@ void RuleListController::LoadModuleRules(QList<CVtrRule*>& fill)
     // The installed-module rules only follow unit changes; the old set is
     // released before a fresh one is asked for.
     AppContext* app = AppContext::Instance();
-    const bool appListIsOurs = app && !m_installedRules.isEmpty() && app->AllRules() == m_installedRules;
+    const bool appListIsOurs = (app && !m_installedRules.isEmpty() && app->AllRules() == m_installedRules)
+        || std::exchange(m_appListWasOurs, false);
     for (CVtrRule* rule : m_installedRules) {
         CVtrRule* r = rule;
         m_doc->DeleteRule(r);
@@ -450,6 +464,7 @@ void RuleListController::PruneRows(const Availability& available)
         }
         return false;
     });
+    m_doc->ForgetFileRules(QSet<CVtrRule*>(release.cbegin(), release.cend()));
     for (CVtrRule* rule : release)
         m_doc->DeleteRule(rule);
 }
@@ -461,6 +476,12 @@ void RuleListController::PrunePool(const Availability& available)
         if (!available.IsAvailable(rule))
             gone.append(rule);
     });
+    QSet<CVtrRule*> released;
+    for (CVtrRule* rule : gone)
+        if (!IsUserDefined(rule))
+            released.insert(rule);
+    // The document's record must not keep what is released here.
+    m_doc->ForgetFileRules(released);
     for (CVtrRule* rule : gone) {
         m_pool.Remove(rule);
         if (IsUserDefined(rule))
@@ -873,8 +894,11 @@ void RuleListController::ClearAll()
 {
     // The rules are about to be released; the application must not keep them.
     if (AppContext* app = AppContext::Instance();
-        app && !m_installedRules.isEmpty() && app->AllRules() == m_installedRules)
+        app && !m_installedRules.isEmpty() && app->AllRules() == m_installedRules) {
         app->AllRules().clear();
+        // A refill (the document read its file again) hands it the new list.
+        m_appListWasOurs = true;
+    }
     m_model.Clear();
     m_model.ForgetCustomMessages();
     m_pool.Clear();
@@ -883,7 +907,8 @@ void RuleListController::ClearAll()
     m_places.clear();
     m_installedRules.clear();
     m_loadedPaths.clear();
-    m_searchActive = false;
+    // The search and the sort stay: a refill after the document read its
+    // file again applies them to the new rows.
     m_selectedCount = 0;
 }
 

@@ -90,7 +90,8 @@ public:
     CVtrRule* LastSelectedRule() const { return m_lastSelectedRule; }
     // Every rule the list holds: the pool and the installed-module rules.
     QList<CVtrRule*> ListedRules() const;
-    // Empties rows, pool and lists without releasing rules (the document does that).
+    // Empties rows, pool and lists without releasing rules (the document does
+    // that); the sort and the search stay for a refill.
     void ClearAll();
     // The pool: every rule this list has shown.
     const OrderedRuleSet& Pool() const { return m_pool; }
@@ -119,6 +120,9 @@ private:
     void Log(const QString& message, const QString& text);
     void RecountSelected();
     void RemoveEverywhere(CVtrRule* rule);
+    // The units step of opening: held rules keep the document's units, the
+    // others are converted from its previous ones.
+    void BringRowsToDocumentUnits();
 
     CVTRRuleBuilderDoc* m_doc;
     std::unique_ptr<IModuleRuleSource> m_source;
@@ -153,6 +157,8 @@ private:
     bool m_allRowsValid = false;
     CVtrRule* m_lastSelectedRule = nullptr;
     bool m_writesAllRulesFile = true;
+    // The application's list of all rules was this list's until ClearAll.
+    bool m_appListWasOurs = false;
 };
 
 // Connects a list without a window to its document, so that the document's

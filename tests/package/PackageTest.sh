@@ -73,6 +73,8 @@ exec_line=$(sed -n 's/^Exec=//p' "$desktop")
 completion_cases=(
   "vtrpro-rules co|configure"
   "vtrpro-rules modules --|--format"
+  "vtrpro-rules modules re|remove reset"
+  "vtrpro-rules modules add Extra.so --|--database"
   "vtrpro-rules show plate.vtr --format |text json"
   "vtrpro-rules diff plate.vtr --|--rule --category --format"
   "vtrpro-rules reset plate.vtr --a|--all"

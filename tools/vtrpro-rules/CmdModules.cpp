@@ -7,10 +7,13 @@
 #include "VtrRule.h"
 #include "modules/ModuleContract.h"
 #include "modules/ModuleLists.h"
+#include "modules/ModuleRegistration.h"
 
 #include <cstdio>
 #include <vector>
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -110,12 +113,84 @@ void AppendJson(QJsonArray& out, const char* section, const std::vector<ModuleLi
 }
 } // namespace
 
+namespace {
+// add, remove and reset: the registration's checks and saving, without the dialog.
+int ChangeModules(const QString& action, QStringList args)
+{
+    const bool database = args.removeAll(QStringLiteral("--database")) > 0;
+    const bool wantsPath = action != QLatin1String("reset");
+    if (args.size() != (wantsPath ? 1 : 0) || (wantsPath && args.first().startsWith(QLatin1Char('-')))) {
+        std::fprintf(stderr, "vtrpro-rules: usage: modules %s%s [--database]\n", qUtf8Printable(action),
+            wantsPath ? " PATH" : "");
+        return ExitCode::kRefused;
+    }
+    CliContext cli;
+    if (const int code = cli.Start())
+        return code;
+    ModuleSet& modules = cli.Modules();
+    const ModuleKind kind = database ? ModuleKind::Databases : ModuleKind::Rules;
+    QStringList& configured = database ? modules.configuredDbModules : modules.configuredRuleModules;
+    const PtrArray& loaded = database ? modules.loadedDbModules : modules.loadedRuleModules;
+    ModuleRegistration reg(ModuleRegConfig::For(kind), configured, loaded);
+    reg.Open();
+
+    if (action == QLatin1String("add")) {
+        // A refused library has had its message on stderr.
+        if (!reg.AddByPath(args.first(), true))
+            return ExitCode::kRefused;
+    } else if (action == QLatin1String("remove")) {
+        QString path = args.first();
+        if (!path.startsWith(QLatin1Char('/')))
+            path = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+        void* handle = nullptr;
+        for (void* h : reg.Working())
+            if (VtrLibrary::HasFileName(h, path))
+                handle = h;
+        if (handle) {
+            reg.Unload(handle);
+        } else if (!configured.contains(path)) {
+            std::fprintf(stderr, "vtrpro-rules: %s is not a configured %s module\n", qUtf8Printable(path),
+                database ? "database" : "rule");
+            return ExitCode::kRefused;
+        }
+        // A configured library that did not load leaves the file with the next save.
+    } else {
+        for (void* h : std::vector<void*>(reg.Working()))
+            reg.Unload(h);
+        reg.LoadAllDefaults();
+    }
+    if (reg.Working().empty()) {
+        // As OK is disabled in the dialog: an empty module section is not saved.
+        std::fprintf(
+            stderr, "vtrpro-rules: no %s module would be left; nothing was changed\n", database ? "database" : "rule");
+        return ExitCode::kRefused;
+    }
+    if (!reg.Save()) {
+        std::fprintf(stderr, "vtrpro-rules: %s could not be written\n", qUtf8Printable(GetConfigModuleIniPath()));
+        return ExitCode::kRefused;
+    }
+    int n = 0;
+    for (void* h : reg.Working())
+        std::printf("module%d=%s\n", ++n, qUtf8Printable(VtrLibrary::FileName(h)));
+    std::fflush(stdout);
+    return ExitCode::kDone;
+}
+} // namespace
+
 int RunModules(const QStringList& arguments)
 {
     QStringList args = arguments;
+    if (!args.isEmpty()
+        && (args.first() == QLatin1String("add") || args.first() == QLatin1String("remove")
+            || args.first() == QLatin1String("reset"))) {
+        const QString action = args.takeFirst();
+        return ChangeModules(action, args);
+    }
     bool json = false;
     if (!OutputFormat::Take(args, json) || !args.isEmpty()) {
-        std::fprintf(stderr, "vtrpro-rules: usage: modules [--format text|json]\n");
+        std::fprintf(stderr,
+            "vtrpro-rules: usage: modules [--format text|json] | modules (add PATH | remove PATH | reset) "
+            "[--database]\n");
         return ExitCode::kRefused;
     }
     CliContext cli;

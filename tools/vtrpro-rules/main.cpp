@@ -18,6 +18,7 @@ struct Command
 
 const Command kCommands[] = {
     { "modules", RunModules, "modules [--format json]      list the configured rule and database modules" },
+    { "modules", RunModules, "modules (add PATH | remove PATH | reset) [--database]  register or unregister modules" },
     { "rules", RunRules, "rules [--format json]        list every rule of the loaded modules" },
     { "new", RunNew, "new FILE --rule NAME... [--category CAT] [--units LIN,ANG] [--password TEXT]" },
     { "show", RunShow, "show FILE [--format json]    print a rule file's units, version and rules" },

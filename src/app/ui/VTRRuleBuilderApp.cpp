@@ -1,12 +1,14 @@
 #include "app/ui/VTRRuleBuilderApp.h"
 
 #include "app/CommandTable.h"
+#include "app/ModuleReload.h"
 #include "app/SingleInstance.h"
 #include "app/ui/AboutDlg.h"
 #include "app/ui/AppResources.h"
 #include "document/RuleFile.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "FrameworkExports.h"
+#include "modules/ui/VTRRuleRegDlg.h"
 #include "LocationHelper.h"
 #include "PLQSettingUtil.h"
 #include "RuleEditor.h"
@@ -338,6 +340,12 @@ void CVTRRuleBuilderApp::OnAppCommand(int id)
     case CmdId::ID_SERACH:
         ShowSearch();
         break;
+    case CmdId::ID_REGISTER_RULE:
+        RegisterModules(ModuleKind::Rules);
+        break;
+    case CmdId::ID_REGISTER_DB:
+        RegisterModules(ModuleKind::Databases);
+        break;
     case CmdId::ID_RULE_INPUT_UNITS:
         // Without an active document the command does nothing, silently.
         if (m_frame)
@@ -499,18 +507,34 @@ bool CVTRRuleBuilderApp::AddToRecentFileList(const QString& path)
 
 void CVTRRuleBuilderApp::ReloadRuleModules()
 {
-    PtrArray dropped;
-    ::ReloadRuleModules(m_context.Modules(), dropped);
-    if (m_frame) {
-        for (CChildFrame* child : m_frame->Children()) {
-            CVTRRuleBuilderDoc* doc = child->Document();
-            const QString path = doc->GetPathName();
-            if (!doc->IsModified() && !path.isEmpty() && QFileInfo::exists(path))
-                ReadRuleFile(doc->FileDetails(), path);
-            doc->UpdateAllViews(1);
-        }
+    QList<CVTRRuleBuilderDoc*> documents;
+    if (m_frame)
+        for (CChildFrame* child : m_frame->Children())
+            documents.append(child->Document());
+    ReloadRuleModulesInDocuments(m_context.Modules(), documents);
+}
+
+void CVTRRuleBuilderApp::RegisterModules(ModuleKind kind)
+{
+    std::unique_ptr<CVTRRuleRegDlg> dialog;
+    if (kind == ModuleKind::Rules)
+        dialog = std::make_unique<CVTRRuleConfigModuleRegDlg>(m_context.Modules(), m_frame);
+    else
+        dialog = std::make_unique<CVTRRuleDBModuleRegDlg>(m_context.Modules(), m_frame);
+    dialog->SetHelp([this](int helpId) { Help(m_context.HelpFilePath(), helpId); });
+    if (dialog->exec() == QDialog::Accepted) {
+        dialog->Registration().Save();
+        if (kind == ModuleKind::Rules)
+            ReloadRuleModules();
+        else
+            ReloadDatabaseModules();
     }
-    FreeHandlesLastToFirst(dropped);
+    // Only now: the libraries the dialog loaded are freed with it, after the
+    // reload took its own references.
+    dialog.reset();
+    if (kind == ModuleKind::Rules && m_frame)
+        if (CChildFrame* child = m_frame->ActiveChild())
+            child->View()->update();
 }
 
 void CVTRRuleBuilderApp::ReloadDatabaseModules()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppContext.h"
+#include "modules/ModuleRegistration.h"
 
 #include <cstdint>
 #include <memory>
@@ -103,6 +104,8 @@ private:
     void OnPathFromOtherCopy(const QString& path);
     void ShowAbout();
     void ShowSearch();
+    // Register Rules / Register Database: the dialog, then the reload on OK.
+    void RegisterModules(ModuleKind kind);
     CVTRRuleBuilderDoc* FindOpenDocument(const QString& path) const;
     void SaveRecentFiles(const QStringList& files);
 

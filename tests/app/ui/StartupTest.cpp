@@ -379,7 +379,7 @@ private slots:
         c.SetMaterialDataFlag(1);
         c.SetEditCustomRuleEnabled(true);
         c.SetEditProductRuleEnabled(true);
-        for (int id : { 32775, 32776, 61602, 32773, 32779, 32780, 61762, 32781, 32782, 32783, 32784 }) {
+        for (int id : { 61602, 32773, 32779, 32780, 61762, 32781, 32782, 32783, 32784 }) {
             run.messages.shown.clear();
             run.Command(id);
             QVERIFY2(run.messages.shown.size() == 1, qPrintable(QString::number(id)));
@@ -403,6 +403,7 @@ private slots:
         AppContext& c = run.app->Context();
 
         run.Command(CmdId::ID_FILE_NEW); // none
+        CloseNextModal([](QWidget*) {});
         run.Command(CmdId::ID_REGISTER_RULE); // 38
         run.Command(CmdId::ID_EDIT_HELP); // 35
         run.Command(CmdId::ID_SERACH); // 36
@@ -448,6 +449,7 @@ private slots:
         AppRun run;
         QVERIFY(run.Start());
         QVERIFY(!run.app->Context().UsageHookLoaded());
+        CloseNextModal([](QWidget*) {});
         run.Command(CmdId::ID_REGISTER_RULE);
         run.app->ExitInstance();
         QVERIFY(UsageLines(run.env).isEmpty());
