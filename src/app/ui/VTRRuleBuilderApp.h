@@ -96,6 +96,8 @@ private:
     void OnPathFromOtherCopy(const QString& path);
     void ShowAbout();
     void ShowSearch();
+    // Create or edit a custom or product rule in the rule-creation program.
+    void OnUserRuleCommand(int id);
     CVTRRuleBuilderDoc* FindOpenDocument(const QString& path) const;
     void SaveRecentFiles(const QStringList& files);
 
