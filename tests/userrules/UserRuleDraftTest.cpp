@@ -35,7 +35,7 @@ UserRuleDraft Valid()
 
 TEST(UserRuleDraft, ValidateRefusesWhatCannotBeStored)
 {
-    const RuleNameTable names { { QStringLiteral("custom rules"), { "shop rib", "shop slot width" } },
+    const RuleNameTable names { { QStringLiteral("custom rules"), { "shop rib", "shop wall" } },
         { QStringLiteral("product rules"), { "product - maximum pocket depth" } } };
     struct Case
     {
@@ -47,7 +47,8 @@ TEST(UserRuleDraft, ValidateRefusesWhatCannotBeStored)
     const Case cases[] = {
         { "a name the module has, in another case", [](UserRuleDraft& d) { d.name = "SHOP RIB"; }, {},
             "already has a rule named \"SHOP RIB\"" },
-        { "the name of the rule being edited", [](UserRuleDraft&) {}, QStringLiteral("Shop Slot Width"), nullptr },
+        { "the name of the rule being edited", [](UserRuleDraft& d) { d.name = "Shop Rib"; },
+            QStringLiteral("shop rib"), nullptr },
         { "another module's name", [](UserRuleDraft& d) { d.name = "Product - Maximum Pocket Depth"; }, {}, nullptr },
         { "a product rule's taken name",
             [](UserRuleDraft& d) {
