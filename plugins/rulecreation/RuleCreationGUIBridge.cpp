@@ -4,7 +4,11 @@
 #include "PLQRuleConfigurator.h"
 #include "UserRuleEditorDlg.h"
 #include "VtrLibrary.h"
+#include "VtrXMLDocument.h"
+#include "VtrXMLNode.h"
 #include "userrules/UserRuleStore.h"
+
+#include <memory>
 
 #include <QApplication>
 #include <QMessageBox>
@@ -89,10 +93,22 @@ VTR_EXPORT void LaunchRuleCreationGUI(
     if (dialog.exec() != QDialog::Accepted || !listed || !dialog.StoredRule())
         return;
     // The rule in the list takes the new settings in its document's units.
-    CPLQRuleConfigurator& stored = *dialog.StoredRule();
+    // They are read back from the stored markup rather than copied: texts
+    // made in this library would point into it once it is unloaded.
+    const QString markup = UserRuleDrafts::Markup(*dialog.StoredRule());
+    const QByteArray utf8 = markup.toUtf8();
+    VtrXMLDocument document;
+    std::unique_ptr<VtrXMLNode> root(document.LoadFromBuffer(utf8.constData(), static_cast<size_t>(utf8.size())));
+    CPLQRuleConfigurator stored;
+    if (!root || !stored.PopulateParametersFromXML(root.get()))
+        return;
     const RuleUnits storedUnits = stored.GetRuleUnits();
     const RuleUnits listedUnits = listed->GetRuleUnits();
     stored.UpdateRule(&storedUnits, &listedUnits);
     listed->UpdateRule(&stored);
-    listed->SetSummary(stored.GetSummary());
+    QString summary;
+    for (const auto& [attribute, value] : stored.ExtraAttributes())
+        if (attribute == QLatin1String("Summary"))
+            summary = value;
+    listed->SetSummary(summary);
 }

@@ -113,6 +113,9 @@ UserRuleEditorDlg::UserRuleEditorDlg(UserRuleStore& store, const Setup& setup, Q
     resize(620, 520);
 
     connect(m_module, &QComboBox::currentIndexChanged, this, [this] { FillCategories(); });
+    // A refusal stays until the user changes what it was about.
+    connect(m_name, &QLineEdit::textChanged, m_error, &QLabel::hide);
+    connect(m_parameters, &QTableWidget::itemChanged, m_error, &QLabel::hide);
     FillCategories();
     if (setup.edited) {
         m_editedName = setup.edited->GetRuleName();

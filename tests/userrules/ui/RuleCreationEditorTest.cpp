@@ -154,6 +154,7 @@ private slots:
                 QVERIFY(StoredUnder(QStringLiteral("Mill")).isEmpty());
 
                 Parameters(dialog)->item(0, 3)->setText(QStringLiteral("0.25"));
+                QVERIFY(error->isHidden()); // the refusal goes once its value is changed
                 dialog->findChild<QPushButton*>(QStringLiteral("addParameter"))->click();
                 SetParameter(dialog, 1, QStringLiteral("Deburr"), QStringLiteral("="), QStringLiteral("boolean"),
                     QStringLiteral("yes"));
