@@ -158,6 +158,7 @@ private slots:
                 dialog->findChild<QPushButton*>(QStringLiteral("addParameter"))->click();
                 SetParameter(dialog, 1, QStringLiteral("Deburr"), QStringLiteral("="), QStringLiteral("boolean"),
                     QStringLiteral("yes"));
+                // The README's screenshot, written when VTRPRO_RULE_EDITOR_SCREENSHOT names a file.
                 const QString shot = qEnvironmentVariable("VTRPRO_RULE_EDITOR_SCREENSHOT");
                 if (!shot.isEmpty()) {
                     dialog->findChild<QPlainTextEdit*>(QStringLiteral("summary"))
