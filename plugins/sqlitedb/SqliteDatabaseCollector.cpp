@@ -380,3 +380,31 @@ int32_t SqliteDatabaseCollector::AddUserRule(
     BindText(s, 4, element);
     return RunChange(s) ? 0 : -1;
 }
+
+int32_t SqliteDatabaseCollector::RemoveUserRule(const QString& key, const QString& ruleName, const QString& category)
+{
+    if (key.isEmpty() || ruleName.isEmpty() || !Open())
+        return -1;
+    if (m_readOnly) {
+        m_lastError = QStringLiteral("the database is read-only");
+        return -1;
+    }
+    // Prepared here rather than kept: removing is rare, once per command.
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(
+            m_db, "DELETE FROM UserRules WHERE RuleKey = ?1 AND RuleName = ?2 AND Category = ?3", -1, &s, nullptr)
+        != SQLITE_OK) {
+        sqlite3_finalize(s);
+        Fail(QStringLiteral("cannot prepare the removal of a rule"));
+        return -1;
+    }
+    BindText(s, 1, key);
+    BindText(s, 2, ruleName);
+    BindText(s, 3, category);
+    const bool ok = RunChange(s);
+    const int removed = ok ? sqlite3_changes(m_db) : 0;
+    sqlite3_finalize(s);
+    if (!ok)
+        return -1;
+    return removed > 0 ? 1 : 0;
+}

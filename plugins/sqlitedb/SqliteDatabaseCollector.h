@@ -50,6 +50,7 @@ public:
     bool GetUserRules(const QString& key, QStringList& elements) override;
     int32_t AddUserRule(
         const QString& key, const QString& ruleName, const QString& category, const QString& element) override;
+    int32_t RemoveUserRule(const QString& key, const QString& ruleName, const QString& category) override;
 
     // Path of the database file as it is resolved now.
     static QString DatabasePath();

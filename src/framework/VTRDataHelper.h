@@ -53,6 +53,10 @@ public:
     {
         return -1;
     }
+    // Removes the rule element stored under a key with exactly that name and
+    // category; 1 when one was removed, 0 when none was stored, -1 when the
+    // database cannot be written.
+    virtual int32_t RemoveUserRule(const QString& key, const QString& ruleName, const QString& category) { return -1; }
 };
 
 // Finds the collector of the database module once per process.

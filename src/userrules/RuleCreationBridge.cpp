@@ -13,7 +13,12 @@ QString RuleCreationBridge::LibraryPath()
 bool RuleCreationBridge::Launch(
     void* parent, const QString& name, const QString& category, CPLQRuleCreationData* data, QString& error)
 {
-    const QString path = LibraryPath();
+    return LaunchFrom(LibraryPath(), parent, name, category, data, error);
+}
+
+bool RuleCreationBridge::LaunchFrom(const QString& path, void* parent, const QString& name, const QString& category,
+    CPLQRuleCreationData* data, QString& error)
+{
     if (!QFileInfo::exists(path)) {
         error = QStringLiteral("The rule-creation program is not installed: %1 is missing.").arg(path);
         return false;

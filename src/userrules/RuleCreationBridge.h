@@ -17,6 +17,9 @@ QString LibraryPath();
 // data), which returns when the user closes it, and frees the library. False
 // with the reason in error when the library or its export is missing.
 bool Launch(void* parent, const QString& name, const QString& category, CPLQRuleCreationData* data, QString& error);
+// The same with the library at path.
+bool LaunchFrom(const QString& path, void* parent, const QString& name, const QString& category,
+    CPLQRuleCreationData* data, QString& error);
 } // namespace RuleCreationBridge
 
 extern "C" {

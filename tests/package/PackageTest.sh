@@ -79,6 +79,8 @@ completion_cases=(
   "vtrpro-rules diff plate.vtr --|--rule --category --format"
   "vtrpro-rules reset plate.vtr --a|--all"
   "vtrpro-rules configure plate.vtr --criticality H|High"
+  "vtrpro-rules userrule |add list remove"
+  "vtrpro-rules userrule add --flavour |custom product"
 )
 if [ -f /usr/share/bash-completion/bash_completion ]; then
   for case in "${completion_cases[@]}"; do

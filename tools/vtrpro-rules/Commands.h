@@ -18,3 +18,5 @@ int RunReset(const QStringList& args);
 int RunConfigure(const QStringList& args);
 // units: converts a rule file's rules to other units and saves it.
 int RunUnits(const QStringList& args);
+// userrule add|list|remove: custom and product rules in the product database.
+int RunUserRule(const QStringList& args);

@@ -31,6 +31,10 @@ const Command kCommands[] = {
         "configure FILE --rule NAME [--category CAT] [--set \"PARAMETER=VALUE\"]... [--criticality WORD] "
         "[--password P]" },
     { "units", RunUnits, "units FILE LIN,ANG [--password TEXT]  convert a file's rules to other units" },
+    { "userrule", RunUserRule,
+        "userrule add --flavour custom|product --name N --category C --criticality WORD [--module KEY] "
+        "--param \"NAME;OPERATOR;TYPE;VALUE\"... | userrule list [--format json] | userrule remove --name N "
+        "--category C" },
 };
 
 void PrintUsage(FILE* out)

@@ -28,6 +28,10 @@
 #include "views/ui/MainFrame.h"
 #include "views/ui/RuleParameterEditor.h"
 #include "views/ui/VTRRuleBuilderView.h"
+#include "views/ui/VTRRMListCtrlEx.h"
+#include "views/RuleListController.h"
+#include "userrules/RuleCreationBridge.h"
+#include "userrules/UserRuleCommands.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -351,12 +355,43 @@ void CVTRRuleBuilderApp::OnAppCommand(int id)
         if (m_frame)
             RuleInputUnits(MakeUnitSettingDialog(m_frame)).Run(m_frame->ActiveDocument());
         break;
+    case CmdId::ID_CREATE_CUSTOM_RULE:
+    case CmdId::ID_EDIT_CUSTOM_RULE:
+    case CmdId::ID_CREATE_PRODUCT_RULE:
+    case CmdId::ID_EDIT_PRODUCT_RULE:
+        OnUserRuleCommand(id);
+        break;
     default:
         // Registration, databases and editors, directories, material
-        // and custom/product rule commands: their dialogs come later.
+        // commands: their dialogs come later.
         ShowNotAvailableYet(id);
         break;
     }
+}
+
+void CVTRRuleBuilderApp::OnUserRuleCommand(int id)
+{
+    if (!m_frame)
+        return;
+    UserRuleCommands::Scene scene;
+    if (CVTRRuleBuilderDoc* doc = m_frame->ActiveDocument())
+        scene.documentUnits = doc->CurrentUnits();
+    CChildFrame* child = m_frame->ActiveChild();
+    if (CVTRRuleBuilderView* view = child ? child->View() : nullptr) {
+        scene.hasView = true;
+        scene.listedRules = view->ListedRules();
+        for (int row : view->ListCtrl()->SelectedRows())
+            scene.selectedRules.append(view->Controller()->Model()->RuleAt(row));
+    }
+    const bool edit = id == CmdId::ID_EDIT_CUSTOM_RULE || id == CmdId::ID_EDIT_PRODUCT_RULE;
+    const bool product = id == CmdId::ID_CREATE_PRODUCT_RULE || id == CmdId::ID_EDIT_PRODUCT_RULE;
+    UserRuleCommands::Run(edit ? UserRuleCommands::Mode::Edit : UserRuleCommands::Mode::Create, product, scene,
+        [this](const QString& name, const QString& category, CPLQRuleCreationData& data) {
+            QString error;
+            // A missing program is said rather than passed over in silence.
+            if (!RuleCreationBridge::Launch(m_frame, name, category, &data, error))
+                ShowMessage(error, VtrString(StrId::DocCaption), MsgIcon::Warning, MsgButtons::Ok);
+        });
 }
 
 bool CVTRRuleBuilderApp::OnFileNew()

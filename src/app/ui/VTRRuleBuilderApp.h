@@ -106,6 +106,8 @@ private:
     void ShowSearch();
     // Register Rules / Register Database: the dialog, then the reload on OK.
     void RegisterModules(ModuleKind kind);
+    // Create or edit a custom or product rule in the rule-creation program.
+    void OnUserRuleCommand(int id);
     CVTRRuleBuilderDoc* FindOpenDocument(const QString& path) const;
     void SaveRecentFiles(const QStringList& files);
 

@@ -379,7 +379,7 @@ private slots:
         c.SetMaterialDataFlag(1);
         c.SetEditCustomRuleEnabled(true);
         c.SetEditProductRuleEnabled(true);
-        for (int id : { 61602, 32773, 32779, 32780, 61762, 32781, 32782, 32783, 32784 }) {
+        for (int id : { 61602, 32773, 32779, 32780, 61762 }) {
             run.messages.shown.clear();
             run.Command(id);
             QVERIFY2(run.messages.shown.size() == 1, qPrintable(QString::number(id)));
@@ -388,6 +388,37 @@ private slots:
             const QString label = CommandTable::PlainLabel(*CommandTable::Find(id));
             QVERIFY(run.messages.shown[0].text.startsWith(label));
         }
+    }
+
+    void customAndProductRuleCommandsOpenTheEditorOrNothing()
+    {
+        if (!QFile::exists(BinDir() + QStringLiteral("/PLQRuleCreationGUIBridge.so")))
+            QSKIP("the rule-creation program is not built");
+        AppRun run;
+        QVERIFY(run.Start());
+        AppContext& c = run.app->Context();
+        const std::pair<int, const char*> creates[] = { { CmdId::ID_CREATE_CUSTOM_RULE, "Create Custom Rule" },
+            { CmdId::ID_CREATE_PRODUCT_RULE, "Create Product Rule" } };
+        for (const auto& [id, title] : creates) {
+            QString shown;
+            QWidget* parent = nullptr;
+            CloseNextModal([&](QWidget* modal) {
+                shown = modal->windowTitle();
+                parent = modal->parentWidget();
+            });
+            run.Command(id);
+            QCOMPARE(shown, QString::fromUtf8(title));
+            QCOMPARE(parent, static_cast<QWidget*>(run.Frame()));
+        }
+        // Edit with no selected row in the list: nothing opens, nothing is said.
+        run.Frame()->ActiveChild()->View()->ListCtrl()->clearSelection();
+        c.SetEditCustomRuleEnabled(true);
+        c.SetEditProductRuleEnabled(true);
+        run.Command(CmdId::ID_EDIT_CUSTOM_RULE);
+        run.Command(CmdId::ID_EDIT_PRODUCT_RULE);
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(run.messages.shown.empty());
+        run.app->ExitInstance();
     }
 
     void usageEventsReachTheCollectorWithTheTableValues()
@@ -422,6 +453,7 @@ private slots:
         CloseNextModal([](QWidget*) {});
         run.Command(CmdId::ID_RULE_INPUT_UNITS); // 52
         run.Command(CmdId::ID_HARDWARE_DB); // 40
+        CloseNextModal([](QWidget*) {});
         run.Command(CmdId::ID_CREATE_PRODUCT_RULE); // none
         run.app->ExitInstance();
 

@@ -9,6 +9,7 @@
 #include "VtrXMLDocument.h"
 #include "VtrXMLNode.h"
 #include "modules/ModuleContract.h"
+#include "userrules/UserRuleStore.h"
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,8 @@ protected:
     PFN_GetModuleRules getModuleRules = nullptr;
     PFN_GetRule getRule = nullptr;
     PFN_DeleteRule deleteRule = nullptr;
+
+    void* Library() const { return m_library; }
 
 private:
     void* m_library = nullptr;
@@ -292,6 +295,51 @@ TEST(CreationData, KeepsWhatTheProgramHandsOver)
         EXPECT_TRUE(data.m_ruleNameTable.isEmpty());
     }
     EXPECT_EQ(static_cast<int>(PLQ_RULE_EDIT_FROM_LIST), 2);
+}
+
+TEST_F(ConfiguratorTest, AStoredRuleRenamedAndMovedKeepsOneElementUntilRemoved)
+{
+    ASSERT_NE(Database(), nullptr) << "the database module did not load";
+    UserRuleStore store(Library());
+    ASSERT_TRUE(store.IsUsable());
+    UserRuleDraft rib;
+    rib.name = QStringLiteral("Shop Rib");
+    rib.category = QStringLiteral("Milling");
+    rib.criticality = 2;
+    rib.parameters
+        = { { QStringLiteral("Width"), QStringLiteral(">="), UserRuleValueType::Length, QStringLiteral("2") } };
+    QString error;
+    ASSERT_TRUE(UserRuleDrafts::Validate(rib, store.Keys(), {}, {}, error)) << qPrintable(error);
+    ASSERT_TRUE(store.Store(rib, {}, {}, {}, error)) << qPrintable(error);
+
+    // Edited: a new name and a category of another module.
+    UserRuleDraft moved = rib;
+    moved.name = QStringLiteral("Shop Rib Width");
+    moved.category = QStringLiteral("turning");
+    moved.key.clear();
+    ASSERT_TRUE(UserRuleDrafts::Validate(moved, store.Keys(), {}, rib.name, error)) << qPrintable(error);
+    ASSERT_TRUE(store.Store(moved, {}, QStringLiteral("shop rib"), QStringLiteral("MILLING"), error));
+
+    std::vector<UserRuleStore::Entry> entries;
+    ASSERT_TRUE(store.List(entries, error)) << qPrintable(error);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].key, QStringLiteral("Turn"));
+    EXPECT_EQ(entries[0].rule->GetRuleName(), QStringLiteral("Shop Rib Width"));
+    EXPECT_EQ(entries[0].rule->GetRuleCategory(), QStringLiteral("Turning"));
+    EXPECT_TRUE(RulesOf(QStringLiteral("Mill")).size() == 2u) << "only the shipped product rules stay under Mill";
+    entries.clear();
+
+    // Edit finds shipped product rules as well as stored ones.
+    const UserRuleStore::Entry shipped
+        = store.Find(QStringLiteral("product - maximum pocket depth"), QStringLiteral("milling"), error);
+    ASSERT_TRUE(shipped.rule);
+    EXPECT_EQ(shipped.key, QStringLiteral("Mill"));
+    EXPECT_TRUE(shipped.rule->IsProductRule());
+
+    EXPECT_EQ(store.Remove(QStringLiteral("SHOP RIB WIDTH"), QStringLiteral("turning"), error), 1);
+    EXPECT_EQ(store.Remove(QStringLiteral("Shop Rib Width"), QStringLiteral("Turning"), error), 0);
+    ASSERT_TRUE(store.List(entries, error));
+    EXPECT_TRUE(entries.empty());
 }
 
 } // namespace

@@ -342,6 +342,28 @@ TEST_F(DatabaseTest, UserRulesAreKeptPerKeyInOrderAndReplacedByNameAndCategory)
     EXPECT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling"), QString()), -1);
 }
 
+TEST_F(DatabaseTest, AUserRuleIsRemovedOnlyByItsExactKeyNameAndCategory)
+{
+    auto db = module.Create();
+    const QString mill = QStringLiteral("Mill");
+    ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling"), QStringLiteral("<a/>")), 0);
+    ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Drilling"), QStringLiteral("<d/>")), 0);
+    ASSERT_EQ(
+        db->AddUserRule(QStringLiteral("Turn"), QStringLiteral("A"), QStringLiteral("Milling"), QStringLiteral("<t/>")),
+        0);
+
+    EXPECT_EQ(db->RemoveUserRule(mill, QStringLiteral("a"), QStringLiteral("Milling")), 0);
+    EXPECT_EQ(db->RemoveUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling")), 1);
+    EXPECT_EQ(db->RemoveUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling")), 0);
+    EXPECT_EQ(db->RemoveUserRule(QString(), QStringLiteral("A"), QStringLiteral("Milling")), -1);
+
+    QStringList rules;
+    EXPECT_TRUE(db->GetUserRules(mill, rules));
+    EXPECT_EQ(rules, QStringList { QStringLiteral("<d/>") });
+    EXPECT_TRUE(db->GetUserRules(QStringLiteral("Turn"), rules));
+    EXPECT_EQ(rules, QStringList { QStringLiteral("<t/>") });
+}
+
 // ---------------------------------------------------------------- two processes
 
 constexpr int kMessagesPerWriter = 150;

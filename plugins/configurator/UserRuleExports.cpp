@@ -1,0 +1,205 @@
+// Exports through which the rule-creation program and the command-line tool
+// keep users' custom and product rules in the product database, one element
+// per rule under the key of the rule module its category belongs to.
+
+#include "PLQRuleConfigurator.h"
+#include "PtrArray.h"
+#include "VTRDataHelper.h"
+#include "VtrXMLDocument.h"
+#include "VtrXMLNode.h"
+
+#include <memory>
+
+#include <QMap>
+#include <QStringList>
+
+#define VTR_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+// The keys with the categories of their rule modules, as the rule list pairs
+// configurator rules with modules.
+struct KeyCategories
+{
+    const char* key;
+    const char* categories[3]; // null-terminated
+};
+const KeyCategories kKeyCategories[] = {
+    { "Mill", { "Milling", "Drilling" } },
+    { "SheetMetalForm", { "Sheet Metal Forming" } },
+    { "Additive", { "Additive Manufacturing" } },
+    { "SheetMetal", { "Sheet Metal" } },
+    { "InjectionMolding", { "Injection Molding" } },
+    { "General", { "General" } },
+    { "Assembly", { "Assembly" } },
+    { "Tubing", { "Tubing" } },
+    { "Cabling", { "Cabling" } },
+    { "VacuumInfusion", { "Vacuum Infusion" } },
+    { "DieCasting", { "Die Casting" } },
+    { "Turn", { "Turning" } },
+};
+
+vtr_db::IDatabaseCollector* Collector(QString* error)
+{
+    vtr_db::IDatabaseCollector* collector = vtr_db::VTRDataHelper::getInstance()->GetCollector();
+    if (!collector && error)
+        *error = QStringLiteral("The product database is not available.");
+    return collector;
+}
+
+std::unique_ptr<CPLQRuleConfigurator> RuleOf(const QString& markup)
+{
+    VtrXMLDocument document;
+    const QByteArray utf8 = markup.toUtf8();
+    std::unique_ptr<VtrXMLNode> root(document.LoadFromBuffer(utf8.constData(), static_cast<size_t>(utf8.size())));
+    if (!root || root->GetNodeName() != QLatin1String("Rule"))
+        return nullptr;
+    auto rule = std::make_unique<CPLQRuleConfigurator>();
+    if (!rule->PopulateParametersFromXML(root.get()) || rule->GetRuleName().isEmpty())
+        return nullptr;
+    for (const auto& [name, value] : rule->ExtraAttributes())
+        if (name == QLatin1String("Summary"))
+            rule->SetSummary(value);
+    return rule;
+}
+
+struct Stored
+{
+    QString key;
+    std::unique_ptr<CPLQRuleConfigurator> rule;
+};
+
+// Every readable stored rule, key by key; false when the database cannot be read.
+bool ReadAll(std::vector<Stored>& out, QString* error)
+{
+    vtr_db::IDatabaseCollector* collector = Collector(error);
+    if (!collector)
+        return false;
+    for (const KeyCategories& k : kKeyCategories) {
+        const QString key = QLatin1String(k.key);
+        QStringList elements;
+        if (!collector->GetUserRules(key, elements)) {
+            if (error)
+                *error = QStringLiteral("The product database cannot be read.");
+            return false;
+        }
+        for (const QString& markup : elements)
+            if (auto rule = RuleOf(markup))
+                out.push_back({ key, std::move(rule) });
+    }
+    return true;
+}
+
+bool Same(const CVtrRule& rule, const QString& name, const QString& category)
+{
+    return rule.GetRuleName().compare(name, Qt::CaseInsensitive) == 0
+        && rule.GetRuleCategory().compare(category, Qt::CaseInsensitive) == 0;
+}
+
+// Removes every stored rule of that name and category (case ignored), under any key.
+int32_t RemoveAll(const QString& name, const QString& category, QString* error)
+{
+    std::vector<Stored> stored;
+    if (!ReadAll(stored, error))
+        return -1;
+    vtr_db::IDatabaseCollector* collector = Collector(error);
+    int32_t removed = 0;
+    for (const Stored& s : stored) {
+        if (!Same(*s.rule, name, category))
+            continue;
+        const int32_t result = collector->RemoveUserRule(s.key, s.rule->GetRuleName(), s.rule->GetRuleCategory());
+        if (result < 0) {
+            if (error)
+                *error = QStringLiteral("The product database cannot be written.");
+            return -1;
+        }
+        removed += result;
+    }
+    return removed;
+}
+} // namespace
+
+// The keys user rules can be stored under, each with its categories.
+VTR_EXPORT void GetUserRuleKeys(QStringList* keys, QMap<QString, QStringList>* categories)
+{
+    for (const KeyCategories& k : kKeyCategories) {
+        if (keys)
+            keys->append(QLatin1String(k.key));
+        if (categories) {
+            QStringList names;
+            for (const char* c : k.categories)
+                if (c)
+                    names << QLatin1String(c);
+            categories->insert(QLatin1String(k.key), names);
+        }
+    }
+}
+
+// Appends new rule objects for every stored user rule (released with
+// DeleteRule) and, in keys, the key of each. False with the reason in error
+// when the database cannot be read.
+VTR_EXPORT bool GetStoredUserRules(PtrArray* rules, QStringList* keys, QString* error)
+{
+    std::vector<Stored> stored;
+    if (!rules || !ReadAll(stored, error))
+        return false;
+    for (Stored& s : stored) {
+        if (keys)
+            keys->append(s.key);
+        rules->Add(static_cast<CVtrRule*>(s.rule.release()));
+    }
+    return true;
+}
+
+// Stores a rule's element under a key. A rule stored before under
+// previousName and previousCategory (the rule being edited; may be empty) is
+// replaced, under whatever key it was. 0 when stored, -1 with the reason in error.
+VTR_EXPORT int32_t StoreUserRule(const QString* key, CVtrRule* rule, const QString* previousName,
+    const QString* previousCategory, const QString* markup, QString* error)
+{
+    if (!key || key->isEmpty() || !rule || !markup || markup->isEmpty()) {
+        if (error)
+            *error = QStringLiteral("Nothing to store.");
+        return -1;
+    }
+    vtr_db::IDatabaseCollector* collector = Collector(error);
+    if (!collector)
+        return -1;
+    // Written first, so that a failure leaves the rule as it was stored.
+    if (collector->AddUserRule(*key, rule->GetRuleName(), rule->GetRuleCategory(), *markup) != 0) {
+        if (error)
+            *error = QStringLiteral("The product database cannot be written.");
+        return -1;
+    }
+    // Then one element per rule: the element it had before a rename or a
+    // move, and the same rule under another key or case, go.
+    std::vector<Stored> stored;
+    if (!ReadAll(stored, error))
+        return -1;
+    const QString oldName = previousName ? *previousName : QString();
+    const QString oldCategory = previousCategory ? *previousCategory : QString();
+    for (const Stored& s : stored) {
+        const bool written = s.key == *key && s.rule->GetRuleName() == rule->GetRuleName()
+            && s.rule->GetRuleCategory() == rule->GetRuleCategory();
+        if (written)
+            continue;
+        if (!Same(*s.rule, rule->GetRuleName(), rule->GetRuleCategory())
+            && (oldName.isEmpty() || !Same(*s.rule, oldName, oldCategory)))
+            continue;
+        if (collector->RemoveUserRule(s.key, s.rule->GetRuleName(), s.rule->GetRuleCategory()) < 0) {
+            if (error)
+                *error = QStringLiteral("The product database cannot be written.");
+            return -1;
+        }
+    }
+    return 0;
+}
+
+// Removes the stored rule of that name and category (case ignored): 1 when
+// one was removed, 0 when none is stored, -1 with the reason in error.
+VTR_EXPORT int32_t RemoveUserRule(const QString* name, const QString* category, QString* error)
+{
+    if (!name || !category)
+        return 0;
+    const int32_t removed = RemoveAll(*name, *category, error);
+    return removed < 0 ? -1 : (removed > 0 ? 1 : 0);
+}
