@@ -18,3 +18,5 @@ int RunReset(const QStringList& args);
 int RunConfigure(const QStringList& args);
 // units: converts a rule file's rules to other units and saves it.
 int RunUnits(const QStringList& args);
+// messages: exports the custom messages of every offered rule to a sheet, or imports them.
+int RunMessages(const QStringList& args);

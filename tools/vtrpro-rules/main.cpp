@@ -30,6 +30,8 @@ const Command kCommands[] = {
         "configure FILE --rule NAME [--category CAT] [--set \"PARAMETER=VALUE\"]... [--criticality WORD] "
         "[--password P]" },
     { "units", RunUnits, "units FILE LIN,ANG [--password TEXT]  convert a file's rules to other units" },
+    { "messages", RunMessages,
+        "messages (export | import) FILE  write or read the rules' custom messages (.xlsx, .xls)" },
 };
 
 void PrintUsage(FILE* out)
