@@ -3,6 +3,7 @@
 #include "VtrRegularFile.h"
 #include "custommsg/VTRCLRMangedHelper.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <string>
@@ -16,6 +17,7 @@
 
 namespace Spreadsheet {
 namespace {
+constexpr zip_uint64_t kReserveBytes = 16 * 1024 * 1024;
 constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_ws_pcdata_single;
 
 // The name of an element or attribute without its namespace prefix, since
@@ -131,7 +133,8 @@ public:
                 error = TooLarge(name);
                 return false;
             }
-            out.reserve(static_cast<size_t>(stat.size));
+            // A claim is not memory: reserve little, grow as bytes arrive.
+            out.reserve(static_cast<size_t>(std::min<zip_uint64_t>(stat.size, kReserveBytes)));
         }
         bool ok = true;
         char chunk[64 * 1024];

@@ -3,7 +3,9 @@
 #include "VtrRegularFile.h"
 #include "custommsg/VTRCLRMangedHelper.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -72,6 +74,21 @@ private:
     QString m_error;
 };
 
+// Row height that shows every line of wrapped text. Spreadsheet programs
+// fit rows to wrapped text only when they format the cells themselves, and a
+// written file has no heights, so one is set from the number of lines each
+// cell needs at its column's width; single-line rows keep the default.
+constexpr double kLineHeight = 15;
+constexpr double kMaxRowHeight = 409;
+
+int LinesNeeded(const QString& text, double width)
+{
+    int lines = 0;
+    for (QStringView line : QStringView(text).split(u'\n'))
+        lines += std::max<qsizetype>(1, static_cast<qsizetype>(std::ceil(static_cast<double>(line.size()) / width)));
+    return lines;
+}
+
 bool WholeNumber(const QString& text, double& value)
 {
     bool ok = false;
@@ -124,12 +141,21 @@ bool WriteXlsx(const QString& path, const Table& rows, QString& error)
     format_set_border(cell, LXW_BORDER_THIN);
     for (int c = 0; c < kColumns; ++c)
         worksheet_set_column(sheet, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c), kWidths[c], column);
+    // The four columns are wider than a portrait page: print them on one
+    // landscape page width.
+    worksheet_set_landscape(sheet);
+    worksheet_fit_to_pages(sheet, 1, 0);
 
     lxw_error failure = LXW_NO_ERROR;
     int failedRow = 0;
     int failedColumn = 0;
     for (int r = 0; r < rows.size() && failure == LXW_NO_ERROR; ++r) {
         const QStringList& row = rows[r];
+        int lines = 1;
+        for (int c = 0; c < kColumns && c < row.size(); ++c)
+            lines = std::max(lines, LinesNeeded(row[c], kWidths[c]));
+        if (lines > 1)
+            worksheet_set_row(sheet, static_cast<lxw_row_t>(r), std::min(kMaxRowHeight, lines * kLineHeight), nullptr);
         for (int c = 0; c < kColumns && failure == LXW_NO_ERROR; ++c) {
             const QString text = c < row.size() ? row[c] : QString();
             const auto lr = static_cast<lxw_row_t>(r);
