@@ -221,7 +221,9 @@ void CVTRRMListCtrlEx::mouseDoubleClickEvent(QMouseEvent* event)
     const QModelIndex index = indexAt(event->position().toPoint());
     if (index.isValid()) {
         emit CellDoubleClicked(index.row(), index.column());
-        setFocus();
+        // An edit box the double click opened keeps the keys.
+        if (!IsEditingMessage())
+            setFocus();
         event->accept();
         return;
     }

@@ -144,6 +144,7 @@ private slots:
         DoubleClickMessage(row);
         QLineEdit* editor = List()->MessageEditor();
         QVERIFY(List()->IsEditingMessage());
+        QCOMPARE(m_view->focusWidget(), editor);
         QCOMPARE(editor->maxLength(), 256);
         const QRect cell = List()->visualRect(Model()->index(row, RuleListModel::CustomMessageColumn));
         QCOMPARE(editor->geometry(), cell.adjusted(0, -2, 0, 2));
@@ -260,6 +261,9 @@ private slots:
 
     void exportWritesTheListedRowsAndReadsBackUnchanged()
     {
+        // The frame routes the ribbon's Export and Import to these slots by name.
+        QVERIFY(m_view->metaObject()->indexOfMethod("OnExportCustomMessage()") >= 0);
+        QVERIFY(m_view->metaObject()->indexOfMethod("OnImportCustomMessage()") >= 0);
         const QString path = m_env->Path(QStringLiteral("Export.xlsx"));
         m_dialogs->Answer(path);
         m_view->OnExportCustomMessage();
