@@ -357,3 +357,20 @@ TEST(SpreadsheetHelperLibraryTest, ExportsRefuseMissingArguments)
     EXPECT_EQ(error, QStringLiteral("\"XFE\" is not a column of a worksheet."));
     VtrLibrary::Free(library);
 }
+
+TEST_F(SpreadsheetHelperTest, UpperCaseXlsxNameStaysAnXlsxWorkbook)
+{
+    // Such a name goes the .xls way, which must neither need LibreOffice nor
+    // put an .xls workbook under an .xlsx name.
+    env.Set("VTRPRO_SOFFICE", QStringLiteral("/nonexistent/soffice"));
+    const QString path = env.Path(QStringLiteral("MESSAGES.XLSX"));
+    const Table rows = SampleRows();
+    const SpreadsheetOutcome written = SpreadsheetHelper::Export(path, rows);
+    ASSERT_TRUE(written.ok) << written.error.toStdString();
+    EXPECT_TRUE(Contents(path).startsWith("PK\x03\x04"));
+
+    Table table;
+    const SpreadsheetOutcome read = SpreadsheetHelper::Read(path, table);
+    ASSERT_TRUE(read.ok) << read.error.toStdString();
+    EXPECT_EQ(table, Columns(rows));
+}
