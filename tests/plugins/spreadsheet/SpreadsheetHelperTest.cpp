@@ -164,8 +164,8 @@ TEST_F(SpreadsheetHelperTest, SheetsOfOtherWritersRead)
         const char* file;
         Table columns;
     } cases[] = {
-        // Shared strings, a fraction, a row that skips a cell and an empty
-        // row; only the first of two worksheets.
+        // openpyxl's inline strings, a fraction, a row that skips a cell and
+        // an empty row; only the first of two worksheets.
         { "openpyxl.xlsx",
             { { "help id", "1234", "12.5", "", "77" }, { "RULE NAME", "Minimum Hole Diameter", "Minimum Clearance" },
                 { "Rule Category", "Sheet Metal", "Assembly", "", "Milling" },
@@ -173,6 +173,12 @@ TEST_F(SpreadsheetHelperTest, SheetsOfOtherWritersRead)
                     QStringLiteral("Ä message with ümlauts, 日本語 and a tab") + tab + QStringLiteral("here") } } },
         // The same sheet converted to .xls by LibreOffice.
         { "openpyxl.xls",
+            { { "help id", "1234", "12.5", "", "77" }, { "RULE NAME", "Minimum Hole Diameter", "Minimum Clearance" },
+                { "Rule Category", "Sheet Metal", "Assembly", "", "Milling" },
+                { "Custom Message", "Check the punch size.", "", "",
+                    QStringLiteral("Ä message with ümlauts, 日本語 and a tab") + tab + QStringLiteral("here") } } },
+        // The same sheet as LibreOffice writes it, with shared strings.
+        { "libreoffice.xlsx",
             { { "help id", "1234", "12.5", "", "77" }, { "RULE NAME", "Minimum Hole Diameter", "Minimum Clearance" },
                 { "Rule Category", "Sheet Metal", "Assembly", "", "Milling" },
                 { "Custom Message", "Check the punch size.", "", "",
