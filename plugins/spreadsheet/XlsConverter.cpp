@@ -37,6 +37,16 @@ bool WriteXls(const QString& path, const Table& rows, int32_t& messageId, QStrin
         error = QStringLiteral("%1 cannot be written: %2").arg(path, why);
         return false;
     }
+    // A name the .xlsx way does not take only for its letter case ("X.XLSX")
+    // is still an .xlsx: the workbook is written as one, as a spreadsheet
+    // program saving under that name would.
+    if (path.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive)) {
+        if (WriteXlsx(path, rows, error)) {
+            messageId = 0;
+            return true;
+        }
+        return false;
+    }
     const QString office = FindOffice();
     if (office.isEmpty()) {
         messageId = kMsgCouldNotStartExcel;

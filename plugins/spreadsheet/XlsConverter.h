@@ -19,7 +19,8 @@ QString FindOffice();
 
 // Writes the custom-message sheet to an ".xls" file: the ".xlsx" of
 // WriteXlsx converted by LibreOffice in a private folder, then put in place
-// of path. False with messageId 108 (LibreOffice missing or not starting) or
+// of path; a name ending in ".xlsx" in other letter case gets the ".xlsx"
+// itself. False with messageId 108 (LibreOffice missing or not starting) or
 // 109 (the conversion failed) and the details in error.
 bool WriteXls(const QString& path, const Table& rows, int32_t& messageId, QString& error);
 } // namespace Spreadsheet

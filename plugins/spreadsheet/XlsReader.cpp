@@ -1,6 +1,7 @@
 #include "XlsReader.h"
 
 #include "VtrRegularFile.h"
+#include "XlsxReader.h"
 #include "custommsg/VTRCLRMangedHelper.h"
 
 #include <algorithm>
@@ -257,6 +258,17 @@ bool ReadXls(const QString& path, const QStringList& columns, Table& table, int3
         error
             = QStringLiteral("%1 is larger than %2 MiB; it is not read.").arg(path).arg(kMaxPartBytes / (1024 * 1024));
         return false;
+    }
+    // An .xlsx workbook under another name ("X.XLSX") reads as what it is.
+    {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly) && file.read(4) == QByteArray("PK\x03\x04", 4)) {
+            if (ReadXlsxFile(path, columns, table, error)) {
+                messageId = 0;
+                return true;
+            }
+            return false;
+        }
     }
     if (!ReadInChild(path, columns, table, why)) {
         error = QStringLiteral("%1: %2").arg(path, why);

@@ -11,7 +11,8 @@ namespace Spreadsheet {
 inline constexpr int32_t kMsgInvalidFileFormat = 61660;
 
 // Reads the first worksheet of an ".xls" file column by column (see
-// ColumnTable), numbers as NumberText prints them. False with messageId
-// kMsgInvalidFileFormat and the reason in error.
+// ColumnTable), numbers as NumberText prints them; an .xlsx workbook under
+// another name is read as one. False with messageId kMsgInvalidFileFormat and
+// the reason in error.
 bool ReadXls(const QString& path, const QStringList& columns, Table& table, int32_t& messageId, QString& error);
 } // namespace Spreadsheet

@@ -95,19 +95,69 @@ QString TooLarge(std::string_view part)
         .arg(kMaxPartBytes / (1024 * 1024));
 }
 
+// The parts of a workbook, by name.
 class Workbook
 {
 public:
-    explicit Workbook(zip_t* archive)
-        : m_archive(archive)
-    { }
-    ~Workbook() { zip_discard(m_archive); }
-    Workbook(const Workbook&) = delete;
-    Workbook& operator=(const Workbook&) = delete;
+    virtual ~Workbook() = default;
 
     // Unpacks a part into out (bounded); false with the reason, or with
-    // missing set when the archive has no such part.
-    bool ReadPart(const std::string& name, std::string& out, bool& missing, QString& error)
+    // missing set when the workbook has no such part.
+    virtual bool ReadPart(const std::string& name, std::string& out, bool& missing, QString& error) = 0;
+
+    // Parses a part; false with the reason (or missing set).
+    bool LoadXml(const std::string& name, pugi::xml_document& doc, std::string& buffer, bool& missing, QString& error)
+    {
+        if (!ReadPart(name, buffer, missing, error))
+            return false;
+        const pugi::xml_parse_result parsed = doc.load_buffer_inplace(buffer.data(), buffer.size(), kParseOptions);
+        if (!parsed) {
+            error = QStringLiteral("The part %1 is not valid XML: %2 at byte %3.")
+                        .arg(Name(name), QString::fromUtf8(parsed.description()))
+                        .arg(parsed.offset);
+            return false;
+        }
+        return true;
+    }
+};
+
+// A workbook given as its parts.
+class PartsWorkbook : public Workbook
+{
+public:
+    explicit PartsWorkbook(const std::map<std::string, std::string>& parts)
+        : m_parts(parts)
+    { }
+    bool ReadPart(const std::string& name, std::string& out, bool& missing, QString& error) override
+    {
+        const auto found = m_parts.find(name);
+        missing = found == m_parts.end();
+        if (missing)
+            return false;
+        if (static_cast<qint64>(found->second.size()) > kMaxPartBytes) {
+            error = TooLarge(name);
+            return false;
+        }
+        out = found->second;
+        return true;
+    }
+
+private:
+    const std::map<std::string, std::string>& m_parts;
+};
+
+// A workbook in its zip archive.
+class ZipWorkbook : public Workbook
+{
+public:
+    explicit ZipWorkbook(zip_t* archive)
+        : m_archive(archive)
+    { }
+    ~ZipWorkbook() override { zip_discard(m_archive); }
+    ZipWorkbook(const ZipWorkbook&) = delete;
+    ZipWorkbook& operator=(const ZipWorkbook&) = delete;
+
+    bool ReadPart(const std::string& name, std::string& out, bool& missing, QString& error) override
     {
         out.clear();
         missing = false;
@@ -157,21 +207,6 @@ public:
         }
         zip_fclose(file);
         return ok;
-    }
-
-    // Parses a part; false with the reason (or missing set).
-    bool LoadXml(const std::string& name, pugi::xml_document& doc, std::string& buffer, bool& missing, QString& error)
-    {
-        if (!ReadPart(name, buffer, missing, error))
-            return false;
-        const pugi::xml_parse_result parsed = doc.load_buffer_inplace(buffer.data(), buffer.size(), kParseOptions);
-        if (!parsed) {
-            error = QStringLiteral("The part %1 is not valid XML: %2 at byte %3.")
-                        .arg(Name(name), QString::fromUtf8(parsed.description()))
-                        .arg(parsed.offset);
-            return false;
-        }
-        return true;
     }
 
 private:
@@ -281,9 +316,8 @@ QString TooManyRows()
     return QStringLiteral("The sheet has more rows than a worksheet can hold (%1).").arg(VTRCLRMangedHelper::kMaxRows);
 }
 
-bool ReadWorkbook(zip_t* archive, const QStringList& columns, Table& table, QString& error)
+bool ReadWorkbook(Workbook& book, const QStringList& columns, Table& table, QString& error)
 {
-    Workbook book(archive);
     ColumnTable out;
     if (!out.Init(columns, error))
         return false;
@@ -411,7 +445,8 @@ bool ReadXlsxFile(const QString& path, const QStringList& columns, Table& table,
         error = ArchiveError(code);
         return false;
     }
-    return ReadWorkbook(archive, columns, table, error);
+    ZipWorkbook book(archive);
+    return ReadWorkbook(book, columns, table, error);
 }
 
 bool ReadXlsxBuffer(const void* data, size_t size, const QStringList& columns, Table& table, QString& error)
@@ -433,6 +468,15 @@ bool ReadXlsxBuffer(const void* data, size_t size, const QStringList& columns, T
         return false;
     }
     zip_error_fini(&e);
-    return ReadWorkbook(archive, columns, table, error);
+    ZipWorkbook book(archive);
+    return ReadWorkbook(book, columns, table, error);
+}
+
+bool ReadXlsxParts(
+    const std::map<std::string, std::string>& parts, const QStringList& columns, Table& table, QString& error)
+{
+    table.clear();
+    PartsWorkbook book(parts);
+    return ReadWorkbook(book, columns, table, error);
 }
 } // namespace Spreadsheet

@@ -3,6 +3,8 @@
 #include "CellText.h"
 
 #include <cstddef>
+#include <map>
+#include <string>
 
 #include <QString>
 
@@ -14,4 +16,8 @@ namespace Spreadsheet {
 bool ReadXlsxFile(const QString& path, const QStringList& columns, Table& table, QString& error);
 // The same for a workbook held in memory.
 bool ReadXlsxBuffer(const void* data, size_t size, const QStringList& columns, Table& table, QString& error);
+// The same for a workbook given as its unpacked parts by name
+// ("xl/workbook.xml"), so that the XML can be fuzzed past the zip layer.
+bool ReadXlsxParts(
+    const std::map<std::string, std::string>& parts, const QStringList& columns, Table& table, QString& error);
 } // namespace Spreadsheet

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Makes the sheets the spreadsheet helper's tests read. Run once from this
-folder; the outputs are committed. The .xls files are converted from
-openpyxl.xlsx by LibreOffice (soffice --headless --convert-to xls)."""
+folder; the outputs are committed. openpyxl writes inline strings; the same
+sheet converted by LibreOffice gives libreoffice.xlsx (shared strings) and
+openpyxl.xls. freexl-overread.xls is an input the .xls fuzzer found."""
 import io
 import zipfile
 
@@ -108,16 +109,22 @@ with zipfile.ZipFile("zip-bomb.xlsx", "w", zipfile.ZIP_DEFLATED, compresslevel=9
 with open("not-a-zip.xlsx", "wb") as f:
     f.write(b"Help ID,Rule Name,Rule Category,Custom Message\n1,a,b,c\n")
 
-# The same sheet as .xls, and a copy of it cut short.
+# The same sheet as .xls (and a copy of it cut short), and as LibreOffice
+# writes .xlsx.
 import os
 import subprocess
 import tempfile
 
 with tempfile.TemporaryDirectory() as work:
-    subprocess.run(["soffice", "-env:UserInstallation=file://" + work + "/profile", "--headless", "--norestore",
-                    "--convert-to", "xls", "--outdir", work, "openpyxl.xlsx"], check=True)
+    for target in ("xls", "xlsx:Calc Office Open XML"):
+        subprocess.run(["soffice", "-env:UserInstallation=file://" + work + "/profile", "--headless",
+                        "--norestore", "--convert-to", target, "--outdir", work, "openpyxl.xlsx"], check=True)
+    with open(os.path.join(work, "openpyxl.xlsx"), "rb") as f:
+        shared = f.read()
     with open(os.path.join(work, "openpyxl.xls"), "rb") as f:
         xls = f.read()
+with open("libreoffice.xlsx", "wb") as f:
+    f.write(shared)
 with open("openpyxl.xls", "wb") as f:
     f.write(xls)
 with open("truncated.xls", "wb") as f:

@@ -164,8 +164,8 @@ TEST_F(SpreadsheetHelperTest, SheetsOfOtherWritersRead)
         const char* file;
         Table columns;
     } cases[] = {
-        // Shared strings, a fraction, a row that skips a cell and an empty
-        // row; only the first of two worksheets.
+        // openpyxl's inline strings, a fraction, a row that skips a cell and
+        // an empty row; only the first of two worksheets.
         { "openpyxl.xlsx",
             { { "help id", "1234", "12.5", "", "77" }, { "RULE NAME", "Minimum Hole Diameter", "Minimum Clearance" },
                 { "Rule Category", "Sheet Metal", "Assembly", "", "Milling" },
@@ -173,6 +173,12 @@ TEST_F(SpreadsheetHelperTest, SheetsOfOtherWritersRead)
                     QStringLiteral("Ä message with ümlauts, 日本語 and a tab") + tab + QStringLiteral("here") } } },
         // The same sheet converted to .xls by LibreOffice.
         { "openpyxl.xls",
+            { { "help id", "1234", "12.5", "", "77" }, { "RULE NAME", "Minimum Hole Diameter", "Minimum Clearance" },
+                { "Rule Category", "Sheet Metal", "Assembly", "", "Milling" },
+                { "Custom Message", "Check the punch size.", "", "",
+                    QStringLiteral("Ä message with ümlauts, 日本語 and a tab") + tab + QStringLiteral("here") } } },
+        // The same sheet as LibreOffice writes it, with shared strings.
+        { "libreoffice.xlsx",
             { { "help id", "1234", "12.5", "", "77" }, { "RULE NAME", "Minimum Hole Diameter", "Minimum Clearance" },
                 { "Rule Category", "Sheet Metal", "Assembly", "", "Milling" },
                 { "Custom Message", "Check the punch size.", "", "",
@@ -356,4 +362,21 @@ TEST(SpreadsheetHelperLibraryTest, ExportsRefuseMissingArguments)
     EXPECT_FALSE(readXlsx(&path, &columns, &table, &error));
     EXPECT_EQ(error, QStringLiteral("\"XFE\" is not a column of a worksheet."));
     VtrLibrary::Free(library);
+}
+
+TEST_F(SpreadsheetHelperTest, UpperCaseXlsxNameStaysAnXlsxWorkbook)
+{
+    // Such a name goes the .xls way, which must neither need LibreOffice nor
+    // put an .xls workbook under an .xlsx name.
+    env.Set("VTRPRO_SOFFICE", QStringLiteral("/nonexistent/soffice"));
+    const QString path = env.Path(QStringLiteral("MESSAGES.XLSX"));
+    const Table rows = SampleRows();
+    const SpreadsheetOutcome written = SpreadsheetHelper::Export(path, rows);
+    ASSERT_TRUE(written.ok) << written.error.toStdString();
+    EXPECT_TRUE(Contents(path).startsWith("PK\x03\x04"));
+
+    Table table;
+    const SpreadsheetOutcome read = SpreadsheetHelper::Read(path, table);
+    ASSERT_TRUE(read.ok) << read.error.toStdString();
+    EXPECT_EQ(table, Columns(rows));
 }
