@@ -51,6 +51,11 @@ public:
     QString LastAllRulesFile() const { return m_lastAllRulesFile; }
     void SetLastAllRulesFile(const QString& path) { m_lastAllRulesFile = path; }
 
+    // The centralized-database warning before custom messages are stored:
+    // on at start-up, off for the rest of the run once the user said OK.
+    bool CentralDatabaseWarning() const { return m_centralDatabaseWarning; }
+    void SetCentralDatabaseWarning(bool on) { m_centralDatabaseWarning = on; }
+
     // Resource folder and help file path chosen at start-up.
     QString ResourceFolder() const { return m_resourceFolder; }
     void SetResourceFolder(const QString& folder);
@@ -88,6 +93,7 @@ private:
     bool m_unitsEnabled = false;
     int32_t m_materialData = 0;
     int32_t m_editInProgress = 0;
+    bool m_centralDatabaseWarning = true;
     QList<CVtrRule*> m_allRules;
     QString m_allRulesPath;
     QString m_lastAllRulesFile;

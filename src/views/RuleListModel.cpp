@@ -235,6 +235,16 @@ bool RuleListModel::setData(const QModelIndex& index, const QVariant& value, int
     return SetChecked(index.row(), value.toInt() == Qt::Checked);
 }
 
+bool RuleListModel::SetCustomMessage(int row, const QString& text)
+{
+    if (row < 0 || row >= RowCount())
+        return false;
+    m_customMessages.insert(m_rows[static_cast<size_t>(row)].rule, text);
+    const QModelIndex i = index(row, CustomMessageColumn);
+    emit dataChanged(i, i, { Qt::DisplayRole });
+    return true;
+}
+
 CVtrRule* RuleListModel::RuleAt(int row) const
 {
     return row >= 0 && row < RowCount() ? m_rows[static_cast<size_t>(row)].rule : nullptr;

@@ -98,6 +98,9 @@ public:
     void SetCustomMessageLookup(std::function<QString(const CVtrRule*)> lookup) { m_lookup = std::move(lookup); }
     // Forgets the messages asked for so far (after they changed in the database).
     void ForgetCustomMessages() { m_customMessages.clear(); }
+    // Shows text as a row's custom message (after it was stored or edited);
+    // false for a bad row.
+    bool SetCustomMessage(int row, const QString& text);
 
     // Orders the rows by a column (0..3); descending reverses the order.
     // Column 0 orders ticked rows first, by display name, and unticked rows

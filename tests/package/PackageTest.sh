@@ -81,6 +81,7 @@ completion_cases=(
   "vtrpro-rules configure plate.vtr --criticality H|High"
   "vtrpro-rules userrule |add list remove"
   "vtrpro-rules userrule add --flavour |custom product"
+  "vtrpro-rules messages im|import"
 )
 if [ -f /usr/share/bash-completion/bash_completion ]; then
   for case in "${completion_cases[@]}"; do

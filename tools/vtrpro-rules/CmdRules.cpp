@@ -4,6 +4,7 @@
 #include "ListedRules.h"
 
 #include "Utilities/StringTable.h"
+#include "VTRDataHelper.h"
 #include "VtrRule.h"
 
 #include <cstdio>
@@ -52,15 +53,19 @@ int RunRules(const QStringList& args)
     std::vector<ListedRule> listed = ListOfferedRules(cli.Modules());
 
     if (json) {
+        vtr_db::IDatabaseCollector* database = vtr_db::VTRDataHelper::getInstance()->GetCollector();
         QJsonArray array;
         for (const ListedRule& l : listed) {
             const CVtrRule& r = *l.rule;
+            QString message;
+            if (database)
+                database->GetCustomMessage(r.GetHelpId(), r.GetRuleName(), r.GetRuleCategory(), message);
             array.append(QJsonObject { { QStringLiteral("helpId"), r.GetHelpId() },
                 { QStringLiteral("name"), r.GetRuleName() }, { QStringLiteral("displayName"), r.GetDisplayName() },
                 { QStringLiteral("category"), r.GetRuleCategory() },
                 { QStringLiteral("module"), r.GetRuleModuleName() },
                 { QStringLiteral("criticality"), CriticalityWord(r.GetCriticality()) },
-                { QStringLiteral("severity"), r.GetCriticality() } });
+                { QStringLiteral("severity"), r.GetCriticality() }, { QStringLiteral("customMessage"), message } });
         }
         const QByteArray text = QJsonDocument(array).toJson(QJsonDocument::Indented);
         std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);

@@ -20,3 +20,5 @@ int RunConfigure(const QStringList& args);
 int RunUnits(const QStringList& args);
 // userrule add|list|remove: custom and product rules in the product database.
 int RunUserRule(const QStringList& args);
+// messages: exports the custom messages of every offered rule to a sheet, or imports them.
+int RunMessages(const QStringList& args);

@@ -35,6 +35,8 @@ const Command kCommands[] = {
         "userrule add --flavour custom|product --name N --category C --criticality WORD [--module KEY] "
         "--param \"NAME;OPERATOR;TYPE;VALUE\"... | userrule list [--format json] | userrule remove --name N "
         "--category C" },
+    { "messages", RunMessages,
+        "messages (export | import) FILE  write or read the rules' custom messages (.xlsx, .xls)" },
 };
 
 void PrintUsage(FILE* out)

@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -93,6 +94,10 @@ CVTRRMListCtrlEx::CVTRRMListCtrlEx(QWidget* parent)
     // The view sets the indicator from the list's own sort state.
     horizontalHeader()->setSortIndicatorShown(true);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &CVTRRMListCtrlEx::ColumnClicked);
+    m_editor = new QLineEdit(viewport());
+    m_editor->setObjectName(QStringLiteral("messageEditor"));
+    m_editor->hide();
+    m_editor->installEventFilter(this);
 }
 
 QIcon CVTRRMListCtrlEx::StateIcon(bool checked)
@@ -237,7 +242,9 @@ void CVTRRMListCtrlEx::mouseDoubleClickEvent(QMouseEvent* event)
     const QModelIndex index = indexAt(event->position().toPoint());
     if (index.isValid()) {
         emit CellDoubleClicked(index.row(), index.column());
-        setFocus();
+        // An edit box the double click opened keeps the keys.
+        if (!IsEditingMessage())
+            setFocus();
         event->accept();
         return;
     }
@@ -255,4 +262,87 @@ void CVTRRMListCtrlEx::contextMenuEvent(QContextMenuEvent* event)
     connect(configure, &QAction::triggered, this, &CVTRRMListCtrlEx::ConfigureRequested);
     connect(reset, &QAction::triggered, this, &CVTRRMListCtrlEx::ResetRequested);
     menu.exec(event->globalPos());
+}
+
+void CVTRRMListCtrlEx::StartMessageEdit(int row, int limit)
+{
+    if (!model() || row < 0 || row >= model()->rowCount())
+        return;
+    const QModelIndex cell = model()->index(row, RuleListModel::CustomMessageColumn);
+    // Scrolled into view first: scrolling hides an edit box.
+    EndMessageEdit();
+    scrollTo(cell);
+    m_editIndex = cell;
+    m_oldMessage = cell.data().toString();
+    const QRect r = visualRect(cell).adjusted(0, -2, 0, 2);
+    m_editor->setGeometry(r);
+    m_editor->setMaxLength(limit);
+    m_editor->setText(m_oldMessage);
+    m_editor->show();
+    m_editor->setFocus();
+    m_editor->selectAll();
+}
+
+void CVTRRMListCtrlEx::EndMessageEdit()
+{
+    if (m_editor->isVisible()) {
+        m_editor->hide();
+        setFocus();
+    }
+    m_editIndex = QPersistentModelIndex();
+}
+
+bool CVTRRMListCtrlEx::IsEditingMessage() const
+{
+    return m_editor->isVisible();
+}
+
+int CVTRRMListCtrlEx::CommitMessageEdit()
+{
+    const QPersistentModelIndex cell = m_editIndex;
+    const QString text = m_editor->text();
+    const QString old = m_oldMessage;
+    EndMessageEdit();
+    // Rows removed or reordered meanwhile leave nothing to store.
+    if (!cell.isValid())
+        return -1;
+    if (m_commit)
+        m_commit(cell.row(), old, text);
+    return cell.row();
+}
+
+void CVTRRMListCtrlEx::scrollContentsBy(int dx, int dy)
+{
+    EndMessageEdit();
+    QTableView::scrollContentsBy(dx, dy);
+}
+
+bool CVTRRMListCtrlEx::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_editor || event->type() != QEvent::KeyPress)
+        return QTableView::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        CommitMessageEdit();
+        return true;
+    case Qt::Key_Escape:
+        EndMessageEdit();
+        return true;
+    case Qt::Key_Down: {
+        const int row = CommitMessageEdit();
+        if (row >= 0 && row + 1 < model()->rowCount())
+            StartMessageEdit(row + 1, kArrowMessageLimit);
+        return true;
+    }
+    case Qt::Key_Up: {
+        const int row = CommitMessageEdit();
+        if (row > 0)
+            StartMessageEdit(row - 1, kArrowMessageLimit);
+        return true;
+    }
+    default:
+        return QTableView::eventFilter(watched, event);
+    }
 }

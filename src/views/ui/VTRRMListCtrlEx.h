@@ -1,9 +1,14 @@
 #pragma once
 
+#include "custommsg/UsageHook.h"
+
 #include <functional>
 
 #include <QIcon>
+#include <QPersistentModelIndex>
 #include <QTableView>
+
+class QLineEdit;
 
 // The rule list: a table over RuleListModel with check boxes drawn by two
 // state icons, column-click sorting, the space bar toggling check boxes of
@@ -29,6 +34,28 @@ public:
     // is offered for the selected rows (without one: whenever a row is selected).
     void SetResetEnabler(std::function<bool()> enabler) { m_resetEnabler = std::move(enabler); }
 
+    // Editing a custom message in place: an edit box over the row's column 4
+    // cell, holding its text, at most limit characters. Enter commits,
+    // Escape and any scrolling hide it without storing; Down commits and
+    // edits the next row, Up commits and edits the previous one (260
+    // characters then).
+    void StartMessageEdit(int row, int limit = kMessageLimit);
+    // Hides the edit box without storing.
+    void EndMessageEdit();
+    bool IsEditingMessage() const;
+    // The edit box (hidden while no message is edited).
+    QLineEdit* MessageEditor() const { return m_editor; }
+    // Stores an edited message: the row, the message it showed when editing
+    // started, the new text. Called after the edit box is hidden.
+    void SetMessageCommitter(std::function<void(int, const QString&, const QString&)> commit)
+    {
+        m_commit = std::move(commit);
+    }
+    // The list's own usage hook, which reports messages edited here.
+    const UsageHook& Usage() const { return m_usage; }
+    static constexpr int kMessageLimit = 256;
+    static constexpr int kArrowMessageLimit = 260;
+
 signals:
     // A header was clicked (sorting).
     void ColumnClicked(int column);
@@ -48,10 +75,19 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ToggleWithSpace();
+    // Hides the edit box and hands its text to the committer; returns the row.
+    int CommitMessageEdit();
     bool m_ctrlLHandled = false;
     std::function<bool()> m_resetEnabler;
     int m_fitted[4] = {};
+    QLineEdit* m_editor = nullptr;
+    QPersistentModelIndex m_editIndex;
+    QString m_oldMessage;
+    std::function<void(int, const QString&, const QString&)> m_commit;
+    UsageHook m_usage;
 };

@@ -2,7 +2,14 @@
 
 #include "PLQSettingUtil.h"
 #include "VtrRule.h"
+#include "VTRDataHelper.h"
 #include "app/AppContext.h"
+#include "custommsg/CustomMessageRows.h"
+#include "custommsg/CustomMessageStore.h"
+#include "custommsg/CustomMessageTransfer.h"
+#include "custommsg/SpreadsheetHelper.h"
+#include "custommsg/ui/VTRCustomMsgErrorDlg.h"
+#include "custommsg/ui/VTRCustomMsgWarningDlg.h"
 #include "document/RulePassword.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "views/ResetToDefault.h"
@@ -11,17 +18,20 @@
 #include "views/ui/RuleSettingsOwners.h"
 #include "views/ui/VTRRMListCtrlEx.h"
 #include "views/ui/VTRResetToDefaultWarning.h"
+#include "Utilities/FileDialogService.h"
 #include "Utilities/MessageService.h"
 #include "Utilities/StringTable.h"
 
 #include <algorithm>
 #include <cstdlib>
 
+#include <QDir>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListWidget>
 #include <QResizeEvent>
+#include <QStandardPaths>
 
 CVTRRuleBuilderView::CVTRRuleBuilderView(CVTRRuleBuilderDoc* doc, QWidget* parent)
     : CVTRRuleBuilderView(doc, nullptr, parent)
@@ -45,6 +55,7 @@ CVTRRuleBuilderView::~CVTRRuleBuilderView()
 void CVTRRuleBuilderView::Init()
 {
     CPLQSettingUtil::InitializePLQSettingsFromFile();
+    m_usage = std::make_unique<UsageHook>();
     m_list = new CVTRRMListCtrlEx(this);
     m_label = new QLabel(VtrString(565), this);
     m_summary = new QListWidget(this);
@@ -75,6 +86,8 @@ void CVTRRuleBuilderView::Init()
             emit RuleHelpRequested(helpId);
     });
     m_list->SetResetEnabler([this] { return ResetToDefaultEnabled(); });
+    m_list->SetMessageCommitter(
+        [this](int row, const QString& oldMessage, const QString& text) { CommitMessage(row, oldMessage, text); });
     m_controller->onStatusChanged = [this](const QString& text) { emit StatusTextChanged(text); };
     m_owners = std::make_unique<CRuleSettingsOwners>(this);
     m_configurer = std::make_unique<RuleConfigurer>(*m_controller, *m_owners, [](int flag) {
@@ -208,14 +221,90 @@ void CVTRRuleBuilderView::ShowSortIndicator()
 
 void CVTRRuleBuilderView::OnDoubleClick(int row, int column)
 {
-    if (m_list->SelectedRows().size() > 1)
-        return;
-    // Editing custom messages in place arrives later.
-    if (column == 4) {
-        NotAvailableYet(61652);
+    // Without a connected database the double click configures, as elsewhere.
+    if (column == RuleListModel::CustomMessageColumn
+        && CustomMessageStore::CanEdit(vtr_db::VTRDataHelper::getInstance()->GetCollector())) {
+        m_list->StartMessageEdit(row);
         return;
     }
+    if (m_list->SelectedRows().size() > 1)
+        return;
     ConfigureRow(row);
+}
+
+bool CVTRRuleBuilderView::ConfirmCentralDatabase()
+{
+    AppContext* app = AppContext::Instance();
+    bool on = app ? app->CentralDatabaseWarning() : true;
+    const bool confirmed = CustomMessageStore::ConfirmCentralDatabase(on, [this, app] {
+        if (m_messageWarning)
+            return m_messageWarning();
+        CVTRCustomMsgWarningDlg warning(app ? app->HelpFilePath() : QString(), this);
+        return warning.exec() == QDialog::Accepted;
+    });
+    if (app)
+        app->SetCentralDatabaseWarning(on);
+    return confirmed;
+}
+
+void CVTRRuleBuilderView::CommitMessage(int row, const QString& oldMessage, const QString& text)
+{
+    ModelMessageRows rows(*m_controller->Model());
+    CustomMessageServices services;
+    services.database = vtr_db::VTRDataHelper::getInstance()->GetCollector();
+    services.confirm = [this] { return ConfirmCentralDatabase(); };
+    services.trackEvent
+        = [this](int32_t value, int32_t kind, const QString& name) { m_list->Usage().Send(value, kind, name); };
+    CustomMessageStore::CommitEdit(rows, row, oldMessage, text, services);
+}
+
+void CVTRRuleBuilderView::OnExportCustomMessage()
+{
+    if (!m_doc)
+        return;
+    QString path;
+    // Overwriting asks first; a new file must be allowed, so "must exist" is left out.
+    const unsigned flags = FileDialogFlags::kOverwritePrompt | FileDialogFlags::kHideReadOnly;
+    if (GetFileDialogService()->AskPath(false, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+            VtrString(116), QString(), QLatin1String(CustomMessageTransfer::kExportName), flags,
+            QLatin1String(CustomMessageTransfer::kExportFilter), path)
+        != 1)
+        return;
+    const ModelMessageRows rows(*m_controller->Model());
+    if (CustomMessageTransfer::Export(path, rows))
+        SpreadsheetHelper::OpenWithDefaultProgram(path);
+}
+
+void CVTRRuleBuilderView::OnImportCustomMessage()
+{
+    if (!m_doc)
+        return;
+    QString path;
+    const unsigned flags = FileDialogFlags::kFileMustExist | FileDialogFlags::kHideReadOnly;
+    if (GetFileDialogService()->AskPath(true, QString(), QString(),
+            QLatin1String(CustomMessageTransfer::kImportExtension), QString(), flags,
+            QLatin1String(CustomMessageTransfer::kImportFilter), path)
+            != 1
+        || path.isEmpty())
+        return;
+    ModelMessageRows rows(*m_controller->Model());
+    CustomMessageServices services;
+    services.database = vtr_db::VTRDataHelper::getInstance()->GetCollector();
+    services.confirm = [this] { return ConfirmCentralDatabase(); };
+    services.trackEvent
+        = [this](int32_t value, int32_t kind, const QString& name) { m_usage->Send(value, kind, name); };
+    services.endEditing = [this] { m_list->EndMessageEdit(); };
+    const CustomMessageTransfer::ImportResult result
+        = CustomMessageTransfer::Import(path, rows, services, QDir::tempPath());
+    if (!result.AnyFlag())
+        return;
+    if (m_messageErrors) {
+        m_messageErrors(result.logPath);
+        return;
+    }
+    AppContext* app = AppContext::Instance();
+    CVTRCustomMsgErrorDlg errors(result.logPath, app ? app->HelpFilePath() : QString(), this);
+    errors.exec();
 }
 
 void CVTRRuleBuilderView::OnConfigureRule()
@@ -280,13 +369,6 @@ void CVTRRuleBuilderView::OnPassword()
         return;
     m_doc->SetConfirmedPassword(typed);
     m_doc->DoFileSave();
-}
-
-void CVTRRuleBuilderView::NotAvailableYet(int commandStringId)
-{
-    QString text = VtrString(62001);
-    text.replace(QStringLiteral("%s"), VtrString(commandStringId));
-    ShowMessage(text, VtrString(StrId::DocCaption), MsgIcon::Information, MsgButtons::Ok);
 }
 
 void CVTRRuleBuilderView::resizeEvent(QResizeEvent* event)

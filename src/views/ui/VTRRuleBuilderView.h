@@ -1,5 +1,6 @@
 #pragma once
 
+#include "custommsg/UsageHook.h"
 #include "document/RuleDocViewLink.h"
 
 #include <functional>
@@ -61,10 +62,18 @@ public:
     bool OnResetToDefault();
     // Answers the reset question instead of the dialog (tests).
     void SetResetQuestion(std::function<bool()> answer) { m_resetQuestion = std::move(answer); }
+    // Answers the centralized-database warning instead of its dialog (tests).
+    void SetCustomMessageWarning(std::function<bool()> answer) { m_messageWarning = std::move(answer); }
+    // Shows an import's log instead of the error dialog (tests).
+    void SetCustomMessageErrors(std::function<void(const QString&)> show) { m_messageErrors = std::move(show); }
 
 public slots:
     // Configure rule: hands the first selected row's rule to the owner of its settings.
     void OnConfigureRule();
+    // Export: writes the listed rows' custom messages to a sheet and opens it.
+    void OnExportCustomMessage();
+    // Import: reads a sheet, checks it, stores its messages for the listed rows.
+    void OnImportCustomMessage();
 
     // The help id of the rule F1 asks about: the current row when it is
     // selected, else the first selected row; 0 when no rule is selected.
@@ -86,9 +95,12 @@ private:
     void OnSelectionChanged();
     void OnDoubleClick(int row, int column);
     void OnPassword();
-    void NotAvailableYet(int commandStringId);
     QList<CVtrRule*> SelectedRules() const;
     void ConfigureRow(int row);
+    // Commits a custom message edited in place in the list.
+    void CommitMessage(int row, const QString& oldMessage, const QString& text);
+    // The centralized-database warning, while it is on: false on Cancel.
+    bool ConfirmCentralDatabase();
 
     CVTRRuleBuilderDoc* m_doc;
     std::unique_ptr<RuleListController> m_controller;
@@ -98,4 +110,9 @@ private:
     QLabel* m_label = nullptr;
     QListWidget* m_summary = nullptr;
     std::function<bool()> m_resetQuestion;
+    std::function<bool()> m_messageWarning;
+    std::function<void(const QString&)> m_messageErrors;
+    // The view's own usage hook, which reports imported messages (loaded
+    // once the settings are read).
+    std::unique_ptr<UsageHook> m_usage;
 };
