@@ -19,6 +19,7 @@
 #include "VtrProLog.h"
 #include "views/ui/ChildFrame.h"
 #include "settings/ui/SearchDlg.h"
+#include "settings/ui/VTRRMScriptLocnDlg.h"
 #include "settings/ui/VTRUnitSettingDlg.h"
 #include "views/ui/MainFrame.h"
 #include "views/ui/RuleParameterEditor.h"
@@ -336,8 +337,11 @@ void CVTRRuleBuilderApp::OnAppCommand(int id)
         if (m_frame)
             RuleInputUnits(MakeUnitSettingDialog(m_frame)).Run(m_frame->ActiveDocument());
         break;
+    case CmdId::ID_APPLICATION_DIRECTORIES:
+        ApplicationDirectories(MakeScriptLocationDialog(m_frame)).Run(m_frame && !m_frame->Children().isEmpty());
+        break;
     default:
-        // Registration, databases and editors, directories, material
+        // Registration, databases and editors, material
         // and custom/product rule commands: their dialogs come later.
         ShowNotAvailableYet(id);
         break;
