@@ -74,6 +74,7 @@ completion_cases=(
   "vtrpro-rules diff plate.vtr --|--rule --category --format"
   "vtrpro-rules reset plate.vtr --a|--all"
   "vtrpro-rules configure plate.vtr --criticality H|High"
+  "vtrpro-rules dirs --m|--manual-checks"
 )
 if [ -f /usr/share/bash-completion/bash_completion ]; then
   for case in "${completion_cases[@]}"; do

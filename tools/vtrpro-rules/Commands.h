@@ -18,3 +18,5 @@ int RunReset(const QStringList& args);
 int RunConfigure(const QStringList& args);
 // units: converts a rule file's rules to other units and saves it.
 int RunUnits(const QStringList& args);
+// dirs: prints or sets the script-rule, database and manual-checklist folders.
+int RunDirs(const QStringList& args);
