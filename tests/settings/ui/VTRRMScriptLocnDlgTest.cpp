@@ -8,10 +8,14 @@
 #include "settings/MachineEnvironment.h"
 #include "settings/ui/VTRRMScriptLocnDlg.h"
 
+#include <functional>
+
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -97,6 +101,35 @@ private slots:
         QCOMPARE(dialog.ScriptEdit()->text(), QStringLiteral("typed, not where browsing starts"));
         QCOMPARE(dialog.ManualChecksEdit()->text(), s.env.Path(QStringLiteral("c2")));
         QCOMPARE(form.DatabaseText(), s.env.Path(QStringLiteral("picked-db")));
+    }
+
+    void theSystemBrowserShowsItsPromptAndStartsAtTheFolder()
+    {
+        Setup s;
+        ScriptLocationForm form(&s.script, false);
+        CVTRRMScriptLocnDlg dialog(form);
+        QString title;
+        QString start;
+        bool prompt = false;
+        std::function<void()> answer = [&] {
+            auto* browser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!browser) {
+                QTimer::singleShot(10, answer);
+                return;
+            }
+            title = browser->windowTitle();
+            start = browser->directory().absolutePath();
+            for (const QLabel* label : browser->findChildren<QLabel*>())
+                prompt = prompt || label->text() == QStringLiteral("Select the location to store the database");
+            static_cast<QDialog*>(browser)->accept(); // QFileDialog hides its accept()
+        };
+        QTimer::singleShot(0, answer);
+        QTest::mouseClick(dialog.BrowseButton(Field::Database), Qt::LeftButton);
+        QCOMPARE(title, QStringLiteral("Browse to Folder"));
+        QVERIFY(prompt);
+        QCOMPARE(start, s.env.Path(QStringLiteral("database")));
+        // Accepted as it opened: the starting folder is the choice.
+        QCOMPARE(dialog.DatabaseEdit()->text(), s.env.Path(QStringLiteral("database")));
     }
 
     void okStaysOpenOnARefusedFolderWithTheOldOneBack()
