@@ -82,6 +82,7 @@ completion_cases=(
   "vtrpro-rules userrule |add list remove"
   "vtrpro-rules userrule add --flavour |custom product"
   "vtrpro-rules messages im|import"
+  "vtrpro-rules dirs --m|--manual-checks"
 )
 if [ -f /usr/share/bash-completion/bash_completion ]; then
   for case in "${completion_cases[@]}"; do

@@ -22,3 +22,5 @@ int RunUnits(const QStringList& args);
 int RunUserRule(const QStringList& args);
 // messages: exports the custom messages of every offered rule to a sheet, or imports them.
 int RunMessages(const QStringList& args);
+// dirs: prints or sets the script-rule, database and manual-checklist folders.
+int RunDirs(const QStringList& args);

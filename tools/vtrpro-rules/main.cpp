@@ -30,6 +30,9 @@ const Command kCommands[] = {
     { "configure", RunConfigure,
         "configure FILE --rule NAME [--category CAT] [--set \"PARAMETER=VALUE\"]... [--criticality WORD] "
         "[--password P]" },
+    { "dirs", RunDirs,
+        "dirs [--script DIR] [--database DIR] [--manual-checks DIR] [--create] [--format json]  print or set the "
+        "folders" },
     { "units", RunUnits, "units FILE LIN,ANG [--password TEXT]  convert a file's rules to other units" },
     { "userrule", RunUserRule,
         "userrule add --flavour custom|product --name N --category C --criticality WORD [--module KEY] "

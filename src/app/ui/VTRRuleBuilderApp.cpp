@@ -24,6 +24,7 @@
 #include "VtrProLog.h"
 #include "views/ui/ChildFrame.h"
 #include "settings/ui/SearchDlg.h"
+#include "settings/ui/VTRRMScriptLocnDlg.h"
 #include "settings/ui/VTRUnitSettingDlg.h"
 #include "views/ui/MainFrame.h"
 #include "views/ui/RuleParameterEditor.h"
@@ -361,9 +362,11 @@ void CVTRRuleBuilderApp::OnAppCommand(int id)
     case CmdId::ID_EDIT_PRODUCT_RULE:
         OnUserRuleCommand(id);
         break;
+    case CmdId::ID_APPLICATION_DIRECTORIES:
+        ApplicationDirectories(MakeScriptLocationDialog(m_frame)).Run(m_frame && !m_frame->Children().isEmpty());
+        break;
     default:
-        // Registration, databases and editors, directories, material
-        // commands: their dialogs come later.
+        // Databases and editors, material commands: their dialogs come later.
         ShowNotAvailableYet(id);
         break;
     }

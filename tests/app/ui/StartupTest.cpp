@@ -12,6 +12,7 @@
 #include "app/ui/WindowsDlg.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "settings/ui/SearchDlg.h"
+#include "settings/ui/VTRRMScriptLocnDlg.h"
 #include "settings/ui/VTRUnitSettingDlg.h"
 #include "Utilities/StringTable.h"
 #include "Utilities/ui/HyperLink.h"
@@ -379,7 +380,7 @@ private slots:
         c.SetMaterialDataFlag(1);
         c.SetEditCustomRuleEnabled(true);
         c.SetEditProductRuleEnabled(true);
-        for (int id : { 61602, 32773, 32779, 32780, 61762 }) {
+        for (int id : { 61602, 32779, 32780, 61762 }) {
             run.messages.shown.clear();
             run.Command(id);
             QVERIFY2(run.messages.shown.size() == 1, qPrintable(QString::number(id)));
@@ -443,7 +444,12 @@ private slots:
         run.Command(CmdId::ID_EDIT_ABOUT); // 32
         CloseNextModal([](QWidget*) {});
         run.Command(CmdId::ID_APP_ABOUT); // 32
+        bool directories = false;
+        CloseNextModal([&directories](QWidget* modal) {
+            directories = qobject_cast<CVTRRMScriptLocnDlg*>(modal) != nullptr;
+        });
         run.Command(CmdId::ID_APPLICATION_DIRECTORIES); // none
+        QVERIFY(directories);
         run.Command(CmdId::ID_EDIT_CUSTOM_RULE); // disabled: nothing
         c.SetEditCustomRuleEnabled(true);
         run.Command(CmdId::ID_EDIT_CUSTOM_RULE); // 42

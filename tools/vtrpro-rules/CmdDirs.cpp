@@ -1,0 +1,212 @@
+// dirs: prints the script-rule, database and manual-checklist folders, and
+// sets them with the checks of the "Application Directories" dialog.
+
+#include "CliContext.h"
+#include "Commands.h"
+#include "ExitCodes.h"
+#include "OutputFormat.h"
+
+#include "Utilities/MessageService.h"
+#include "VTRFrameWrkUtils.h"
+#include "modules/ModuleLists.h"
+#include "settings/ApplicationDirectories.h"
+#include "settings/MachineEnvironment.h"
+
+#include <cstdio>
+#include <optional>
+
+#include <QJsonObject>
+#include <QJsonValue>
+
+namespace {
+const char kUsage[] = "usage: vtrpro-rules dirs [--format text|json]\n"
+                      "       vtrpro-rules dirs [--script DIR] [--database DIR] [--manual-checks DIR] [--create]\n"
+                      "  --create             create a folder that does not exist (one level)\n"
+                      "  --manual-checks \"\"   removes the manual-checklist variable\n";
+
+struct Arguments
+{
+    std::optional<QString> script;
+    std::optional<QString> database;
+    std::optional<QString> manualChecks;
+    bool create = false;
+    bool json = false;
+};
+
+bool TakeValue(
+    const QStringList& args, qsizetype& i, const QString& option, std::optional<QString>& out, QString& error)
+{
+    const QString& a = args[i];
+    if (a == option) {
+        if (i + 1 >= args.size()) {
+            error = option + QStringLiteral(" needs a folder");
+            return false;
+        }
+        out = args[++i];
+        return true;
+    }
+    out = a.mid(option.size() + 1);
+    return true;
+}
+
+bool Parse(QStringList args, Arguments& out, QString& error)
+{
+    if (!OutputFormat::Take(args, out.json)) {
+        error = QStringLiteral("--format takes text or json");
+        return false;
+    }
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        bool ok = true;
+        if (a == QLatin1String("--create"))
+            out.create = true;
+        else if (a == QLatin1String("--script") || a.startsWith(QLatin1String("--script=")))
+            ok = TakeValue(args, i, QStringLiteral("--script"), out.script, error);
+        else if (a == QLatin1String("--database") || a.startsWith(QLatin1String("--database=")))
+            ok = TakeValue(args, i, QStringLiteral("--database"), out.database, error);
+        else if (a == QLatin1String("--manual-checks") || a.startsWith(QLatin1String("--manual-checks=")))
+            ok = TakeValue(args, i, QStringLiteral("--manual-checks"), out.manualChecks, error);
+        else {
+            error = QStringLiteral("unexpected argument \"%1\"").arg(a);
+            return false;
+        }
+        if (!ok)
+            return false;
+    }
+    const bool setting = out.script || out.database || out.manualChecks;
+    if (out.json && setting) {
+        error = QStringLiteral("--format only goes with printing the folders");
+        return false;
+    }
+    if (out.create && !setting) {
+        error = QStringLiteral("--create goes with --script, --database or --manual-checks");
+        return false;
+    }
+    return true;
+}
+
+// The dialog's messages on standard error; the question whether to create a
+// missing folder is answered by --create.
+class CliMessages : public IMessageService
+{
+public:
+    explicit CliMessages(bool create)
+        : m_create(create)
+    {
+        SetMessageService(this);
+    }
+    ~CliMessages() override { SetMessageService(nullptr); }
+    CliMessages(const CliMessages&) = delete;
+    CliMessages& operator=(const CliMessages&) = delete;
+
+    MsgAnswer Show(const QString& text, const QString&, MsgIcon, MsgButtons buttons) override
+    {
+        if (buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel) {
+            std::fprintf(stderr, "vtrpro-rules dirs: %s %s\n", qUtf8Printable(text),
+                m_create ? "Yes (--create)." : "No (add --create to create it).");
+            return m_create ? MsgAnswer::Yes : MsgAnswer::No;
+        }
+        std::fprintf(stderr, "vtrpro-rules dirs: %s\n", qUtf8Printable(text));
+        return MsgAnswer::Ok;
+    }
+
+private:
+    bool m_create;
+};
+
+// A variable's value in this process; null when unset.
+QJsonValue JsonValueOf(const char* variable)
+{
+    return qEnvironmentVariableIsSet(variable) ? QJsonValue(qEnvironmentVariable(variable)) : QJsonValue();
+}
+
+// This process took its variables when the session started; a value written
+// since reaches sessions started later.
+void NoteMachineValue(const char* variable)
+{
+    const std::optional<QString> machine = MachineEnvironment::Value(QLatin1String(variable));
+    const std::optional<QString> process
+        = qEnvironmentVariableIsSet(variable) ? std::optional<QString>(qEnvironmentVariable(variable)) : std::nullopt;
+    if (!machine || machine == process)
+        return;
+    std::fprintf(stderr,
+        "vtrpro-rules dirs: note: the machine environment (%s) sets %s to \"%s\"; this session has \"%s\" until "
+        "it starts again\n",
+        qUtf8Printable(MachineEnvironment::FilePath()), variable, qUtf8Printable(machine.value_or(QString())),
+        qUtf8Printable(process.value_or(QString())));
+}
+
+int Print(bool json)
+{
+    const QString script = GetScriptDirectory();
+    if (json) {
+        OutputFormat::PrintJson(QJsonObject { { QStringLiteral("script"), script },
+            { QStringLiteral("database"), JsonValueOf(AppDirectories::kDatabaseVariable) },
+            { QStringLiteral("manualChecks"), JsonValueOf(AppDirectories::kManualChecksVariable) } });
+    } else {
+        std::printf("script: %s\ndatabase: %s\nmanual-checks: %s\n", qUtf8Printable(script),
+            qUtf8Printable(AppDirectories::ProcessValue(AppDirectories::kDatabaseVariable)),
+            qUtf8Printable(AppDirectories::ProcessValue(AppDirectories::kManualChecksVariable)));
+        std::fflush(stdout);
+    }
+    NoteMachineValue(AppDirectories::kDatabaseVariable);
+    NoteMachineValue(AppDirectories::kManualChecksVariable);
+    return ExitCode::kDone;
+}
+
+// A variable needs writing when the value differs from this process's or
+// from the machine environment's: this process may be older than the file.
+bool VariableDiffers(const char* variable, const QString& value)
+{
+    return value != AppDirectories::ProcessValue(variable)
+        || value != MachineEnvironment::Value(QLatin1String(variable)).value_or(QString());
+}
+
+int Set(const Arguments& a)
+{
+    CliMessages messages(a.create);
+    const QString current = GetScriptDirectory();
+    const bool scriptChanges = a.script && *a.script != current;
+    const bool databaseChanges = a.database && VariableDiffers(AppDirectories::kDatabaseVariable, *a.database);
+    const bool checksChange = a.manualChecks && VariableDiffers(AppDirectories::kManualChecksVariable, *a.manualChecks);
+    // Every folder is checked before anything is written, so a refused one
+    // leaves all three as they were. An empty manual-checklist folder
+    // removes the variable.
+    if ((scriptChanges && !IsAccepted(ValidateFolder(*a.script)))
+        || (databaseChanges && !IsAccepted(ValidateFolder(*a.database)))
+        || (checksChange && !a.manualChecks->isEmpty() && !IsAccepted(ValidateFolder(*a.manualChecks))))
+        return ExitCode::kRefused;
+
+    int code = ExitCode::kDone;
+    if (databaseChanges && !StoreMachineDirectory(AppDirectories::kDatabaseVariable, *a.database))
+        code = ExitCode::kRefused;
+    if (scriptChanges && !StoreScriptDirectory(*a.script)) {
+        std::fprintf(stderr, "vtrpro-rules dirs: the script-rule folder could not be stored in %s\n",
+            qUtf8Printable(GetConfigModuleIniPath()));
+        code = ExitCode::kRefused;
+    }
+    if (checksChange && !StoreMachineDirectory(AppDirectories::kManualChecksVariable, *a.manualChecks))
+        code = ExitCode::kRefused;
+    if (code == ExitCode::kDone)
+        Print(false);
+    return code;
+}
+} // namespace
+
+int RunDirs(const QStringList& args)
+{
+    Arguments a;
+    QString error;
+    if (!Parse(args, a, error)) {
+        std::fprintf(stderr, "vtrpro-rules dirs: %s\n%s", qUtf8Printable(error), kUsage);
+        return ExitCode::kRefused;
+    }
+    QString reason;
+    if (!CliContext::EnsureWritableFolder(CVTRFrameWrkUtils::GetDataSettingsFolder(), reason)) {
+        std::fprintf(stderr, "vtrpro-rules: the data-settings folder cannot be used: %s\n", qUtf8Printable(reason));
+        return ExitCode::kRefused;
+    }
+    if (!a.script && !a.database && !a.manualChecks)
+        return Print(a.json);
+    return Set(a);
+}
