@@ -1,7 +1,10 @@
 #pragma once
 
+#include "ProductData.h"
+
 #include <cstdint>
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -52,6 +55,23 @@ public:
         const QString& key, const QString& ruleName, const QString& category, const QString& element)
     {
         return -1;
+    }
+
+    // Product data of the hardware, thread and material editors. Not pure
+    // either. The rows of a table in stored order; false (with the reason)
+    // when the database cannot be read.
+    virtual bool ReadProductTable(ProductTable table, QList<ProductRow>& rows, QString& error)
+    {
+        rows.clear();
+        error = QStringLiteral("the database holds no product data");
+        return false;
+    }
+    // Writes an editor's changes in one transaction: all of them or, on
+    // failure (with the reason), none.
+    virtual bool WriteProductChanges(const ProductChanges& changes, QString& error)
+    {
+        error = QStringLiteral("the database holds no product data");
+        return false;
     }
 };
 
