@@ -7,6 +7,7 @@
 #include "document/RuleFile.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "LocationHelper.h"
+#include "modules/ExternalEditors.h"
 #include "PLQSettingUtil.h"
 #include "RuleEditor.h"
 #include "Utilities/FileDialogService.h"
@@ -336,12 +337,64 @@ void CVTRRuleBuilderApp::OnAppCommand(int id)
         if (m_frame)
             RuleInputUnits(MakeUnitSettingDialog(m_frame)).Run(m_frame->ActiveDocument());
         break;
+    case CmdId::ID_HARDWARE_DB:
+        ExternalEditors().OnHardwareDatabase(static_cast<QWidget*>(m_frame));
+        break;
+    case CmdId::ID_MAP_MATERIAL:
+        ExternalEditors().OnMapMaterial(static_cast<QWidget*>(m_frame));
+        break;
+    case CmdId::ID_MATERIAL_PROPERTY:
+        ExternalEditors().OnMaterialProperty(static_cast<QWidget*>(m_frame));
+        break;
+    case CmdId::ID_THREAD_DATA:
+        ExternalEditors().OnThreadData(static_cast<QWidget*>(m_frame));
+        break;
     default:
         // Registration, databases and editors, directories, material
         // and custom/product rule commands: their dialogs come later.
         ShowNotAvailableYet(id);
         break;
     }
+}
+
+CExternalEditors CVTRRuleBuilderApp::ExternalEditors()
+{
+    CExternalEditors::Services services;
+    services.trackCommand = [this](EditorCommand command) {
+        int id = CmdId::ID_THREAD_DATA;
+        switch (command) {
+        case EditorCommand::HardwareDatabase:
+            id = CmdId::ID_HARDWARE_DB;
+            break;
+        case EditorCommand::MapMaterial:
+            id = CmdId::ID_MAP_MATERIAL;
+            break;
+        case EditorCommand::MaterialProperty:
+            id = CmdId::ID_MATERIAL_PROPERTY;
+            break;
+        case EditorCommand::ThreadData:
+            break;
+        }
+        const CommandInfo* info = CommandTable::Find(id);
+        if (info && info->timing != UsageTiming::None)
+            m_context.TrackCommand(info->usageValue);
+    };
+    services.collector = [] { return vtr_db::VTRDataHelper::getInstance()->GetCollector(); };
+    services.assemblyModule = [this] {
+        return CExternalEditors::FindLoadedByFileName(
+            m_context.Modules(), QLatin1String(CExternalEditors::kAssemblyModule));
+    };
+    if (m_materialEditors)
+        services.materialEditors = m_materialEditors;
+    else
+        services.materialEditors = &CExternalEditors::LoadMaterialEditors;
+    services.programFolder = CVTRFrameWrkUtils::GetProgramFolder();
+    return CExternalEditors(std::move(services));
+}
+
+void CVTRRuleBuilderApp::SetMaterialEditorsForTest(std::function<MaterialEditorEntries()> entries)
+{
+    m_materialEditors = std::move(entries);
 }
 
 bool CVTRRuleBuilderApp::OnFileNew()

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "app/AppContext.h"
+#include "modules/ExternalEditors.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include <QObject>
@@ -82,6 +84,11 @@ public:
     // After database-module registration.
     void ReloadDatabaseModules();
 
+    // The external editor commands as the application runs them.
+    CExternalEditors ExternalEditors();
+    // Replaces the material editors library by other entries (tests).
+    void SetMaterialEditorsForTest(std::function<MaterialEditorEntries()> entries);
+
     // Length of the recent-file list.
     static constexpr int kRecentFiles = 7;
 
@@ -104,6 +111,7 @@ private:
     CMainFrame* m_frame = nullptr;
     // The parameter editor every module's EditRule opens.
     std::unique_ptr<CRuleParameterEditor> m_ruleEditor;
+    std::function<MaterialEditorEntries()> m_materialEditors;
     CSingleInstance* m_instance = nullptr;
     QTranslator* m_translator = nullptr;
     std::unique_ptr<QSettings> m_profile;

@@ -245,7 +245,8 @@ void CMainFrame::OnCommand(int id)
         return;
     if (!IsCommandEnabled(*info, m_context, ActiveChild() != nullptr))
         return;
-    if (info->timing == UsageTiming::Before)
+    const bool routerTracks = !CommandTable::HandlerSendsUsageEvent(info->id);
+    if (routerTracks && info->timing == UsageTiming::Before)
         m_context.TrackCommand(info->usageValue);
     switch (info->route) {
     case CmdRoute::View:
@@ -261,7 +262,7 @@ void CMainFrame::OnCommand(int id)
         emit ApplicationCommand(info->id);
         break;
     }
-    if (info->timing == UsageTiming::After)
+    if (routerTracks && info->timing == UsageTiming::After)
         m_context.TrackCommand(info->usageValue);
 }
 
