@@ -66,14 +66,6 @@ int ColumnNamed(QAbstractItemModel* model, const QString& header)
     return -1;
 }
 
-int RowWith(QAbstractItemModel* model, int column, const QString& text)
-{
-    for (int r = 0; r < model->rowCount(); ++r)
-        if (model->index(r, column).data().toString() == text)
-            return r;
-    return -1;
-}
-
 void Press(QDialog* dialog, QDialogButtonBox::StandardButton which)
 {
     auto* box = dialog->findChild<QDialogButtonBox*>();
@@ -160,7 +152,8 @@ private:
             editor->setText(c.newRow.first().second);
             QTest::keyClick(editor, Qt::Key_Return);
             const int row = current.row();
-            QCOMPARE(model->index(row, 0).data().toString(), c.newRow.first().second);
+            // The delegate commits a confirmed editor from the event loop.
+            QTRY_COMPARE(model->index(row, 0).data().toString(), c.newRow.first().second);
             for (qsizetype i = 1; i < c.newRow.size(); ++i) {
                 const int column = ColumnNamed(model, c.newRow[i].first);
                 QVERIFY2(column >= 0, qPrintable(c.newRow[i].first));
@@ -194,7 +187,15 @@ private:
             seen.opened = true;
             QAbstractItemModel* model = TableOf(dialog)->model();
             seen.rows = model->rowCount();
-            const int row = RowWith(model, 0, c.newRow.first().second);
+            // The new row is the one that holds every typed value.
+            int row = -1;
+            for (int r = 0; r < model->rowCount() && row < 0; ++r) {
+                bool all = true;
+                for (const auto& [header, value] : c.newRow)
+                    all = all && model->index(r, ColumnNamed(model, header)).data().toString() == value;
+                if (all)
+                    row = r;
+            }
             seen.newRowFound = row >= 0;
             if (row >= 0 && !c.checkProcess.isEmpty())
                 seen.processTicked
