@@ -125,13 +125,3 @@ VTR_MODULE_EXPORT void SetDBModuleList(const QStringList* databaseModules)
 {
     g_databaseModules = databaseModules ? *databaseModules : QStringList();
 }
-
-#ifdef VTR_RULE_MODULE_FASTENER_DB
-VTR_MODULE_EXPORT void LaunchFastenerDatabaseDlg(void* parent)
-{
-    // The hardware database editor needs a window system; the module carries
-    // no editor yet, so the command leaves everything as it was.
-    CVtrProLog::PrintMessage(
-        QStringLiteral(VTR_RULE_MODULE_LIBRARY ": no hardware database editor is available"), __FILE__, __LINE__);
-}
-#endif

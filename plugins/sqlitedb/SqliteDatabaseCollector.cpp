@@ -1,5 +1,6 @@
 #include "SqliteDatabaseCollector.h"
 
+#include "ProductSeed.h"
 #include "VTRFrameWrkUtils.h"
 #include "VtrProLog.h"
 
@@ -14,19 +15,47 @@ namespace {
 constexpr int kBusyTimeoutMs = 10000;
 const char kFileName[] = "VTRProDatabase.sqlite";
 
-// Schema steps: kMigrations[n] takes a file from version n to n + 1.
-const char* const kMigrations[] = {
+// Schema steps: kMigrations[n] takes a file from version n to n + 1, with
+// the data it seeds.
+struct Migration
+{
+    const char* sql;
+    bool (*seed)(sqlite3* db);
+};
+const Migration kMigrations[] = {
     // 1: custom messages and material data.
-    "CREATE TABLE CustomMessages ("
-    " HelpId INTEGER NOT NULL, RuleName TEXT NOT NULL, Category TEXT NOT NULL, Message TEXT NOT NULL,"
-    " PRIMARY KEY (HelpId, RuleName, Category));"
-    "CREATE TABLE Materials ("
-    " MaterialId INTEGER PRIMARY KEY, Name TEXT NOT NULL UNIQUE,"
-    " Process TEXT NOT NULL DEFAULT '', Properties TEXT NOT NULL DEFAULT '');",
+    { "CREATE TABLE CustomMessages ("
+      " HelpId INTEGER NOT NULL, RuleName TEXT NOT NULL, Category TEXT NOT NULL, Message TEXT NOT NULL,"
+      " PRIMARY KEY (HelpId, RuleName, Category));"
+      "CREATE TABLE Materials ("
+      " MaterialId INTEGER PRIMARY KEY, Name TEXT NOT NULL UNIQUE,"
+      " Process TEXT NOT NULL DEFAULT '', Properties TEXT NOT NULL DEFAULT '');",
+        nullptr },
     // 2: the configurator's custom and product rules, one element per rule and key.
-    "CREATE TABLE UserRules ("
-    " RuleKey TEXT NOT NULL, RuleName TEXT NOT NULL, Category TEXT NOT NULL, Element TEXT NOT NULL,"
-    " UNIQUE (RuleKey, RuleName, Category));",
+    { "CREATE TABLE UserRules ("
+      " RuleKey TEXT NOT NULL, RuleName TEXT NOT NULL, Category TEXT NOT NULL, Element TEXT NOT NULL,"
+      " UNIQUE (RuleKey, RuleName, Category));",
+        nullptr },
+    // 3: the product data of the hardware, thread and material editors. The
+    // materials of step 1 keep their rows; their single process moves into
+    // the process map, their old free-text columns stay for older builds.
+    { "ALTER TABLE Materials ADD COLUMN Family TEXT;"
+      "ALTER TABLE Materials ADD COLUMN Density REAL;"
+      "ALTER TABLE Materials ADD COLUMN YieldStrength REAL;"
+      "ALTER TABLE Materials ADD COLUMN TensileStrength REAL;"
+      "ALTER TABLE Materials ADD COLUMN ElasticModulus REAL;"
+      "ALTER TABLE Materials ADD COLUMN Hardness TEXT;"
+      "CREATE TABLE MaterialProcesses ("
+      " MaterialId INTEGER NOT NULL, Process TEXT NOT NULL, PRIMARY KEY (MaterialId, Process));"
+      "INSERT OR IGNORE INTO MaterialProcesses (MaterialId, Process)"
+      " SELECT MaterialId, Process FROM Materials WHERE Process <> '';"
+      "CREATE TABLE Fasteners ("
+      " FastenerId INTEGER PRIMARY KEY, Type TEXT NOT NULL, Standard TEXT, Size TEXT NOT NULL, Pitch REAL,"
+      " MinLength REAL, MaxLength REAL, Head TEXT, Drive TEXT, Material TEXT);"
+      "CREATE TABLE Threads ("
+      " ThreadId INTEGER PRIMARY KEY, Standard TEXT NOT NULL, Designation TEXT NOT NULL COLLATE NOCASE UNIQUE,"
+      " MajorDiameter REAL NOT NULL, Pitch REAL NOT NULL, TapDrill REAL NOT NULL);",
+        &SeedProductData },
 };
 static_assert(std::size(kMigrations) == SqliteDatabaseCollector::kSchemaVersion);
 
@@ -194,7 +223,7 @@ bool SqliteDatabaseCollector::Migrate()
     bool ok = Exec("CREATE TABLE IF NOT EXISTS SchemaVersion (Version INTEGER NOT NULL)");
     const int32_t from = ok ? ReadSchemaVersion() : 0;
     for (int32_t v = from; ok && v < kSchemaVersion; ++v)
-        ok = Exec(kMigrations[v]);
+        ok = Exec(kMigrations[v].sql) && (!kMigrations[v].seed || kMigrations[v].seed(m_db));
     if (ok && from < kSchemaVersion) {
         const QByteArray sql = QByteArray("DELETE FROM SchemaVersion; INSERT INTO SchemaVersion (Version) VALUES (")
             + QByteArray::number(kSchemaVersion) + ")";
@@ -266,7 +295,15 @@ int32_t SqliteDatabaseCollector::Initialize()
 
 int32_t SqliteDatabaseCollector::GetMaterialDataFlag()
 {
-    return IsAvailable() ? 1 : 0;
+    if (!IsAvailable())
+        return 0;
+    sqlite3_stmt* s = nullptr;
+    int32_t flag = 0;
+    if (sqlite3_prepare_v2(m_db, "SELECT EXISTS (SELECT 1 FROM Materials)", -1, &s, nullptr) == SQLITE_OK
+        && sqlite3_step(s) == SQLITE_ROW)
+        flag = sqlite3_column_int(s, 0) != 0 ? 1 : 0;
+    sqlite3_finalize(s);
+    return flag;
 }
 
 int32_t SqliteDatabaseCollector::GetSchemaVersion()
@@ -407,4 +444,234 @@ int32_t SqliteDatabaseCollector::RemoveUserRule(const QString& key, const QStrin
     if (!ok)
         return -1;
     return removed > 0 ? 1 : 0;
+}
+
+namespace {
+// A statement prepared for one call and freed with it.
+struct LocalStatement
+{
+    sqlite3_stmt* s = nullptr;
+    LocalStatement(sqlite3* db, const QByteArray& sql) { sqlite3_prepare_v2(db, sql.constData(), -1, &s, nullptr); }
+    ~LocalStatement() { sqlite3_finalize(s); }
+    LocalStatement(const LocalStatement&) = delete;
+    LocalStatement& operator=(const LocalStatement&) = delete;
+};
+
+// The stored columns of a table (the process map has a table of its own).
+QList<int> StoredColumns(vtr_db::ProductTable table)
+{
+    QList<int> stored;
+    const std::vector<vtr_db::ProductColumn>& columns = vtr_db::ProductColumns(table);
+    for (size_t i = 0; i < columns.size(); ++i)
+        if (columns[i].kind != vtr_db::ColumnKind::ProcessSet)
+            stored << static_cast<int>(i);
+    return stored;
+}
+
+void BindValue(sqlite3_stmt* s, int index, const vtr_db::ProductColumn& column, const QVariant& value)
+{
+    if (!value.isValid() || value.isNull())
+        sqlite3_bind_null(s, index);
+    else if (column.kind == vtr_db::ColumnKind::Number)
+        sqlite3_bind_double(s, index, value.toDouble());
+    else
+        BindText(s, index, value.toString());
+}
+} // namespace
+
+bool SqliteDatabaseCollector::ReadProductTable(
+    vtr_db::ProductTable table, QList<vtr_db::ProductRow>& rows, QString& error)
+{
+    rows.clear();
+    if (!Open() || m_schemaVersion < 3) {
+        error = m_db ? QStringLiteral("the database holds no product data") : m_lastError;
+        return false;
+    }
+    const std::vector<vtr_db::ProductColumn>& columns = vtr_db::ProductColumns(table);
+    const QList<int> stored = StoredColumns(table);
+    QByteArray sql = QByteArray("SELECT ") + vtr_db::ProductSqlId(table);
+    for (int c : stored)
+        sql += QByteArray(", ") + columns[c].sqlName;
+    sql += QByteArray(" FROM ") + vtr_db::ProductSqlTable(table) + " ORDER BY " + vtr_db::ProductSqlId(table);
+
+    QHash<int64_t, qsizetype> rowOfId;
+    {
+        LocalStatement select(m_db, sql);
+        int rc = SQLITE_ERROR;
+        while (select.s && (rc = sqlite3_step(select.s)) == SQLITE_ROW) {
+            vtr_db::ProductRow row;
+            row.id = sqlite3_column_int64(select.s, 0);
+            row.values.resize(static_cast<qsizetype>(columns.size()));
+            for (qsizetype i = 0; i < stored.size(); ++i) {
+                const int column = static_cast<int>(i) + 1;
+                switch (sqlite3_column_type(select.s, column)) {
+                case SQLITE_NULL:
+                    break;
+                case SQLITE_INTEGER:
+                case SQLITE_FLOAT:
+                    row.values[stored[i]] = columns[stored[i]].kind == vtr_db::ColumnKind::Number
+                        ? QVariant(sqlite3_column_double(select.s, column))
+                        : QVariant(ColumnText(select.s, column));
+                    break;
+                default: {
+                    const QString text = ColumnText(select.s, column);
+                    if (!text.isEmpty())
+                        row.values[stored[i]] = text;
+                    break;
+                }
+                }
+            }
+            rowOfId.insert(row.id, rows.size());
+            rows << row;
+        }
+        if (rc != SQLITE_DONE) {
+            Fail(QStringLiteral("cannot read %1").arg(QLatin1String(vtr_db::ProductSqlTable(table))));
+            error = m_lastError;
+            rows.clear();
+            return false;
+        }
+    }
+    const int processes = vtr_db::ProductColumnIndex(table, "Processes");
+    if (processes < 0)
+        return true;
+    for (vtr_db::ProductRow& row : rows)
+        row.values[processes] = QStringList();
+    LocalStatement map(m_db, "SELECT MaterialId, Process FROM MaterialProcesses ORDER BY rowid");
+    int rc = SQLITE_ERROR;
+    while (map.s && (rc = sqlite3_step(map.s)) == SQLITE_ROW) {
+        const auto it = rowOfId.constFind(sqlite3_column_int64(map.s, 0));
+        if (it == rowOfId.constEnd())
+            continue; // a map row of a material another copy deleted
+        QVariant& value = rows[it.value()].values[processes];
+        value = value.toStringList() << ColumnText(map.s, 1);
+    }
+    if (rc != SQLITE_DONE) {
+        Fail(QStringLiteral("cannot read the material process map"));
+        error = m_lastError;
+        rows.clear();
+        return false;
+    }
+    return true;
+}
+
+bool SqliteDatabaseCollector::WriteMaterialProcesses(int64_t materialId, const QStringList& processes)
+{
+    LocalStatement clear(m_db, "DELETE FROM MaterialProcesses WHERE MaterialId = ?1");
+    sqlite3_bind_int64(clear.s, 1, materialId);
+    if (!clear.s || sqlite3_step(clear.s) != SQLITE_DONE)
+        return false;
+    LocalStatement insert(m_db, "INSERT OR IGNORE INTO MaterialProcesses (MaterialId, Process) VALUES (?1, ?2)");
+    for (const QString& process : processes) {
+        sqlite3_bind_int64(insert.s, 1, materialId);
+        BindText(insert.s, 2, process);
+        if (!insert.s || sqlite3_step(insert.s) != SQLITE_DONE)
+            return false;
+        sqlite3_reset(insert.s);
+    }
+    return true;
+}
+
+bool SqliteDatabaseCollector::WriteProductRows(const vtr_db::ProductChanges& changes, QString& error)
+{
+    const vtr_db::ProductTable table = changes.table;
+    const std::vector<vtr_db::ProductColumn>& columns = vtr_db::ProductColumns(table);
+    const QList<int> stored = StoredColumns(table);
+    const QByteArray name = vtr_db::ProductSqlTable(table);
+    const QByteArray id = vtr_db::ProductSqlId(table);
+    const int processes = vtr_db::ProductColumnIndex(table, "Processes");
+
+    LocalStatement remove(m_db, "DELETE FROM " + name + " WHERE " + id + " = ?1");
+    for (int64_t removed : changes.removed) {
+        sqlite3_bind_int64(remove.s, 1, removed);
+        if (!remove.s || sqlite3_step(remove.s) != SQLITE_DONE)
+            return false;
+        sqlite3_reset(remove.s);
+        if (processes >= 0 && !WriteMaterialProcesses(removed, {}))
+            return false;
+    }
+
+    QByteArray update = "UPDATE " + name + " SET ";
+    QByteArray insert = "INSERT INTO " + name + " (";
+    QByteArray placeholders;
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        const QByteArray column = columns[stored[i]].sqlName;
+        const QByteArray parameter = "?" + QByteArray::number(i + 1);
+        update += (i ? ", " : "") + column + " = " + parameter;
+        insert += (i ? ", " : "") + column;
+        placeholders += (i ? ", " : "") + parameter;
+    }
+    update += " WHERE " + id + " = ?" + QByteArray::number(stored.size() + 1);
+    insert += ") VALUES (" + placeholders + ")";
+    LocalStatement updating(m_db, update);
+    LocalStatement inserting(m_db, insert);
+    if (!updating.s || !inserting.s)
+        return false;
+
+    for (const vtr_db::ProductRow& row : changes.rows) {
+        const QString problem = vtr_db::CheckProductRow(table, row);
+        if (!problem.isEmpty()) {
+            error = problem;
+            return false;
+        }
+        int64_t rowId = row.id;
+        sqlite3_stmt* s = updating.s;
+        if (rowId > 0) {
+            for (qsizetype i = 0; i < stored.size(); ++i)
+                BindValue(s, static_cast<int>(i) + 1, columns[stored[i]], row.values[stored[i]]);
+            sqlite3_bind_int64(s, static_cast<int>(stored.size()) + 1, rowId);
+            if (sqlite3_step(s) != SQLITE_DONE)
+                return false;
+            sqlite3_reset(s);
+        }
+        // A row another copy deleted meanwhile is stored again rather than
+        // losing the user's edit.
+        if (rowId <= 0 || sqlite3_changes(m_db) == 0) {
+            s = inserting.s;
+            for (qsizetype i = 0; i < stored.size(); ++i)
+                BindValue(s, static_cast<int>(i) + 1, columns[stored[i]], row.values[stored[i]]);
+            if (sqlite3_step(s) != SQLITE_DONE)
+                return false;
+            sqlite3_reset(s);
+            rowId = sqlite3_last_insert_rowid(m_db);
+        }
+        if (processes >= 0 && !WriteMaterialProcesses(rowId, row.values[processes].toStringList()))
+            return false;
+    }
+    return true;
+}
+
+bool SqliteDatabaseCollector::WriteProductChanges(const vtr_db::ProductChanges& changes, QString& error)
+{
+    error.clear();
+    if (!Open() || m_schemaVersion < 3) {
+        error = m_db ? QStringLiteral("the database holds no product data") : m_lastError;
+        return false;
+    }
+    if (m_readOnly) {
+        error = m_lastError = QStringLiteral("the database is read-only");
+        return false;
+    }
+    if (changes.IsEmpty())
+        return true;
+    if (!Exec("BEGIN IMMEDIATE")) {
+        Fail(QStringLiteral("cannot start a change"));
+        error = m_lastError;
+        return false;
+    }
+    if (!WriteProductRows(changes, error)) {
+        if (error.isEmpty()) {
+            Fail(QStringLiteral("cannot store the changes of %1")
+                     .arg(QLatin1String(vtr_db::ProductSqlTable(changes.table))));
+            error = m_lastError;
+        }
+        Exec("ROLLBACK");
+        return false;
+    }
+    if (!Exec("COMMIT")) {
+        Fail(QStringLiteral("cannot commit a change"));
+        error = m_lastError;
+        Exec("ROLLBACK");
+        return false;
+    }
+    return true;
 }

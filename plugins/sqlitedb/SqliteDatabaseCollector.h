@@ -24,7 +24,7 @@ class SqliteDatabaseCollector final : public vtr_db::IDatabaseCollector
 {
 public:
     // The schema this build creates and migrates to.
-    static constexpr int32_t kSchemaVersion = 2;
+    static constexpr int32_t kSchemaVersion = 3;
 
     SqliteDatabaseCollector();
     ~SqliteDatabaseCollector() override;
@@ -33,8 +33,8 @@ public:
 
     // Opens (and creates) the database: 0 on success, -1 when it cannot be opened.
     int32_t Initialize() override;
-    // 1 while the database is available: the material editors may then start,
-    // also on an empty material table, which is how its first rows get in.
+    // 1 when the database holds material data (seeded on first use), which
+    // enables the material editors.
     int32_t GetMaterialDataFlag() override;
     // The schema version of the open file, 0 when none is open.
     int32_t GetSchemaVersion() override;
@@ -51,6 +51,9 @@ public:
     int32_t AddUserRule(
         const QString& key, const QString& ruleName, const QString& category, const QString& element) override;
     int32_t RemoveUserRule(const QString& key, const QString& ruleName, const QString& category) override;
+
+    bool ReadProductTable(vtr_db::ProductTable table, QList<vtr_db::ProductRow>& rows, QString& error) override;
+    bool WriteProductChanges(const vtr_db::ProductChanges& changes, QString& error) override;
 
     // Path of the database file as it is resolved now.
     static QString DatabasePath();
@@ -84,6 +87,9 @@ private:
     bool Exec(const char* sql);
     sqlite3_stmt* Prepared(Statement which);
     bool LoadMessages();
+    // Runs one change statement per call of write inside one transaction.
+    bool WriteProductRows(const vtr_db::ProductChanges& changes, QString& error);
+    bool WriteMaterialProcesses(int64_t materialId, const QStringList& processes);
     // Runs one prepared change inside its own write transaction.
     bool RunChange(sqlite3_stmt* statement);
     void Fail(const QString& what);

@@ -129,6 +129,11 @@ bool HasOwnHoverText(int id)
         || (id >= ID_CREATE_CUSTOM_RULE && id <= ID_EDIT_ABOUT) || id == ID_WINDOW_MANAGER;
 }
 
+bool HandlerSendsUsageEvent(int id)
+{
+    return id == ID_HARDWARE_DB || id == ID_MAP_MATERIAL || id == ID_MATERIAL_PROPERTY || id == ID_THREAD_DATA;
+}
+
 } // namespace CommandTable
 
 bool IsCommandEnabled(const CommandInfo& info, const AppContext& context, bool activeDocument)

@@ -98,6 +98,9 @@ const std::vector<Look>& Looks();
 bool IsLook(int id);
 // The command's label without "&" mnemonics.
 QString PlainLabel(const CommandInfo& info);
+// Whether the command's handler sends its usage event itself (inside its
+// exception guard) rather than the router: the external editor commands.
+bool HandlerSendsUsageEvent(int id);
 // The hover text ids: 32771-32780, 61602, 32781-32786 and 131 show their label.
 bool HasOwnHoverText(int id);
 } // namespace CommandTable

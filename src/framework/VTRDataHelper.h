@@ -1,7 +1,10 @@
 #pragma once
 
+#include "ProductData.h"
+
 #include <cstdint>
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -57,6 +60,23 @@ public:
     // category; 1 when one was removed, 0 when none was stored, -1 when the
     // database cannot be written.
     virtual int32_t RemoveUserRule(const QString& key, const QString& ruleName, const QString& category) { return -1; }
+
+    // Product data of the hardware, thread and material editors. Not pure
+    // either. The rows of a table in stored order; false (with the reason)
+    // when the database cannot be read.
+    virtual bool ReadProductTable(ProductTable table, QList<ProductRow>& rows, QString& error)
+    {
+        rows.clear();
+        error = QStringLiteral("the database holds no product data");
+        return false;
+    }
+    // Writes an editor's changes in one transaction: all of them or, on
+    // failure (with the reason), none.
+    virtual bool WriteProductChanges(const ProductChanges& changes, QString& error)
+    {
+        error = QStringLiteral("the database holds no product data");
+        return false;
+    }
 };
 
 // Finds the collector of the database module once per process.

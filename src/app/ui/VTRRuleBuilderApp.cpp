@@ -10,6 +10,7 @@
 #include "FrameworkExports.h"
 #include "modules/ui/VTRRuleRegDlg.h"
 #include "LocationHelper.h"
+#include "modules/ExternalEditors.h"
 #include "PLQSettingUtil.h"
 #include "RuleEditor.h"
 #include "Utilities/FileDialogService.h"
@@ -365,8 +366,20 @@ void CVTRRuleBuilderApp::OnAppCommand(int id)
     case CmdId::ID_APPLICATION_DIRECTORIES:
         ApplicationDirectories(MakeScriptLocationDialog(m_frame)).Run(m_frame && !m_frame->Children().isEmpty());
         break;
+    case CmdId::ID_HARDWARE_DB:
+        ExternalEditors().OnHardwareDatabase(static_cast<QWidget*>(m_frame));
+        break;
+    case CmdId::ID_MAP_MATERIAL:
+        ExternalEditors().OnMapMaterial(static_cast<QWidget*>(m_frame));
+        break;
+    case CmdId::ID_MATERIAL_PROPERTY:
+        ExternalEditors().OnMaterialProperty(static_cast<QWidget*>(m_frame));
+        break;
+    case CmdId::ID_THREAD_DATA:
+        ExternalEditors().OnThreadData(static_cast<QWidget*>(m_frame));
+        break;
     default:
-        // Databases and editors, material commands: their dialogs come later.
+        // Not a command of the application.
         ShowNotAvailableYet(id);
         break;
     }
@@ -395,6 +408,46 @@ void CVTRRuleBuilderApp::OnUserRuleCommand(int id)
             if (!RuleCreationBridge::Launch(m_frame, name, category, &data, error))
                 ShowMessage(error, VtrString(StrId::DocCaption), MsgIcon::Warning, MsgButtons::Ok);
         });
+}
+
+CExternalEditors CVTRRuleBuilderApp::ExternalEditors()
+{
+    CExternalEditors::Services services;
+    services.trackCommand = [this](EditorCommand command) {
+        int id = CmdId::ID_THREAD_DATA;
+        switch (command) {
+        case EditorCommand::HardwareDatabase:
+            id = CmdId::ID_HARDWARE_DB;
+            break;
+        case EditorCommand::MapMaterial:
+            id = CmdId::ID_MAP_MATERIAL;
+            break;
+        case EditorCommand::MaterialProperty:
+            id = CmdId::ID_MATERIAL_PROPERTY;
+            break;
+        case EditorCommand::ThreadData:
+            break;
+        }
+        const CommandInfo* info = CommandTable::Find(id);
+        if (info && info->timing != UsageTiming::None)
+            m_context.TrackCommand(info->usageValue);
+    };
+    services.collector = [] { return vtr_db::VTRDataHelper::getInstance()->GetCollector(); };
+    services.assemblyModule = [this] {
+        return CExternalEditors::FindLoadedByFileName(
+            m_context.Modules(), QLatin1String(CExternalEditors::kAssemblyModule));
+    };
+    if (m_materialEditors)
+        services.materialEditors = m_materialEditors;
+    else
+        services.materialEditors = &CExternalEditors::LoadMaterialEditors;
+    services.programFolder = CVTRFrameWrkUtils::GetProgramFolder();
+    return CExternalEditors(std::move(services));
+}
+
+void CVTRRuleBuilderApp::SetMaterialEditorsForTest(std::function<MaterialEditorEntries()> entries)
+{
+    m_materialEditors = std::move(entries);
 }
 
 bool CVTRRuleBuilderApp::OnFileNew()

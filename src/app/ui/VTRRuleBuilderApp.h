@@ -2,8 +2,10 @@
 
 #include "app/AppContext.h"
 #include "modules/ModuleRegistration.h"
+#include "modules/ExternalEditors.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include <QObject>
@@ -90,6 +92,11 @@ public:
     // After database-module registration.
     void ReloadDatabaseModules();
 
+    // The external editor commands as the application runs them.
+    CExternalEditors ExternalEditors();
+    // Replaces the material editors library by other entries (tests).
+    void SetMaterialEditorsForTest(std::function<MaterialEditorEntries()> entries);
+
     // Length of the recent-file list.
     static constexpr int kRecentFiles = 7;
 
@@ -118,6 +125,7 @@ private:
     std::unique_ptr<CRuleParameterEditor> m_ruleEditor;
     // Owned by the main frame, so it goes with it.
     QPointer<CHelpWindow> m_helpWindow;
+    std::function<MaterialEditorEntries()> m_materialEditors;
     CSingleInstance* m_instance = nullptr;
     QTranslator* m_translator = nullptr;
     std::unique_ptr<QSettings> m_profile;

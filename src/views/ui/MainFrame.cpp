@@ -253,7 +253,8 @@ void CMainFrame::OnCommand(int id)
         return;
     if (!IsCommandEnabled(*info, m_context, ActiveChild() != nullptr))
         return;
-    if (info->timing == UsageTiming::Before)
+    const bool routerTracks = !CommandTable::HandlerSendsUsageEvent(info->id);
+    if (routerTracks && info->timing == UsageTiming::Before)
         m_context.TrackCommand(info->usageValue);
     switch (info->route) {
     case CmdRoute::View:
@@ -269,7 +270,7 @@ void CMainFrame::OnCommand(int id)
         emit ApplicationCommand(info->id);
         break;
     }
-    if (info->timing == UsageTiming::After)
+    if (routerTracks && info->timing == UsageTiming::After)
         m_context.TrackCommand(info->usageValue);
 }
 

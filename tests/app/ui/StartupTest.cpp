@@ -10,6 +10,8 @@
 #include "app/ui/RibbonBar.h"
 #include "app/ui/VTRRuleBuilderApp.h"
 #include "app/ui/WindowsDlg.h"
+#include "modules/ExternalEditors.h"
+#include "VTRFrameWrkUtils.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "settings/ui/SearchDlg.h"
 #include "settings/ui/VTRRMScriptLocnDlg.h"
@@ -99,6 +101,26 @@ void CloseNextModal(std::function<void(QWidget*)> inspect)
         inspect(modal);
         modal->close();
     });
+}
+
+// Material editors that only record how they were called.
+struct EditorCall
+{
+    QString editor;
+    void* parent;
+    QStringList processes;
+};
+std::vector<EditorCall> g_editorCalls;
+
+MaterialEditorEntries RecordingEditors()
+{
+    MaterialEditorEntries e;
+    e.launchProcessMap = [](void* parent, QStringList processes, bool) {
+        g_editorCalls.push_back({ QStringLiteral("map"), parent, processes });
+    };
+    e.launchProperties = [](void* parent) { g_editorCalls.push_back({ QStringLiteral("property"), parent, {} }); };
+    e.launchThreadData = [](void* parent) { g_editorCalls.push_back({ QStringLiteral("thread"), parent, {} }); };
+    return e;
 }
 
 QStringList UsageLines(const ScopedTestEnv& env)
@@ -372,25 +394,6 @@ private slots:
         run.app->ExitInstance();
     }
 
-    void laterCommandsSayTheyAreNotAvailableYet()
-    {
-        AppRun run;
-        QVERIFY(run.Start());
-        AppContext& c = run.app->Context();
-        c.SetMaterialDataFlag(1);
-        c.SetEditCustomRuleEnabled(true);
-        c.SetEditProductRuleEnabled(true);
-        for (int id : { 61602, 32779, 32780, 61762 }) {
-            run.messages.shown.clear();
-            run.Command(id);
-            QVERIFY2(run.messages.shown.size() == 1, qPrintable(QString::number(id)));
-            QVERIFY2(run.messages.shown[0].text.contains(QStringLiteral("not available yet")),
-                qPrintable(run.messages.shown[0].text));
-            const QString label = CommandTable::PlainLabel(*CommandTable::Find(id));
-            QVERIFY(run.messages.shown[0].text.startsWith(label));
-        }
-    }
-
     void customAndProductRuleCommandsOpenTheEditorOrNothing()
     {
         if (!QFile::exists(BinDir() + QStringLiteral("/PLQRuleCreationGUIBridge.so")))
@@ -454,10 +457,15 @@ private slots:
         c.SetEditCustomRuleEnabled(true);
         run.Command(CmdId::ID_EDIT_CUSTOM_RULE); // 42
         c.SetMaterialDataFlag(1);
+        run.app->SetMaterialEditorsForTest([] { return RecordingEditors(); });
         run.Command(CmdId::ID_MAP_MATERIAL); // 33, after the work
         run.Command(CmdId::ID_MATERIAL_PROPERTY); // 34
+        run.Command(CmdId::ID_THREAD_DATA); // none
         CloseNextModal([](QWidget*) {});
         run.Command(CmdId::ID_RULE_INPUT_UNITS); // 52
+        // The assembly module is among the default modules: its editor opens.
+        QVERIFY(CExternalEditors::FindLoadedByFileName(c.Modules(), QStringLiteral("VTRAssemblyRulesu")));
+        CloseNextModal([](QWidget*) {});
         run.Command(CmdId::ID_HARDWARE_DB); // 40
         CloseNextModal([](QWidget*) {});
         run.Command(CmdId::ID_CREATE_PRODUCT_RULE); // none
@@ -480,6 +488,49 @@ private slots:
             "-1\t1\t",
         };
         QCOMPARE(UsageLines(run.env), expected);
+    }
+
+    void editorCommandsCallTheEditorsWithTheMainWindow()
+    {
+        AppRun run;
+        QVERIFY(run.Start());
+        g_editorCalls.clear();
+        run.app->SetMaterialEditorsForTest([] { return RecordingEditors(); });
+        run.app->Context().SetMaterialDataFlag(1);
+        run.Command(CmdId::ID_MAP_MATERIAL);
+        run.Command(CmdId::ID_MATERIAL_PROPERTY);
+        run.Command(CmdId::ID_THREAD_DATA);
+        QCOMPARE(g_editorCalls.size(), size_t(3));
+        QWidget* frame = run.Frame();
+        const QStringList order = { "map", "property", "thread" };
+        for (size_t i = 0; i < g_editorCalls.size(); ++i) {
+            QCOMPARE(g_editorCalls[i].editor, order[static_cast<qsizetype>(i)]);
+            QCOMPARE(g_editorCalls[i].parent, static_cast<void*>(frame));
+        }
+        QCOMPARE(g_editorCalls[0].processes.size(), 12);
+        QCOMPARE(g_editorCalls[0].processes.first(), QStringLiteral("Prismatic Mill"));
+        QVERIFY(qEnvironmentVariable("PATH").startsWith(
+            CVTRFrameWrkUtils::GetProgramFolder() + QStringLiteral("/../costmodule:")));
+        QVERIFY(run.messages.shown.empty());
+
+        // Without material data the two material commands stay shut.
+        g_editorCalls.clear();
+        run.app->Context().SetMaterialDataFlag(0);
+        run.Command(CmdId::ID_MAP_MATERIAL);
+        run.Command(CmdId::ID_MATERIAL_PROPERTY);
+        QVERIFY(g_editorCalls.empty());
+        run.app->ExitInstance();
+    }
+
+    void startUpTakesTheMaterialFlagFromTheSeededDatabase()
+    {
+        AppRun run;
+        vtr_db::VTRDataHelper::getInstance()->GetCollector()->Release();
+        QVERIFY(run.Start());
+        QCOMPARE(run.app->Context().MaterialDataFlag(), 1);
+        QVERIFY(run.Frame()->Action(CmdId::ID_MAP_MATERIAL)->isEnabled());
+        QVERIFY(run.Frame()->Action(CmdId::ID_MATERIAL_PROPERTY)->isEnabled());
+        run.app->ExitInstance();
     }
 
     void noUsageEventsWithoutTheSetting()

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QStringList>
 
 extern char** environ;
@@ -64,21 +65,22 @@ TEST_F(DatabaseTest, FirstUseCreatesTheVersionedSchemaInWalMode)
     EXPECT_FALSE(QFileInfo::exists(DatabaseFile(env)));
     EXPECT_EQ(db->Initialize(), 0);
     EXPECT_EQ(db->GetMaterialDataFlag(), 1);
-    EXPECT_EQ(db->GetSchemaVersion(), 2);
+    EXPECT_EQ(db->GetSchemaVersion(), 3);
     EXPECT_TRUE(db->IsConnected());
     EXPECT_TRUE(db->IsAvailable());
     db->Release();
 
     const QString file = DatabaseFile(env);
     ASSERT_TRUE(QFileInfo::exists(file));
-    EXPECT_EQ(Query(file, "SELECT Version FROM SchemaVersion"), QStringList { QStringLiteral("2") });
+    EXPECT_EQ(Query(file, "SELECT Version FROM SchemaVersion"), QStringList { QStringLiteral("3") });
     EXPECT_EQ(Query(file, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
-        (QStringList { "CustomMessages", "Materials", "SchemaVersion", "UserRules" }));
+        (QStringList { "CustomMessages", "Fasteners", "MaterialProcesses", "Materials", "SchemaVersion", "Threads",
+            "UserRules" }));
     EXPECT_EQ(Query(file, "PRAGMA journal_mode"), QStringList { QStringLiteral("wal") });
 
     // Opening again neither migrates twice nor adds version rows.
     auto again = module.Create();
-    EXPECT_EQ(again->GetSchemaVersion(), 2);
+    EXPECT_EQ(again->GetSchemaVersion(), 3);
     again->Release();
     EXPECT_EQ(Query(file, "SELECT count(*) FROM SchemaVersion"), QStringList { QStringLiteral("1") });
 }
@@ -97,7 +99,7 @@ TEST_F(DatabaseTest, OlderFileIsMigratedAndKeepsItsMessages)
         " Process TEXT NOT NULL DEFAULT '', Properties TEXT NOT NULL DEFAULT '');"
         "INSERT INTO CustomMessages VALUES (7, 'Old Rule', 'Milling', 'kept');"));
     auto db = module.Create();
-    EXPECT_EQ(db->GetSchemaVersion(), 2);
+    EXPECT_EQ(db->GetSchemaVersion(), 3);
     QString message;
     EXPECT_TRUE(db->GetCustomMessage(7, QStringLiteral("Old Rule"), QStringLiteral("Milling"), message));
     EXPECT_EQ(message, QStringLiteral("kept"));
@@ -211,6 +213,16 @@ protected:
         // A failed add leaves the cached message as it was.
         EXPECT_TRUE(db->GetCustomMessage(3, QStringLiteral("Kept"), QStringLiteral("Assembly"), message));
         EXPECT_EQ(message, QStringLiteral("old"));
+        // Product data reads, but an editor's changes are refused.
+        QList<vtr_db::ProductRow> threads;
+        QString error;
+        ASSERT_TRUE(db->ReadProductTable(vtr_db::ProductTable::Threads, threads, error)) << qPrintable(error);
+        ASSERT_FALSE(threads.isEmpty());
+        vtr_db::ProductChanges changes;
+        changes.table = vtr_db::ProductTable::Threads;
+        changes.removed << threads.first().id;
+        EXPECT_FALSE(db->WriteProductChanges(changes, error));
+        EXPECT_TRUE(error.contains(QStringLiteral("read-only"))) << qPrintable(error);
     }
 };
 
@@ -434,6 +446,155 @@ TEST_F(DatabaseTest, ConcurrentWritersLoseNothing)
     EXPECT_EQ(Query(DatabaseFile(env), "SELECT count(*) FROM CustomMessages"),
         QStringList { QString::number(2 * kMessagesPerWriter) });
     EXPECT_EQ(Query(DatabaseFile(env), "SELECT count(*) FROM SchemaVersion"), QStringList { QStringLiteral("1") });
+}
+
+// The value of one column of the first row a query gives, as text.
+QString One(const QString& file, const char* sql)
+{
+    return Query(file, sql).value(0);
+}
+
+TEST_F(DatabaseTest, FirstUseSeedsPlausibleProductData)
+{
+    auto db = module.Create();
+    ASSERT_EQ(db->Initialize(), 0);
+    EXPECT_EQ(db->GetMaterialDataFlag(), 1);
+    db->Release();
+    const QString file = DatabaseFile(env);
+    struct Fact
+    {
+        const char* sql;
+        const char* expected;
+    };
+    const Fact facts[] = {
+        { "SELECT TapDrill FROM Threads WHERE Designation = 'M6x1'", "5.0" },
+        { "SELECT Pitch FROM Threads WHERE Designation = 'm8x1.25'", "1.25" },
+        { "SELECT MajorDiameter FROM Threads WHERE Designation = '1/4-20 UNC'", "6.35" },
+        { "SELECT Standard FROM Threads WHERE Designation = '1/4-20 UNC'", "Unified" },
+        { "SELECT Density FROM Materials WHERE Name = 'Structural steel S235'", "7850.0" },
+        { "SELECT count(*) FROM MaterialProcesses p JOIN Materials m USING (MaterialId)"
+          " WHERE m.Name = 'ABS' AND p.Process = 'Injection Molding'",
+            "1" },
+        { "SELECT count(*) > 20 FROM Threads", "1" },
+        { "SELECT count(*) > 20 FROM Materials", "1" },
+        { "SELECT count(*) > 20 FROM Fasteners", "1" },
+        { "SELECT count(DISTINCT Process) FROM MaterialProcesses", "12" },
+    };
+    for (const Fact& f : facts)
+        EXPECT_EQ(One(file, f.sql), QString::fromUtf8(f.expected)) << f.sql;
+
+    // Every seeded row passes the checks an editor applies to typed rows.
+    auto reader = module.Create();
+    for (auto table :
+        { vtr_db::ProductTable::Fasteners, vtr_db::ProductTable::Threads, vtr_db::ProductTable::Materials }) {
+        QList<vtr_db::ProductRow> rows;
+        QString error;
+        ASSERT_TRUE(reader->ReadProductTable(table, rows, error)) << qPrintable(error);
+        for (const vtr_db::ProductRow& row : rows)
+            EXPECT_EQ(vtr_db::CheckProductRow(table, row), QString()) << vtr_db::ProductSqlTable(table) << row.id;
+    }
+}
+
+TEST_F(DatabaseTest, VersionTwoFileKeepsItsMaterialsThroughTheProductMigration)
+{
+    QDir().mkpath(env.Path(QStringLiteral("database")));
+    const QString file = DatabaseFile(env);
+    ASSERT_TRUE(ExecSql(file,
+        "CREATE TABLE SchemaVersion (Version INTEGER NOT NULL);"
+        "INSERT INTO SchemaVersion VALUES (2);"
+        "CREATE TABLE CustomMessages (HelpId INTEGER NOT NULL, RuleName TEXT NOT NULL,"
+        " Category TEXT NOT NULL, Message TEXT NOT NULL, PRIMARY KEY (HelpId, RuleName, Category));"
+        "CREATE TABLE Materials (MaterialId INTEGER PRIMARY KEY, Name TEXT NOT NULL UNIQUE,"
+        " Process TEXT NOT NULL DEFAULT '', Properties TEXT NOT NULL DEFAULT '');"
+        "CREATE TABLE UserRules (RuleKey TEXT NOT NULL, RuleName TEXT NOT NULL, Category TEXT NOT NULL,"
+        " Element TEXT NOT NULL, UNIQUE (RuleKey, RuleName, Category));"
+        "INSERT INTO Materials (Name, Process, Properties) VALUES ('House alloy', 'Turn', 'old notes');"
+        "INSERT INTO Materials (Name, Process) VALUES ('ABS', 'Composite');"));
+    auto db = module.Create();
+    EXPECT_EQ(db->GetSchemaVersion(), 3);
+    EXPECT_EQ(db->GetMaterialDataFlag(), 1);
+
+    QList<vtr_db::ProductRow> rows;
+    QString error;
+    ASSERT_TRUE(db->ReadProductTable(vtr_db::ProductTable::Materials, rows, error)) << qPrintable(error);
+    const int name = vtr_db::ProductColumnIndex(vtr_db::ProductTable::Materials, "Name");
+    const int processes = vtr_db::ProductColumnIndex(vtr_db::ProductTable::Materials, "Processes");
+    QHash<QString, QStringList> byName;
+    for (const vtr_db::ProductRow& row : rows)
+        byName.insert(row.values[name].toString(), row.values[processes].toStringList());
+    // The user's materials keep their process; a seeded name does not take over theirs.
+    EXPECT_EQ(byName.value(QStringLiteral("House alloy")), QStringList { QStringLiteral("Turn") });
+    EXPECT_EQ(byName.value(QStringLiteral("ABS")), QStringList { QStringLiteral("Composite") });
+    EXPECT_TRUE(byName.contains(QStringLiteral("Aluminium 6061-T6")));
+    db->Release();
+    EXPECT_EQ(One(file, "SELECT Properties FROM Materials WHERE Name = 'House alloy'"), QStringLiteral("old notes"));
+}
+
+TEST_F(DatabaseTest, MaterialFlagFollowsWhetherMaterialsExist)
+{
+    auto db = module.Create();
+    ASSERT_EQ(db->GetMaterialDataFlag(), 1);
+    db->Release();
+    ASSERT_TRUE(ExecSql(DatabaseFile(env), "DELETE FROM Materials"));
+    EXPECT_EQ(db->GetMaterialDataFlag(), 0);
+}
+
+TEST_F(DatabaseTest, ProductChangesAreWrittenAllOrNothing)
+{
+    using vtr_db::ProductTable;
+    auto db = module.Create();
+    QList<vtr_db::ProductRow> rows;
+    QString error;
+    ASSERT_TRUE(db->ReadProductTable(ProductTable::Materials, rows, error)) << qPrintable(error);
+    const int name = vtr_db::ProductColumnIndex(ProductTable::Materials, "Name");
+    const int density = vtr_db::ProductColumnIndex(ProductTable::Materials, "Density");
+    const int processes = vtr_db::ProductColumnIndex(ProductTable::Materials, "Processes");
+    const qsizetype before = rows.size();
+
+    vtr_db::ProductRow changed = rows[0];
+    changed.values[density] = 1234.0;
+    changed.values[processes] = QStringList { QStringLiteral("Casting") };
+    vtr_db::ProductRow added;
+    added.values.resize(rows[0].values.size());
+    added.values[name] = QStringLiteral("New polymer");
+    added.values[processes] = QStringList { QStringLiteral("Injection Molding"), QStringLiteral("Composite") };
+    // Takes a name another row has: the whole change must fail.
+    vtr_db::ProductRow clash = added;
+    clash.values[name] = rows[1].values[name];
+
+    vtr_db::ProductChanges changes;
+    changes.table = ProductTable::Materials;
+    changes.rows = { changed, added, clash };
+    changes.removed = { rows[2].id };
+    EXPECT_FALSE(db->WriteProductChanges(changes, error));
+    EXPECT_FALSE(error.isEmpty());
+    QList<vtr_db::ProductRow> after;
+    ASSERT_TRUE(db->ReadProductTable(ProductTable::Materials, after, error));
+    EXPECT_EQ(after.size(), before);
+    EXPECT_EQ(after[0].values, rows[0].values);
+
+    // A row that fails its checks is refused before anything is written.
+    vtr_db::ProductRow invalid = changed;
+    invalid.values[density] = -5.0;
+    changes.rows = { invalid };
+    EXPECT_FALSE(db->WriteProductChanges(changes, error));
+    EXPECT_TRUE(error.contains(QStringLiteral("Density"))) << qPrintable(error);
+
+    changes.rows = { changed, added };
+    ASSERT_TRUE(db->WriteProductChanges(changes, error)) << qPrintable(error);
+    db->Release();
+    ASSERT_TRUE(db->ReadProductTable(ProductTable::Materials, after, error));
+    EXPECT_EQ(after.size(), before); // one added, one removed
+    EXPECT_EQ(after[0].values[density].toDouble(), 1234.0);
+    EXPECT_EQ(after[0].values[processes].toStringList(), QStringList { QStringLiteral("Casting") });
+    EXPECT_EQ(after.last().values[name].toString(), QStringLiteral("New polymer"));
+    EXPECT_EQ(after.last().values[processes].toStringList(), added.values[processes].toStringList());
+    EXPECT_EQ(One(DatabaseFile(env),
+                  QStringLiteral("SELECT count(*) FROM MaterialProcesses WHERE MaterialId = %1")
+                      .arg(rows[2].id)
+                      .toUtf8()
+                      .constData()),
+        QStringLiteral("0"));
 }
 
 } // namespace
