@@ -5,6 +5,7 @@
 #include "ModuleContract.h"
 #include "PLQRuleConfigurator.h"
 #include "ProductRuleCatalogue.h"
+#include "RuleMarkup.h"
 #include "VTRDataHelper.h"
 #include "VtrProLog.h"
 #include "VtrXMLDocument.h"
@@ -25,23 +26,6 @@ QStringList g_databaseModules;
 void Log(const QString& message)
 {
     CVtrProLog::PrintMessage(message, "PLQRuleConfigurator", __LINE__);
-}
-
-// Builds a rule from one element's markup; null when it is not a usable rule element.
-std::unique_ptr<CPLQRuleConfigurator> RuleFromMarkup(const QString& markup)
-{
-    VtrXMLDocument document;
-    const QByteArray utf8 = markup.toUtf8();
-    std::unique_ptr<VtrXMLNode> root(document.LoadFromBuffer(utf8.constData(), static_cast<size_t>(utf8.size())));
-    if (!root || root->GetNodeName() != QLatin1String("Rule"))
-        return nullptr;
-    auto rule = std::make_unique<CPLQRuleConfigurator>();
-    if (!rule->PopulateParametersFromXML(root.get()) || rule->GetRuleName().isEmpty())
-        return nullptr;
-    for (const auto& [name, value] : rule->ExtraAttributes())
-        if (name == QLatin1String("Summary"))
-            rule->SetSummary(value);
-    return rule;
 }
 
 QString IdentityKey(const CVtrRule& rule)

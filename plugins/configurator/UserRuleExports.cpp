@@ -4,6 +4,7 @@
 
 #include "PLQRuleConfigurator.h"
 #include "PtrArray.h"
+#include "RuleMarkup.h"
 #include "VTRDataHelper.h"
 #include "VtrXMLDocument.h"
 #include "VtrXMLNode.h"
@@ -46,22 +47,6 @@ vtr_db::IDatabaseCollector* Collector(QString* error)
     return collector;
 }
 
-std::unique_ptr<CPLQRuleConfigurator> RuleOf(const QString& markup)
-{
-    VtrXMLDocument document;
-    const QByteArray utf8 = markup.toUtf8();
-    std::unique_ptr<VtrXMLNode> root(document.LoadFromBuffer(utf8.constData(), static_cast<size_t>(utf8.size())));
-    if (!root || root->GetNodeName() != QLatin1String("Rule"))
-        return nullptr;
-    auto rule = std::make_unique<CPLQRuleConfigurator>();
-    if (!rule->PopulateParametersFromXML(root.get()) || rule->GetRuleName().isEmpty())
-        return nullptr;
-    for (const auto& [name, value] : rule->ExtraAttributes())
-        if (name == QLatin1String("Summary"))
-            rule->SetSummary(value);
-    return rule;
-}
-
 struct Stored
 {
     QString key;
@@ -83,7 +68,7 @@ bool ReadAll(std::vector<Stored>& out, QString* error)
             return false;
         }
         for (const QString& markup : elements)
-            if (auto rule = RuleOf(markup))
+            if (auto rule = RuleFromMarkup(markup))
                 out.push_back({ key, std::move(rule) });
     }
     return true;
