@@ -1,6 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <future>
+#include <type_traits>
+#include <utility>
 
 #include <QString>
 
@@ -15,7 +19,8 @@ public:
     // Work named label starts; total is the number of steps, 0 when unknown.
     // Work may start inside other work.
     virtual void Begin(const QString& label, int64_t total) = 0;
-    // done steps of the innermost work are finished.
+    // done steps of the innermost work are finished; a negative done only
+    // says that the work goes on (one long call that has no steps).
     virtual void Advance(int64_t done) = 0;
     // The innermost work ended.
     virtual void End() = 0;
@@ -45,7 +50,27 @@ public:
         if (m_sink && (done & (kStride - 1)) == 0)
             m_sink->Advance(done);
     }
+    // The work goes on without a step to count.
+    void Pulse()
+    {
+        if (m_sink)
+            m_sink->Advance(-1);
+    }
 
 private:
     IProgressSink* m_sink;
 };
+
+// Runs one long call on a thread of its own while the sink hears that it
+// goes on, so that the window keeps painting during it. The call must not
+// touch widgets or ask questions. Without a sink it runs here.
+template <typename Work> std::invoke_result_t<Work&> RunAside(const QString& label, Work work)
+{
+    if (!GetProgressSink())
+        return work();
+    ProgressScope progress(label);
+    auto done = std::async(std::launch::async, std::move(work));
+    while (done.wait_for(std::chrono::milliseconds(40)) != std::future_status::ready)
+        progress.Pulse();
+    return done.get();
+}

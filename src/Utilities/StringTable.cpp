@@ -141,6 +141,8 @@ const Entry kStrings[] = {
     {62140, "Reading rules"},
     {62141, "Saving rules"},
     {62142, "Listing rules"},
+    {62143, "Exporting custom messages"},
+    {62144, "Importing custom messages"},
 };
 
 const QHash<int, QString>& Table()

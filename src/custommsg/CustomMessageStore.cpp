@@ -4,6 +4,7 @@
 #include "VtrRule.h"
 #include "custommsg/CustomMessageRows.h"
 #include "Utilities/MessageService.h"
+#include "Utilities/Progress.h"
 #include "Utilities/StringTable.h"
 
 #include <QHash>
@@ -66,7 +67,9 @@ bool StoreImported(const CustomMessageColumns& table, ICustomMessageRows& rows, 
             firstRow.insert(id, r);
     }
 
+    ProgressScope progress(VtrString(StrId::ProgressImporting), rows.RowCount());
     for (int row = 0; row < rows.RowCount(); ++row) {
+        progress.Step(row + 1);
         CVtrRule* rule = rows.RuleAt(row);
         if (!rule)
             continue;

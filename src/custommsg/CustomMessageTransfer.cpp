@@ -5,6 +5,7 @@
 #include "custommsg/CustomMessageStore.h"
 #include "custommsg/SpreadsheetHelper.h"
 #include "Utilities/MessageService.h"
+#include "Utilities/Progress.h"
 #include "Utilities/StringTable.h"
 
 #include <QFile>
@@ -66,7 +67,10 @@ bool Export(const QString& path, const ICustomMessageRows& rows)
         Warn(VtrString(refusal));
         return false;
     }
-    const SpreadsheetOutcome outcome = SpreadsheetHelper::Export(path, ExportTable(rows));
+    const QList<QStringList> table = ExportTable(rows);
+    // Writing a large sheet, or converting it to ".xls", takes seconds.
+    const SpreadsheetOutcome outcome = RunAside(
+        VtrString(StrId::ProgressExporting), [&path, &table] { return SpreadsheetHelper::Export(path, table); });
     if (!outcome.ok) {
         Warn(outcome.Message(VtrString(109)));
         return false;
@@ -79,7 +83,8 @@ ImportResult Import(
 {
     ImportResult result;
     CustomMessageColumns table;
-    const SpreadsheetOutcome read = SpreadsheetHelper::Read(path, table);
+    const SpreadsheetOutcome read = RunAside(
+        VtrString(StrId::ProgressImporting), [&path, &table] { return SpreadsheetHelper::Read(path, table); });
     if (!read.ok) {
         Warn(read.Message(QStringLiteral("Failed to Open File")));
         return result;

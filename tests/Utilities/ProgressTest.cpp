@@ -3,6 +3,10 @@
 
 #include "Utilities/Progress.h"
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include <QStringList>
@@ -59,4 +63,47 @@ TEST(Progress, WorkWithoutASinkReportsNothing)
             scope.Step(i);
     }
     EXPECT_TRUE(sink.events.isEmpty());
+}
+
+namespace {
+// Counts the pulses; the long call below waits until it has been heard of.
+struct PulseSink : IProgressSink
+{
+    std::atomic<int> pulses { 0 };
+    QStringList events;
+    void Begin(const QString& label, int64_t total) override
+    {
+        events << QStringLiteral("begin %1 %2").arg(label).arg(total);
+    }
+    void Advance(int64_t done) override
+    {
+        if (done < 0)
+            ++pulses;
+    }
+    void End() override { events << QStringLiteral("end"); }
+};
+} // namespace
+
+TEST(Progress, LongCallRunsAsideWhileTheSinkHearsItGoesOn)
+{
+    PulseSink sink;
+    SinkInstalled installed(&sink);
+    const std::thread::id caller = std::this_thread::get_id();
+    std::thread::id ranOn;
+    // Run on the caller's thread, the call would wait for pulses that never
+    // come and give up after five seconds.
+    const bool heard = RunAside(QStringLiteral("long call"), [&] {
+        ranOn = std::this_thread::get_id();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (sink.pulses < 2 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return sink.pulses >= 2;
+    });
+    EXPECT_TRUE(heard);
+    EXPECT_NE(ranOn, caller);
+    EXPECT_EQ(sink.events, (QStringList { QStringLiteral("begin long call 0"), QStringLiteral("end") }));
+
+    // Without a sink the call runs where it is made and its result comes back.
+    SetProgressSink(nullptr);
+    EXPECT_EQ(RunAside(QStringLiteral("quiet"), [&] { return std::this_thread::get_id(); }), caller);
 }

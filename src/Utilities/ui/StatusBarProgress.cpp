@@ -44,7 +44,8 @@ void CStatusBarProgress::ShowWork()
 {
     const Work& w = m_work.back();
     // Without a total the count itself tells that the work moves on.
-    m_label->setText(w.total > 0 ? w.label : w.label + QStringLiteral(": ") + QLocale().toString(qlonglong(w.done)));
+    m_label->setText(
+        w.total > 0 || w.done == 0 ? w.label : w.label + QStringLiteral(": ") + QLocale().toString(qlonglong(w.done)));
     m_bar->setRange(0, w.total > 0 ? static_cast<int>(std::min<int64_t>(w.total, INT32_MAX)) : 0);
     if (w.total > 0)
         m_bar->setValue(static_cast<int>(std::min(w.done, w.total)));
@@ -54,7 +55,8 @@ void CStatusBarProgress::Advance(int64_t done)
 {
     if (m_work.empty())
         return;
-    m_work.back().done = done;
+    if (done >= 0)
+        m_work.back().done = done;
     const qint64 now = m_clock.elapsed();
     if (now - m_lastPump < m_pumpEveryMs)
         return;
