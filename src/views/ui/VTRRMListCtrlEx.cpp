@@ -286,8 +286,10 @@ void CVTRRMListCtrlEx::StartMessageEdit(int row, int limit)
 void CVTRRMListCtrlEx::EndMessageEdit()
 {
     if (m_editor->isVisible()) {
-        m_editor->hide();
+        // Focus first: hiding the focused box would hand focus on as Tab does,
+        // which moves the current cell to the next row.
         setFocus();
+        m_editor->hide();
     }
     m_editIndex = QPersistentModelIndex();
 }

@@ -189,6 +189,28 @@ private slots:
         QCOMPARE(m_warnings, 0);
     }
 
+    void enterAndEscapeLeaveTheCurrentRowWhereItWas()
+    {
+        // With the window active the edit box really holds the focus, as in use.
+        m_view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_view.get()));
+        const int row = OrdinaryRow();
+        for (const Qt::Key key : { Qt::Key_Return, Qt::Key_Escape }) {
+            // A real double click's first press makes the message cell current.
+            List()->setCurrentIndex(Model()->index(row, RuleListModel::CustomMessageColumn));
+            DoubleClickMessage(row);
+            QVERIFY(List()->MessageEditor()->hasFocus());
+            const int scrolled = List()->horizontalScrollBar()->value();
+            List()->MessageEditor()->setText(QStringLiteral("stays on its row"));
+            Type(key);
+            QVERIFY(!List()->IsEditingMessage());
+            QVERIFY(List()->hasFocus());
+            QCOMPARE(List()->currentIndex().row(), row);
+            QCOMPARE(List()->horizontalScrollBar()->value(), scrolled);
+        }
+        QCOMPARE(Cell(row), QStringLiteral("stays on its row"));
+    }
+
     void arrowKeysCommitAndMoveTheEditBox()
     {
         const int row = OrdinaryRow();
