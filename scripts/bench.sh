@@ -4,7 +4,9 @@
 # memory) beside `xmllint --noout --stream` on the same file, runs the read,
 # write and open benchmarks beside a bare parse of the same file, and prints
 # each ratio beside its goal. Every measurement runs ROUNDS times (default 3),
-# the ones compared side by side in the same round; the best round counts.
+# the ones compared side by side in the same round, after an untimed warm-up;
+# the best (fastest) round counts, which keeps page faults and other programs'
+# bursts out of the ratios.
 #
 #   scripts/bench.sh                  the Release tree build/ of run.sh, 3 rounds
 #   ROUNDS=5 BUILD=build-rel scripts/bench.sh
@@ -57,6 +59,11 @@ echo "timing verify, show and xmllint, $ROUNDS rounds ..."
   echo "verify failed on the generated file" >&2
   exit 1
 }
+# Warm-up, not timed: the file in the page cache and the programs and their
+# libraries mapped once, so that the first timed round pays no disk reads.
+cat "$FILE" >/dev/null
+xmllint --noout --stream "$FILE" >/dev/null 2>&1 || true
+"$BIN/vtrpro-rules" show "$FILE" >/dev/null 2>&1 || true
 for _ in $(seq "$ROUNDS"); do
   measure xmllint xmllint --noout --stream "$FILE"
   measure verify "$BIN/vtrpro-rules" verify "$FILE"
@@ -65,9 +72,9 @@ done
 
 echo "running the benchmarks, $ROUNDS repetitions ..."
 "$BIN/bench_rule_file" --benchmark_filter='BM_(Read|Write|Verify)RuleFile/|BM_BarePugixmlParse/' \
-  --benchmark_repetitions="$ROUNDS" --benchmark_format=csv >"$WORK/rule_file.csv" 2>/dev/null
+  --benchmark_repetitions="$ROUNDS" --benchmark_min_warmup_time=0.5 --benchmark_format=csv >"$WORK/rule_file.csv" 2>/dev/null
 "$BIN/bench_rule_list" --benchmark_filter='BM_OpenFileIntoList/|BM_BareParseOfListFile/' \
-  --benchmark_repetitions="$ROUNDS" --benchmark_format=csv >"$WORK/rule_list.csv" 2>/dev/null
+  --benchmark_repetitions="$ROUNDS" --benchmark_min_warmup_time=0.5 --benchmark_format=csv >"$WORK/rule_list.csv" 2>/dev/null
 
 # Best real time (ms) of a benchmark, or of one of its counters with a third argument.
 best() { # csv name [counter]

@@ -227,6 +227,8 @@ bool WriteRuleFile(CVTRFileDetails& record, const QString& path, bool allRules)
     root->AddAttribute(QStringLiteral("Version"), QString::fromLatin1(RuleFileNames::kVersionValue));
 
     ProgressScope progress(VtrString(StrId::ProgressSaving), static_cast<int64_t>(rules.size()));
+    // One log line per rule: formatted in one buffer, not a locked write each.
+    LogTextBatch log;
     int64_t done = 0;
     for (CVtrRule* rule : rules) {
         progress.Step(++done);
@@ -237,11 +239,12 @@ bool WriteRuleFile(CVTRFileDetails& record, const QString& path, bool allRules)
             continue;
         if (!root->AppendNode(element.get())) {
             // Only an element built in some other document ends up here.
-            LogWithText(QStringLiteral("%s could not be added in the file to be saved"), rule->GetRuleName());
+            log.AddWithText(u"%s could not be added in the file to be saved", rule->GetRuleName());
             continue;
         }
-        LogWithText(QStringLiteral("%s has been added in the file to be saved"), rule->GetRuleName());
+        log.AddWithText(u"%s has been added in the file to be saved", rule->GetRuleName());
     }
+    log.Flush();
 
     if (record.passwordProtected) {
         root->AddAttribute(QStringLiteral("Password"), EncodePassword(record.password));
@@ -289,6 +292,7 @@ bool ReadRuleFile(CVTRFileDetails& record, const QString& path)
     const std::vector<RuleSource> sources = CollectRuleSources();
     record.droppedRules.clear();
     ProgressScope progress(VtrString(StrId::ProgressReading));
+    LogTextBatch log;
     int64_t done = 0;
     for (pugi::xml_node child = root->Native().child(RuleFileNames::kRule); child;
          child = child.next_sibling(RuleFileNames::kRule)) {
@@ -306,7 +310,7 @@ bool ReadRuleFile(CVTRFileDetails& record, const QString& path)
             continue;
         }
         record.AddRule(rule);
-        LogWithText(QStringLiteral("%s rule has been added"), rule->GetRuleName());
+        log.AddWithText(u"%s rule has been added", rule->GetRuleName());
     }
     return true;
 }
