@@ -1,7 +1,11 @@
 #include "modules/IniFile.h"
 
+#include "VtrRegularFile.h"
+
 #include <string_view>
 #include <unordered_map>
+
+#include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -27,11 +31,18 @@ std::string_view Trim(std::string_view s)
 bool ReadAll(const std::string& file, std::string& text)
 {
     const QString name = FileName(file);
-    if (name.isEmpty() || QFileInfo(name).isDir())
+    if (name.isEmpty())
         return false;
-    QFile f(name);
-    if (!f.open(QIODevice::ReadOnly))
+    // A FIFO or device is refused before it is opened: reading one could wait
+    // for ever and hang start-up.
+    const int fd = VtrOpenRegularFileForReading(QFile::encodeName(name).constData());
+    if (fd < 0)
         return false;
+    QFile f;
+    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
     const QByteArray data = f.readAll();
     if (f.error() != QFileDevice::NoError)
         return false;
@@ -191,10 +202,13 @@ bool CIniFile::Create(const std::string& file)
 bool CIniFile::CanOpen(const std::string& file)
 {
     const QString name = FileName(file);
-    if (name.isEmpty() || QFileInfo(name).isDir())
+    if (name.isEmpty())
         return false;
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly);
+    const int fd = VtrOpenRegularFileForReading(QFile::encodeName(name).constData());
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
 }
 
 int CIniFile::FindRecord(const std::vector<IniRecord>& records, const std::string& key, const std::string& section)

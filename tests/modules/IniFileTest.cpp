@@ -1,5 +1,6 @@
 #include "modules/IniFile.h"
 
+#include "HostileFiles.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -250,5 +251,23 @@ TEST_F(IniFileTest, SaveLeavesNoTemporaryFilesBehind)
     ASSERT_TRUE(CIniFile::SetValue("k", "2", "A", file));
     const QStringList entries = QDir(env.Root()).entryList(QDir::Files | QDir::Hidden);
     EXPECT_EQ(entries, QStringList { QStringLiteral("test.ini") });
+}
+// A FIFO in place of the file is unreadable like a missing one: nobody waits
+// on it, nothing is written over it.
+TEST_F(IniFileTest, FifoIsRefusedWithoutBeingOpened)
+{
+    const QString fifo = env.Path(QStringLiteral("fifo.ini"));
+    ASSERT_TRUE(MakeFifo(fifo));
+    const std::string name = Narrow(fifo);
+    FifoWatchdog watchdog(fifo);
+    std::vector<IniRecord> records;
+    EXPECT_FALSE(CIniFile::CanOpen(name));
+    EXPECT_FALSE(CIniFile::Load(name, records));
+    EXPECT_TRUE(records.empty());
+    EXPECT_EQ(CIniFile::GetValue("k", "A", name), "");
+    EXPECT_FALSE(CIniFile::SetValue("k", "v", "A", name));
+    EXPECT_FALSE(watchdog.Finish()) << "something waited to read the FIFO";
+    EXPECT_FALSE(QFileInfo(fifo).isFile());
+    EXPECT_TRUE(QFileInfo(fifo).exists());
 }
 } // namespace
