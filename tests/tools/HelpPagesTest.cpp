@@ -188,3 +188,36 @@ TEST(HelpPages, EveryLinkBetweenPagesResolves)
         }
     }
 }
+
+// The product rules the configurator hands out are rules of the list too:
+// F1 on one must find its page.
+TEST(HelpPages, EveryShippedProductRuleHasItsOwnPage)
+{
+    void* handle
+        = VtrLibrary::Load(BinDir() + QStringLiteral("/PLQRuleConfiguratoru") + QLatin1String(VtrLibrary::kSuffix));
+    ASSERT_NE(handle, nullptr) << "the configurator must be built beside the tests";
+    using PFN_GetModuleRules = void (*)(const QString*, PtrArray*);
+    auto getRules = reinterpret_cast<PFN_GetModuleRules>(VtrLibrary::Find(handle, "GetModuleRules"));
+    auto release = reinterpret_cast<PFN_DeleteRule>(VtrLibrary::Find(handle, ModuleExports::kDeleteRule));
+    ASSERT_TRUE(getRules && release);
+    QStringList problems;
+    int seen = 0;
+    for (const char* key : { "Mill", "SheetMetalForm", "Additive", "SheetMetal", "InjectionMolding", "General",
+             "Assembly", "Tubing", "Cabling", "VacuumInfusion", "DieCasting", "Turn" }) {
+        const QString k = QString::fromLatin1(key);
+        PtrArray rules;
+        getRules(&k, &rules);
+        for (int32_t i = 0; i < rules.GetSize(); ++i) {
+            auto* rule = static_cast<CVtrRule*>(rules.GetAt(i));
+            ++seen;
+            const QString page = ReadPage(HelpFolder() + QStringLiteral("/%1.html").arg(rule->GetHelpId()));
+            if (page.isEmpty() || !page.contains(rule->GetDisplayName().toHtmlEscaped())
+                || !page.contains(rule->GetRuleCategory().toHtmlEscaped()))
+                problems << QStringLiteral("%1 \"%2\" (%3)").arg(k, rule->GetDisplayName()).arg(rule->GetHelpId());
+            release(&rule);
+        }
+    }
+    VtrLibrary::Free(handle);
+    EXPECT_GE(seen, 5);
+    EXPECT_TRUE(problems.isEmpty()) << qPrintable(problems.join(QLatin1Char('\n')));
+}

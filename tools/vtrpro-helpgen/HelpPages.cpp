@@ -49,6 +49,32 @@ QString CriticalityWord(int criticality)
 }
 } // namespace
 
+HelpRule HelpRuleOf(const CVtrRule& source, const QString& why)
+{
+    HelpRule rule;
+    rule.helpId = source.GetHelpId();
+    rule.name = source.GetRuleName();
+    rule.displayName = source.GetDisplayName();
+    rule.module = source.GetRuleModuleName();
+    rule.category = source.GetRuleCategory();
+    rule.criticality = source.GetCriticality();
+    rule.summary = source.GetSummary();
+    rule.why = why;
+    const RuleParameterEdit edit(source);
+    for (int i = 0; i < edit.Count(); ++i) {
+        const RuleParameter& p = edit.At(i);
+        HelpParameter row;
+        row.name = p.key;
+        row.op = p.op;
+        row.value = edit.Text(i, ParameterField::Value);
+        row.recommended = edit.Text(i, ParameterField::Recommended);
+        row.alert = edit.Text(i, ParameterField::Alert);
+        row.unit = UnitName(p.unitType);
+        rule.parameters.push_back(std::move(row));
+    }
+    return rule;
+}
+
 bool ReadHelpModule(const QString& cataloguePath, HelpModule& module, QString& error)
 {
     QFile file(cataloguePath);
@@ -73,30 +99,8 @@ bool ReadHelpModule(const QString& cataloguePath, HelpModule& module, QString& e
     module.name = catalogue.ModuleName();
     module.summary = catalogue.Summary();
     module.rules.clear();
-    for (const auto& prototype : catalogue.Rules()) {
-        HelpRule rule;
-        rule.helpId = prototype->GetHelpId();
-        rule.name = prototype->GetRuleName();
-        rule.displayName = prototype->GetDisplayName();
-        rule.module = prototype->GetRuleModuleName();
-        rule.category = prototype->GetRuleCategory();
-        rule.criticality = prototype->GetCriticality();
-        rule.summary = prototype->GetSummary();
-        rule.why = why.value(rule.helpId);
-        const RuleParameterEdit edit(*prototype);
-        for (int i = 0; i < edit.Count(); ++i) {
-            const RuleParameter& p = edit.At(i);
-            HelpParameter row;
-            row.name = p.key;
-            row.op = p.op;
-            row.value = edit.Text(i, ParameterField::Value);
-            row.recommended = edit.Text(i, ParameterField::Recommended);
-            row.alert = edit.Text(i, ParameterField::Alert);
-            row.unit = UnitName(p.unitType);
-            rule.parameters.push_back(std::move(row));
-        }
-        module.rules.push_back(std::move(rule));
-    }
+    for (const auto& prototype : catalogue.Rules())
+        module.rules.push_back(HelpRuleOf(*prototype, why.value(prototype->GetHelpId())));
     return true;
 }
 

@@ -48,6 +48,11 @@ struct HelpTopicPage
 // Reads a rule catalogue as the rule module does, plus the paragraphs that
 // only the help pages use. False with the reason in error.
 bool ReadHelpModule(const QString& cataloguePath, HelpModule& module, QString& error);
+class CVtrRule;
+// What a rule's page shows of a rule object, with its paragraph on why it matters.
+HelpRule HelpRuleOf(const CVtrRule& rule, const QString& why);
+// The product rules the configurator ships, as one module.
+bool ReadProductRules(HelpModule& module, QString& error);
 // The topic pages of a folder (every "<number>.html"), by number.
 std::vector<HelpTopicPage> ReadTopicPages(const QString& folder);
 

@@ -1,6 +1,6 @@
 // Generates the help pages of the rules at build time: one page per rule of
-// every catalogue, named by its help id, and the contents page (index.html)
-// listing the hand-written topics and the rules by module.
+// every catalogue and per shipped product rule, named by its help id, and the
+// contents page (index.html) listing the topics and the rules by module.
 //   vtrpro-helpgen OUTPUT_FOLDER TOPIC_FOLDER CATALOGUE.xml...
 #include "HelpPages.h"
 
@@ -53,16 +53,12 @@ int main(int argc, char** argv)
     for (const HelpTopicPage& t : topics)
         taken.insert(QFileInfo(t.file).completeBaseName().toInt());
     std::vector<HelpModule> modules;
-    for (const QString& catalogue : args.mid(2)) {
-        HelpModule module;
-        QString error;
-        if (!ReadHelpModule(catalogue, module, error))
-            return Fail(error);
+    // Two rules (or a rule and a topic) on one page would hide one of them.
+    const auto writePages = [&](const QString& source, HelpModule module) {
         for (const HelpRule& rule : module.rules) {
-            // Two rules (or a rule and a topic) on one page would hide one of them.
             if (taken.contains(rule.helpId))
                 return Fail(QStringLiteral("%1: help id %2 of \"%3\" is already taken")
-                                .arg(catalogue)
+                                .arg(source)
                                 .arg(rule.helpId)
                                 .arg(rule.name));
             taken.insert(rule.helpId);
@@ -70,7 +66,22 @@ int main(int argc, char** argv)
                 return Fail(QStringLiteral("cannot write the page of %1").arg(rule.helpId));
         }
         modules.push_back(std::move(module));
+        return 0;
+    };
+    for (const QString& catalogue : args.mid(2)) {
+        HelpModule module;
+        QString error;
+        if (!ReadHelpModule(catalogue, module, error))
+            return Fail(error);
+        if (const int failed = writePages(catalogue, std::move(module)))
+            return failed;
     }
+    HelpModule products;
+    QString error;
+    if (!ReadProductRules(products, error))
+        return Fail(error);
+    if (const int failed = writePages(QStringLiteral("the product rules"), std::move(products)))
+        return failed;
     if (!Write(out + QStringLiteral("/index.html"), IndexPage(modules, topics)))
         return Fail(QStringLiteral("cannot write the contents page"));
     return 0;
