@@ -264,26 +264,19 @@ bool RuleParameterEdit::Differs(int index, ParameterField field) const
     return false;
 }
 
-bool ParseBooleanText(const QString& text, QString& normalized)
-{
-    const QString lower = text.trimmed().toLower();
-    if (lower == QLatin1String("1") || lower == QLatin1String("true") || lower == QLatin1String("yes")) {
-        normalized = QStringLiteral("1");
-        return true;
-    }
-    if (lower == QLatin1String("0") || lower == QLatin1String("false") || lower == QLatin1String("no")) {
-        normalized = QStringLiteral("0");
-        return true;
-    }
-    return false;
-}
-
 bool RuleParameterEdit::CheckOne(const RuleParameter& p, const QString& text, QString& normalized, QString& error) const
 {
     const QString t = text.trimmed();
     if (p.valueType.compare(QLatin1String("Boolean"), Qt::CaseInsensitive) == 0) {
-        if (ParseBooleanText(t, normalized))
+        const QString lower = t.toLower();
+        if (lower == QLatin1String("1") || lower == QLatin1String("true") || lower == QLatin1String("yes")) {
+            normalized = QStringLiteral("1");
             return true;
+        }
+        if (lower == QLatin1String("0") || lower == QLatin1String("false") || lower == QLatin1String("no")) {
+            normalized = QStringLiteral("0");
+            return true;
+        }
         error = QStringLiteral("\"%1\" needs 1 (yes) or 0 (no), not \"%2\"").arg(p.key, t);
         return false;
     }

@@ -16,10 +16,6 @@ struct VtrRuleItem;
 // The parts of a parameter a user can change.
 enum class ParameterField { Value, Recommended, Alert };
 
-// A yes/no value as users type it (1, true, yes; 0, false, no; any case),
-// normalized to "1" or "0"; false for anything else.
-bool ParseBooleanText(const QString& text, QString& normalized);
-
 // One parameter of a rule as the parameter editor and the command line see it.
 struct RuleParameter
 {
