@@ -141,32 +141,50 @@ private:
 };
 } // namespace
 
+struct RulesFingerprintBuilder::State
+{
+    Md5Stream md5;
+    std::optional<BlockedMd5> blocks;
+    bool any = false;
+    State() { blocks.emplace(md5); }
+};
+
+RulesFingerprintBuilder::RulesFingerprintBuilder()
+    : m_state(std::make_unique<State>())
+{ }
+
+RulesFingerprintBuilder::~RulesFingerprintBuilder() = default;
+
+void RulesFingerprintBuilder::AddRule(const std::string& markup)
+{
+    if (IsAscii(markup))
+        m_state->blocks->AddAscii(markup);
+    else // the rare text beyond ASCII, including bytes that are not UTF-8
+        m_state->blocks->AddUtf16(QString::fromUtf8(markup.data(), static_cast<qsizetype>(markup.size())));
+    m_state->any = true;
+}
+
+QString RulesFingerprintBuilder::Finish()
+{
+    m_state->blocks->Finish();
+    m_state->blocks.reset();
+    return m_state->any ? m_state->md5.Finish() : QString();
+}
+
 QString RulesFingerprint(const VtrXMLNode* root)
 {
     if (!root || root->IsNull())
         return {};
-    Md5Stream md5;
-    bool any = false;
-    {
-        BlockedMd5 blocks(md5);
-        // Rule by rule through one buffer, so no string of the whole file's
-        // markup is built and no rule costs an allocation.
-        std::string utf8;
-        for (pugi::xml_node child = root->Native().child("Rule"); child; child = child.next_sibling("Rule")) {
-            const VtrXMLNode node(child, root->Owner());
-            utf8.clear();
-            node.AppendXMLUtf8(utf8);
-            if (IsAscii(utf8))
-                blocks.AddAscii(utf8);
-            else // the rare text beyond ASCII, including bytes that are not UTF-8
-                blocks.AddUtf16(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
-            any = true;
-        }
-        blocks.Finish();
+    RulesFingerprintBuilder fingerprint;
+    // Rule by rule through one buffer, so no string of the whole file's
+    // markup is built and no rule costs an allocation.
+    std::string utf8;
+    for (pugi::xml_node child = root->Native().child("Rule"); child; child = child.next_sibling("Rule")) {
+        utf8.clear();
+        VtrXMLNode(child, root->Owner()).AppendXMLUtf8(utf8);
+        fingerprint.AddRule(utf8);
     }
-    if (!any)
-        return {};
-    return md5.Finish();
+    return fingerprint.Finish();
 }
 
 namespace {
@@ -192,28 +210,22 @@ public:
     {
         if (!Prolog())
             return std::nullopt;
-        Md5Stream md5;
-        bool any = false;
-        {
-            BlockedMd5 blocks(md5);
-            std::string utf8;
-            for (;;) {
-                const Span run = CompleteChildren();
-                if (run.bad)
-                    return std::nullopt;
-                if (run.size > 0 && !ParseRun(run, blocks, utf8, any))
-                    return std::nullopt;
-                if (run.rootEnds)
-                    break;
-            }
-            blocks.Finish();
+        RulesFingerprintBuilder fingerprint;
+        std::string utf8;
+        for (;;) {
+            const Span run = CompleteChildren();
+            if (run.bad)
+                return std::nullopt;
+            if (run.size > 0 && !ParseRun(run, fingerprint, utf8))
+                return std::nullopt;
+            if (run.rootEnds)
+                break;
         }
         if (!Epilog())
             return std::nullopt;
         if (!m_protected)
             return FingerprintStatus::Unprotected;
-        const QString fingerprint = any ? md5.Finish() : QString();
-        return fingerprint == m_stored ? FingerprintStatus::Matches : FingerprintStatus::Modified;
+        return fingerprint.Finish() == m_stored ? FingerprintStatus::Matches : FingerprintStatus::Modified;
     }
 
 private:
@@ -473,7 +485,7 @@ private:
         return std::string_view(Data() + at + 2, last - at - 2) == "VTRExpress";
     }
     // Parses a run of children and hashes its rule elements, in order.
-    bool ParseRun(const Span& run, BlockedMd5& blocks, std::string& utf8, bool& any)
+    bool ParseRun(const Span& run, RulesFingerprintBuilder& fingerprint, std::string& utf8)
     {
         pugi::xml_document fragment;
         const pugi::xml_parse_result parsed = fragment.load_buffer_inplace(
@@ -485,46 +497,16 @@ private:
             if (child.type() == pugi::node_pcdata)
                 continue;
             // Under the root every node is one level deeper than here.
-            if (child.type() != pugi::node_element || 1 + Depth(child) > VtrXMLDocument::kMaxNestingDepth)
+            if (child.type() != pugi::node_element
+                || 2 + VtrXMLDocument::NestingDepth(child) > VtrXMLDocument::kMaxNestingDepth)
                 return false;
             if (!m_protected || std::strcmp(child.name(), "Rule") != 0)
                 continue;
-            const VtrXMLNode node(child, nullptr);
             utf8.clear();
-            node.AppendXMLUtf8(utf8);
-            if (IsAscii(utf8))
-                blocks.AddAscii(utf8);
-            else
-                blocks.AddUtf16(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
-            any = true;
+            VtrXMLNode(child, nullptr).AppendXMLUtf8(utf8);
+            fingerprint.AddRule(utf8);
         }
         return true;
-    }
-    // How deep nodes nest from this one (itself 1), counted without recursion.
-    static int Depth(pugi::xml_node top)
-    {
-        int deepest = 1;
-        int depth = 1;
-        pugi::xml_node n = top.first_child();
-        if (n)
-            depth = 2;
-        while (n) {
-            deepest = std::max(deepest, depth);
-            if (pugi::xml_node child = n.first_child()) {
-                n = child;
-                ++depth;
-                continue;
-            }
-            while (n && !n.next_sibling()) {
-                n = n.parent();
-                --depth;
-                if (n == top)
-                    n = pugi::xml_node();
-            }
-            if (n)
-                n = n.next_sibling();
-        }
-        return deepest;
     }
     // After the root: only blanks, comments and instructions.
     bool Epilog()

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <memory>
+#include <string>
+
 #include <QString>
 
 class VtrXMLNode;
@@ -9,6 +12,25 @@ class VtrXMLNode;
 // without separators; computed in memory. Empty when root has no "Rule"
 // child or the digest cannot be made.
 QString RulesFingerprint(const VtrXMLNode* root);
+
+// The same fingerprint made rule by rule, from the markup of each "Rule"
+// element (UTF-8, without indentation) in document order.
+class RulesFingerprintBuilder
+{
+public:
+    RulesFingerprintBuilder();
+    ~RulesFingerprintBuilder();
+    RulesFingerprintBuilder(const RulesFingerprintBuilder&) = delete;
+    RulesFingerprintBuilder& operator=(const RulesFingerprintBuilder&) = delete;
+
+    void AddRule(const std::string& markup);
+    // The fingerprint; empty when no rule was added. Ends the builder.
+    QString Finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 // What a check of a rule file's fingerprint found.
 enum class FingerprintStatus {

@@ -5,6 +5,8 @@
 #include "VTRFrameWrkUtils.h"
 #include "VtrLibrary.h"
 #include "VtrRule.h"
+#include "VtrRuleMarkup.h"
+#include "VtrUtf8.h"
 #include "VtrXMLDocument.h"
 #include "VtrXMLNode.h"
 #include "Utilities/MessageService.h"
@@ -18,7 +20,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include <pwd.h>
@@ -26,6 +31,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
@@ -149,6 +155,72 @@ bool ParseLeadingInteger(const QString& text, int32_t& value)
     return true;
 }
 
+// Prints an element a rule built with GetXML into the markup as a save of
+// the tree prints it; false when the element belongs to another document.
+bool AppendBuiltElement(VtrXMLDocument& document, const VtrXMLNode& element, VtrMarkupWriter& markup)
+{
+    const pugi::xml_node node = element.Native();
+    if (node.root() != document.Native())
+        return false;
+    markup.NoteLevel(2 + VtrXMLDocument::NestingDepth(node));
+    if (markup.WrittenForms() & VtrMarkupWriter::kFile) {
+        std::string printed;
+        element.AppendIndentedXMLUtf8(printed, 1);
+        markup.file += '\n';
+        markup.file.append(printed, 0, printed.empty() ? 0 : printed.size() - 1); // its line break leads the next one
+    }
+    if (markup.WrittenForms() & VtrMarkupWriter::kRaw)
+        element.AppendXMLUtf8(markup.raw);
+    return true;
+}
+
+// The declaration and the root's start tag, with the record's attributes.
+std::string RootStartTag(const CVTRFileDetails& record, const QString& fingerprint, bool noRules)
+{
+    VtrMarkupWriter tag;
+    tag.file = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+    tag.StartElement(RuleFileNames::kRoot, 0);
+    const auto attribute = [&tag](const char* name, const QString& value) { tag.Attribute(name, VtrUtf8(value)); };
+    attribute("Name", record.name);
+    attribute("Createdby", record.createdBy);
+    attribute("CreatedOn", record.createdOn);
+    attribute("Unit", QString::number(record.units.LinearUnit));
+    attribute("AngularUnit", QString::number(record.units.AngularUnit));
+    tag.Attribute("Version", RuleFileNames::kVersionValue);
+    if (record.passwordProtected) {
+        attribute("Password", EncodePassword(record.password));
+        attribute("RulesData", fingerprint);
+    }
+    if (noRules)
+        tag.EndEmptyElement();
+    else
+        tag.EndStartTag();
+    return std::move(tag.file);
+}
+
+// What one rule put into the markup.
+enum class Written {
+    Nothing, // no element (GetXML gave none)
+    Foreign, // an element of another document: left out
+    Rule, // its "Rule" element
+    OtherElement, // an element of another name: written, but no part of the fingerprint
+};
+
+Written AppendRuleMarkup(CVtrRule& rule, VtrXMLDocument& document, VtrMarkupWriter& markup)
+{
+    if (rule.AppendMarkup(markup))
+        return Written::Rule;
+    std::unique_ptr<VtrXMLNode> element(rule.GetXML());
+    if (!element)
+        return Written::Nothing;
+    if (!AppendBuiltElement(document, *element, markup))
+        return Written::Foreign;
+    const bool isRule = std::strcmp(element->Native().name(), RuleFileNames::kRule) == 0;
+    // Printed: the document need not keep it.
+    document.StagingNode().remove_child(element->Native());
+    return isRule ? Written::Rule : Written::OtherElement;
+}
+
 QString UserDataFolder()
 {
     const QString appData = qEnvironmentVariable("APPDATA");
@@ -213,48 +285,90 @@ bool WriteRuleFile(CVTRFileDetails& record, const QString& path, bool allRules)
     else
         rules = record.Rules();
 
+    // Rules write their elements straight into the file's text, a block at a
+    // time; the document is where a rule that only knows GetXML builds its
+    // element.
     VtrXMLDocument document;
     XmlDocHandOver handOver(&document, allRules);
-
-    std::unique_ptr<VtrXMLNode> root(document.CreateNode(kRootName));
-    if (!root || !document.AppendNode(root.get()))
+    const auto count = static_cast<int64_t>(rules.size());
+    ProgressScope progress(VtrString(StrId::ProgressSaving), record.passwordProtected ? 2 * count : count);
+    int64_t done = 0;
+    const QString tooDeep
+        = QStringLiteral("elements nested deeper than %1 levels").arg(VtrXMLDocument::kMaxNestingDepth);
+    const auto fail = [&path](const QString& error) {
+        LogWithText(QStringLiteral("%s could not be saved"), path + QStringLiteral(": ") + error);
         return false;
-    root->AddAttribute(QStringLiteral("Name"), record.name);
-    root->AddAttribute(QStringLiteral("Createdby"), record.createdBy);
-    root->AddAttribute(QStringLiteral("CreatedOn"), record.createdOn);
-    root->AddAttribute(QStringLiteral("Unit"), QString::number(record.units.LinearUnit));
-    root->AddAttribute(QStringLiteral("AngularUnit"), QString::number(record.units.AngularUnit));
-    root->AddAttribute(QStringLiteral("Version"), QString::fromLatin1(RuleFileNames::kVersionValue));
+    };
 
-    ProgressScope progress(VtrString(StrId::ProgressSaving), static_cast<int64_t>(rules.size()));
+    // The fingerprint stands in the root's start tag, so a protected file's
+    // rules are gone through once for it before the file is written.
+    QString stamp;
+    if (record.passwordProtected) {
+        RulesFingerprintBuilder fingerprint;
+        VtrMarkupWriter markup(VtrMarkupWriter::kRaw);
+        for (CVtrRule* rule : rules) {
+            progress.Step(++done);
+            if (!rule)
+                continue;
+            markup.raw.clear();
+            if (AppendRuleMarkup(*rule, document, markup) == Written::Rule)
+                fingerprint.AddRule(markup.raw);
+        }
+        // Deeper trees are refused when read: such a file could not be opened again.
+        if (markup.TooDeep())
+            return fail(tooDeep);
+        stamp = fingerprint.Finish();
+    }
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+    VtrMarkupWriter markup(VtrMarkupWriter::kFile);
+    markup.file = RootStartTag(record, stamp, false);
+    const auto flush = [&file, &markup] {
+        const auto size = static_cast<qint64>(markup.file.size());
+        const bool ok = file.write(markup.file.data(), size) == size;
+        markup.file.clear();
+        return ok;
+    };
+    constexpr size_t kBlock = 1 << 20;
+    bool anyElement = false;
+    bool writeFailed = false;
     // One log line per rule: formatted in one buffer, not a locked write each.
     LogTextBatch log;
-    int64_t done = 0;
     for (CVtrRule* rule : rules) {
         progress.Step(++done);
         if (!rule)
             continue;
-        std::unique_ptr<VtrXMLNode> element(rule->GetXML());
-        if (!element)
+        const Written written = AppendRuleMarkup(*rule, document, markup);
+        if (written == Written::Nothing)
             continue;
-        if (!root->AppendNode(element.get())) {
+        if (written == Written::Foreign) {
             // Only an element built in some other document ends up here.
             log.AddWithText(u"%s could not be added in the file to be saved", rule->GetRuleName());
             continue;
         }
+        anyElement = true;
         log.AddWithText(u"%s has been added in the file to be saved", rule->GetRuleName());
+        if (markup.file.size() >= kBlock && !writeFailed)
+            writeFailed = !flush();
     }
     log.Flush();
-
-    if (record.passwordProtected) {
-        root->AddAttribute(QStringLiteral("Password"), EncodePassword(record.password));
-        root->AddAttribute(QStringLiteral("RulesData"), RulesFingerprint(root.get()));
+    if (markup.TooDeep()) {
+        file.cancelWriting();
+        return fail(tooDeep);
     }
-
-    if (!document.Save(path)) {
-        LogWithText(QStringLiteral("%s could not be saved"), path + QStringLiteral(": ") + document.LastError());
-        return false;
+    if (!anyElement)
+        markup.file = RootStartTag(record, stamp, true) + "\n";
+    else
+        markup.file += std::string("\n</") + RuleFileNames::kRoot + ">\n";
+    if (writeFailed || !flush()) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        return fail(error);
     }
+    if (!file.commit())
+        return fail(file.errorString());
     return true;
 }
 

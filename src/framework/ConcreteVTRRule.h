@@ -38,6 +38,7 @@ public:
 
     bool PopulateParametersFromXML(VtrXMLNode* ruleNode) override;
     VtrXMLNode* GetXML() override;
+    bool AppendMarkup(VtrMarkupWriter& out) const override;
     bool UpdateRule(const RuleUnitSystemStructure* from, const RuleUnitSystemStructure* to) override;
     bool UpdateRule(CVtrRule* source) override;
     // Opens the rule in the editor the application registered; without one

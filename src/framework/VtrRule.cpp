@@ -4,6 +4,7 @@
 #include "FrameworkExports.h"
 #include "RuleEditor.h"
 #include "VTRFrameWrkUtils.h"
+#include "VtrRuleMarkup.h"
 #include "VtrXMLDocument.h"
 #include "VtrXMLNode.h"
 #include "VtrXMLNodeList.h"
@@ -132,6 +133,40 @@ void WriteItem(pugi::xml_node parent, const VtrRuleItem& item)
         WriteItem(node, c);
 }
 
+// What WriteItem builds, as markup: the element at a depth under the root
+// (its level counted from the document is one more), afterText when it
+// follows its parent's text.
+void AppendItemMarkup(VtrMarkupWriter& out, const VtrRuleItem& item, int depth, bool afterText)
+{
+    const int level = depth + 1;
+    out.NoteLevel(level);
+    if (out.TooDeep())
+        return;
+    // Converted once: the start and the end tag both need it, and VtrUtf8's
+    // buffers are reused by the calls in between.
+    const std::string name = VtrUtf8(item.name);
+    out.StartElement(name.c_str(), depth, afterText);
+    for (const auto& [attributeName, value] : item.attributes)
+        out.Attribute(VtrUtf8(attributeName, 0), VtrUtf8(value, 1));
+    const bool text = !item.text.isEmpty();
+    if (!text && item.children.empty()) {
+        out.EndEmptyElement();
+        return;
+    }
+    out.EndStartTag();
+    if (text) {
+        out.NoteLevel(level + 1);
+        out.Text(VtrUtf8(item.text));
+    }
+    // An element right after text starts on the text's line.
+    bool lastWasText = text;
+    for (const VtrRuleItem& c : item.children) {
+        AppendItemMarkup(out, c, depth + 1, lastWasText);
+        lastWasText = false;
+    }
+    out.EndElement(name.c_str(), depth, lastWasText);
+}
+
 // Converts the numeric texts of a parameter's value children.
 void ConvertItem(VtrRuleItem& item, const RuleUnits& from, const RuleUnits& to)
 {
@@ -210,27 +245,39 @@ void CVtrRule::ReadCommonAttributes(VtrXMLNode* node)
         m_units.AngularUnit = ToInt(v, m_units.AngularUnit);
 }
 
-void CVtrRule::WriteCommonAttributes(VtrXMLNode* node) const
+template <typename Add> void CVtrRule::ForEachCommonAttribute(Add&& add) const
 {
-    // Narrow calls with converted texts and numbers: this runs for every rule
-    // of every save.
-    const auto number = [node](const char* name, int32_t value) {
+    // Narrow texts and numbers formatted on the stack: this runs for every
+    // rule of every save.
+    const auto number = [&add](const char* name, int32_t value) {
         char text[16];
         const auto result = std::to_chars(text, text + sizeof(text) - 1, value);
         *result.ptr = '\0';
-        node->AddAttribute1(name, text);
+        add(name, text);
     };
-    node->AddAttribute1("Name", VtrUtf8(m_name));
-    node->AddAttribute1("DisplayName", VtrUtf8(m_displayName));
-    node->AddAttribute1("RuleCategory", VtrUtf8(m_category));
+    add("Name", VtrUtf8(m_name));
+    add("DisplayName", VtrUtf8(m_displayName));
+    add("RuleCategory", VtrUtf8(m_category));
     number("Severity", m_criticality);
-    node->AddAttribute1("RuleModule", VtrUtf8(m_moduleName));
+    add("RuleModule", VtrUtf8(m_moduleName));
     number("Selected", m_selected);
     number("HelpId", m_helpId);
     number("RuleId", m_ruleId);
-    node->AddAttribute1("Validator", VtrUtf8(m_validatorName));
+    add("Validator", VtrUtf8(m_validatorName));
     number("LinearUnit", m_units.LinearUnit);
     number("AngularUnit", m_units.AngularUnit);
+}
+
+void CVtrRule::WriteCommonAttributes(VtrXMLNode* node) const
+{
+    ForEachCommonAttribute([node](const char* name, const char* value) { node->AddAttribute1(name, value); });
+}
+
+void CVtrRule::AppendCommonMarkup(VtrMarkupWriter& out) const
+{
+    out.NoteLevel(2);
+    out.StartElement("Rule", 1);
+    ForEachCommonAttribute([&out](const char* name, const char* value) { out.Attribute(name, value); });
 }
 
 bool CVtrRule::PopulateParametersFromXML(VtrXMLNode* ruleNode)
@@ -250,6 +297,11 @@ VtrXMLNode* CVtrRule::GetXML()
     if (node)
         WriteCommonAttributes(node);
     return node;
+}
+
+bool CVtrRule::AppendMarkup(VtrMarkupWriter&) const
+{
+    return false;
 }
 
 bool CVtrRule::UpdateRule(const RuleUnitSystemStructure* from, const RuleUnitSystemStructure* to)
@@ -376,6 +428,41 @@ VtrXMLNode* ConcreteVTRRule::GetXML()
     for (const VtrRuleItem& item : std::as_const(*this).Items())
         WriteItem(n, item);
     return node;
+}
+
+bool ConcreteVTRRule::AppendMarkup(VtrMarkupWriter& out) const
+{
+    AppendCommonMarkup(out);
+    for (const auto& [name, value] : m_extraAttributes) {
+        const char* narrowName = VtrUtf8(name, 0);
+        if (*narrowName) // GetXML drops an attribute without a name too
+            out.Attribute(narrowName, VtrUtf8(value, 1));
+    }
+    if (!m_items || m_items->empty()) {
+        out.EndEmptyElement();
+        return true;
+    }
+    out.EndStartTag();
+    if (m_items.use_count() > 1) {
+        // The settings of a module's rule, repeated across the file: written once.
+        auto& shared = out.SharedMarkup();
+        auto found = shared.find(m_items.get());
+        if (found == shared.end()) {
+            VtrMarkupWriter part(out.WrittenForms());
+            for (const VtrRuleItem& item : *m_items)
+                AppendItemMarkup(part, item, 2, false);
+            if (part.TooDeep())
+                out.NoteLevel(VtrXMLDocument::kMaxNestingDepth + 1);
+            found = shared.emplace(m_items.get(), std::make_pair(std::move(part.file), std::move(part.raw))).first;
+        }
+        out.file += found->second.first;
+        out.raw += found->second.second;
+    } else {
+        for (const VtrRuleItem& item : *m_items)
+            AppendItemMarkup(out, item, 2, false);
+    }
+    out.EndElement("Rule", 1, false);
+    return true;
 }
 
 bool ConcreteVTRRule::UpdateRule(const RuleUnitSystemStructure* from, const RuleUnitSystemStructure* to)

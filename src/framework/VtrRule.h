@@ -6,6 +6,7 @@
 
 #include <QString>
 
+class VtrMarkupWriter;
 class VtrXMLNode;
 class VtrXMLDocument;
 
@@ -25,6 +26,11 @@ public:
     // released by the caller (the element stays where it is appended). Null
     // when no document was handed over.
     virtual VtrXMLNode* GetXML();
+    // Writes the element GetXML would build, at depth 1, straight into out,
+    // byte for byte what printing that element gives; false (nothing
+    // written) when the rule has no such writer and only GetXML knows its
+    // element. A rule class that changes what GetXML builds changes this too.
+    virtual bool AppendMarkup(VtrMarkupWriter& out) const;
     // Converts the rule's values from one unit system to another and takes
     // the new units as its own.
     virtual bool UpdateRule(const RuleUnitSystemStructure* from, const RuleUnitSystemStructure* to);
@@ -75,8 +81,13 @@ protected:
     void ReadCommonAttributes(VtrXMLNode* ruleNode);
     // Writes them, in a fixed order, to a fresh element.
     void WriteCommonAttributes(VtrXMLNode* ruleNode) const;
+    // Starts the "Rule" element in out with the same attributes.
+    void AppendCommonMarkup(VtrMarkupWriter& out) const;
 
 private:
+    // Hands every common attribute, in order, to add(name, UTF-8 value).
+    template <typename Add> void ForEachCommonAttribute(Add&& add) const;
+
     // The flag and the name first: passes over every rule of a big list
     // (ticking all rows) read only these, from one cache line.
     int32_t m_selected = 0;

@@ -73,8 +73,15 @@ protected:
     }
 };
 
-// How deep nodes nest under the document, counted without recursion.
-int NestingDepth(pugi::xml_node top)
+QByteArray Utf8(const QString& s)
+{
+    return s.toUtf8();
+}
+} // namespace
+
+// ---------------------------------------------------------------- document
+
+int VtrXMLDocument::NestingDepth(pugi::xml_node top)
 {
     int deepest = 0;
     int depth = 1;
@@ -97,14 +104,6 @@ int NestingDepth(pugi::xml_node top)
     }
     return deepest;
 }
-
-QByteArray Utf8(const QString& s)
-{
-    return s.toUtf8();
-}
-} // namespace
-
-// ---------------------------------------------------------------- document
 
 VtrXMLDocument::VtrXMLDocument() = default;
 VtrXMLDocument::~VtrXMLDocument() = default;
@@ -443,6 +442,14 @@ void VtrXMLNode::AppendXMLUtf8(std::string& out) const
         return;
     StringWriter w(out);
     m_node.print(w, "", pugi::format_raw, pugi::encoding_utf8);
+}
+
+void VtrXMLNode::AppendIndentedXMLUtf8(std::string& out, int depth) const
+{
+    if (!m_node)
+        return;
+    StringWriter w(out);
+    m_node.print(w, "\t", pugi::format_indent, pugi::encoding_utf8, static_cast<unsigned int>(depth));
 }
 
 void VtrXMLNode::DeleteNodeList(VtrXMLNodeList*& list)

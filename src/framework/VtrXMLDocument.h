@@ -15,6 +15,10 @@ public:
     // handful of levels.
     static constexpr int kMaxNestingDepth = 256;
 
+    // How deep nodes nest under top (its children are at 1; 0 without
+    // children), counted without recursion.
+    static int NestingDepth(pugi::xml_node top);
+
     VtrXMLDocument();
     ~VtrXMLDocument();
     VtrXMLDocument(const VtrXMLDocument&) = delete;

@@ -54,6 +54,9 @@ public:
     // The same markup in UTF-8, appended to out; a buffer used again for
     // every element spares the allocations of GetXML.
     void AppendXMLUtf8(std::string& out) const;
+    // The markup as Save writes it: indented with tabs from depth on, each
+    // element on its own line, ending with a line break.
+    void AppendIndentedXMLUtf8(std::string& out, int depth) const;
     // Releases a list returned by GetNodeList and nulls the pointer.
     static void DeleteNodeList(VtrXMLNodeList*& list);
 

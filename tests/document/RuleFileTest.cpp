@@ -635,3 +635,96 @@ TEST_F(RuleFileTest, ReadingAndWritingReportTheirProgress)
         (QStringList { QStringLiteral("begin Saving rules 200"), QStringLiteral("at 64"), QStringLiteral("at 128"),
             QStringLiteral("at 192"), QStringLiteral("end") }));
 }
+
+namespace {
+// A rule that knows its element only through GetXML: a further child, and
+// optionally another element name.
+class BuiltOnlyRule : public CVtrRule
+{
+public:
+    explicit BuiltOnlyRule(const char* elementName)
+        : m_elementName(elementName)
+    {
+        SetRuleName(QStringLiteral("Built <%1>").arg(QLatin1String(elementName)));
+    }
+    VtrXMLNode* GetXML() override
+    {
+        VtrXMLDocument* doc = VtrFrameworkXMLDoc();
+        VtrXMLNode* node = doc ? doc->CreateNode(QString::fromLatin1(m_elementName)) : nullptr;
+        if (!node)
+            return nullptr;
+        WriteCommonAttributes(node);
+        pugi::xml_node child = node->Native().append_child("Extra");
+        child.append_attribute("Text").set_value("a\r\"b\"");
+        child.append_child(pugi::node_pcdata).set_value("line\r\nnext & more");
+        return node;
+    }
+
+private:
+    const char* m_elementName;
+};
+} // namespace
+
+TEST_F(RuleFileTest, RulesThatOnlyBuildTheirElementAreWrittenAsTheTreeWouldBe)
+{
+    BuiltOnlyRule built("Rule");
+    BuiltOnlyRule other("Note");
+    CVTRFileDetails record = RecordWithRules({ 1 });
+    record.AddRule(&built);
+    record.AddRule(m_moduleRules[2]);
+    record.AddRule(&other);
+    record.passwordProtected = true;
+    record.password = QStringLiteral("abc");
+    const QString path = m_env.Path(QStringLiteral("built.vtr"));
+    ASSERT_TRUE(WriteRuleFile(record, path, false));
+
+    // The same file made the long way: the whole tree built, fingerprinted and saved.
+    VtrXMLDocument tree;
+    SetXMLDoc(&tree);
+    VtrXMLNode* root = tree.CreateNode(QStringLiteral("VTRExpress"));
+    ASSERT_TRUE(tree.AppendNode(root));
+    root->AddAttribute(QStringLiteral("Name"), record.name);
+    root->AddAttribute(QStringLiteral("Createdby"), record.createdBy);
+    root->AddAttribute(QStringLiteral("CreatedOn"), record.createdOn);
+    root->AddAttribute(QStringLiteral("Unit"), QStringLiteral("3"));
+    root->AddAttribute(QStringLiteral("AngularUnit"), QStringLiteral("3"));
+    root->AddAttribute(QStringLiteral("Version"), QStringLiteral("v3.4"));
+    for (CVtrRule* rule : record.Rules()) {
+        std::unique_ptr<VtrXMLNode> element(rule->GetXML());
+        ASSERT_TRUE(root->AppendNode(element.get()));
+    }
+    root->AddAttribute(QStringLiteral("Password"), EncodePassword(record.password));
+    root->AddAttribute(QStringLiteral("RulesData"), RulesFingerprint(root));
+    SetXMLDoc(nullptr);
+    delete root;
+    const QString expected = m_env.Path(QStringLiteral("expected.vtr"));
+    ASSERT_TRUE(tree.Save(expected));
+    EXPECT_EQ(ReadAll(path), ReadAll(expected));
+    EXPECT_EQ(VerifyRuleFileFingerprint(path), FingerprintStatus::Matches);
+    record.ClearRules();
+}
+
+TEST_F(RuleFileTest, ARuleTooDeepForAFileLeavesTheOldFileAlone)
+{
+    ConcreteVTRRule deep;
+    deep.SetRuleName(QStringLiteral("Deep"));
+    VtrRuleItem top;
+    top.name = QStringLiteral("L");
+    for (int i = 1; i < VtrXMLDocument::kMaxNestingDepth; ++i) {
+        VtrRuleItem outer;
+        outer.name = QStringLiteral("L");
+        outer.children.push_back(std::move(top));
+        top = std::move(outer);
+    }
+    deep.Items() = { top };
+    const QString path = Write(QStringLiteral("kept.vtr"), "old contents");
+    for (const bool protect : { false, true }) {
+        CVTRFileDetails record = RecordWithRules({ 0 });
+        record.AddRule(&deep);
+        record.passwordProtected = protect;
+        EXPECT_FALSE(WriteRuleFile(record, path, false)) << protect;
+        EXPECT_EQ(ReadAll(path), QByteArray("old contents")) << protect;
+        EXPECT_TRUE(ReadLog().contains(QLatin1String("nested deeper than")));
+        record.ClearRules();
+    }
+}
