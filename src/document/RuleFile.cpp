@@ -4,6 +4,7 @@
 #include "FrameworkExports.h"
 #include "VTRFrameWrkUtils.h"
 #include "VtrLibrary.h"
+#include "VtrRegularFile.h"
 #include "VtrRule.h"
 #include "VtrRuleMarkup.h"
 #include "VtrUtf8.h"
@@ -15,6 +16,7 @@
 #include "Utilities/VTRUIUtils.h"
 #include "app/AppContext.h"
 #include "document/Fingerprint.h"
+#include "document/RuleFileStream.h"
 #include "document/RulePassword.h"
 #include "modules/ModuleContract.h"
 
@@ -24,6 +26,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <pwd.h>
@@ -82,6 +85,7 @@ struct RuleSource
 {
     PFN_GetRule getRule;
     QString path;
+    PFN_DeleteRule deleteRule; // null when the library has none
 };
 
 std::vector<RuleSource> CollectRuleSources()
@@ -91,19 +95,25 @@ std::vector<RuleSource> CollectRuleSources()
     if (!app)
         return sources;
     ModuleSet& modules = app->Modules();
-    for (int32_t i = 0; i < modules.loadedRuleModules.GetSize(); ++i) {
-        void* handle = modules.loadedRuleModules.GetAt(i);
+    const auto add = [&sources](void* handle) {
         if (void* fn = VtrLibrary::Find(handle, ModuleExports::kGetRule))
-            sources.push_back({ reinterpret_cast<PFN_GetRule>(fn), VtrLibrary::FileName(handle) });
-    }
+            sources.push_back({ reinterpret_cast<PFN_GetRule>(fn), VtrLibrary::FileName(handle),
+                reinterpret_cast<PFN_DeleteRule>(VtrLibrary::Find(handle, ModuleExports::kDeleteRule)) });
+    };
+    for (int32_t i = 0; i < modules.loadedRuleModules.GetSize(); ++i)
+        add(modules.loadedRuleModules.GetAt(i));
     if (modules.configuratorLibrary)
-        if (void* fn = VtrLibrary::Find(modules.configuratorLibrary, ModuleExports::kGetRule))
-            sources.push_back({ reinterpret_cast<PFN_GetRule>(fn), VtrLibrary::FileName(modules.configuratorLibrary) });
+        add(modules.configuratorLibrary);
     return sources;
 }
 
-CVtrRule* RuleFromSources(VtrXMLNode* ruleNode, const std::vector<RuleSource>& sources)
+// The rule an element gives, and the source that made it (null for a
+// user-defined rule made here).
+CVtrRule* RuleFromSources(
+    VtrXMLNode* ruleNode, const std::vector<RuleSource>& sources, const RuleSource** madeBy = nullptr)
 {
+    if (madeBy)
+        *madeBy = nullptr;
     QString module;
     ruleNode->GetAttributeValue(QStringLiteral("RuleModule"), module);
     const QString userDefined = QString::fromLatin1(RuleFileNames::kUserDefinedModule);
@@ -114,6 +124,8 @@ CVtrRule* RuleFromSources(VtrXMLNode* ruleNode, const std::vector<RuleSource>& s
             if (rule) {
                 if (rule->GetModulePath().isEmpty())
                     rule->SetModulePath(source.path);
+                if (madeBy)
+                    *madeBy = &source;
                 return rule;
             }
         }
@@ -219,6 +231,148 @@ Written AppendRuleMarkup(CVtrRule& rule, VtrXMLDocument& document, VtrMarkupWrit
     // Printed: the document need not keep it.
     document.StagingNode().remove_child(element->Native());
     return isRule ? Written::Rule : Written::OtherElement;
+}
+
+void ShowModifiedMessage()
+{
+    ShowMessage(
+        QString::fromLatin1(kRuleFileModifiedMessage), QStringLiteral("VTRPro"), MsgIcon::Warning, MsgButtons::Ok);
+}
+
+// One read of a rule file into a record: the root's attributes, then the
+// rule elements in order. The record changes only when the read is kept;
+// a read given up releases the rules it made.
+class RuleFileReading
+{
+public:
+    RuleFileReading(CVTRFileDetails& record, VtrXMLDocument& document, const std::vector<RuleSource>& sources)
+        : m_record(record)
+        , m_read(record)
+        , m_document(document)
+        , m_sources(sources)
+        , m_progress(VtrString(StrId::ProgressReading))
+    {
+        m_read.droppedRules.clear();
+    }
+    ~RuleFileReading()
+    {
+        if (m_kept)
+            return;
+        for (const auto& [rule, source] : m_made) {
+            CVtrRule* doomed = rule;
+            if (!source)
+                delete doomed;
+            else if (source->deleteRule)
+                source->deleteRule(&doomed);
+        }
+    }
+    RuleFileReading(const RuleFileReading&) = delete;
+    RuleFileReading& operator=(const RuleFileReading&) = delete;
+
+    void RootAttributes(pugi::xml_node root)
+    {
+        const VtrXMLNode node(root, &m_document);
+        QString value;
+        if (node.GetAttributeValue(QStringLiteral("Version"), value))
+            m_read.version = value; // kept for display, never interpreted
+        if (node.GetAttributeValue(QStringLiteral("Unit"), value))
+            ParseLeadingInteger(value, m_read.units.LinearUnit);
+        if (node.GetAttributeValue(QStringLiteral("AngularUnit"), value))
+            ParseLeadingInteger(value, m_read.units.AngularUnit);
+        QString password;
+        node.GetAttributeValue(QStringLiteral("Password"), password);
+        node.GetAttributeValue(QStringLiteral("RulesData"), m_stored);
+        m_fileProtected = !password.isEmpty() && !m_stored.isEmpty();
+        if (m_fileProtected) {
+            m_read.password = DecodePassword(password);
+            m_read.passwordProtected = true;
+        }
+    }
+    // Whether the file carries a password and a fingerprint to check.
+    bool IsProtected() const { return m_fileProtected; }
+    const QString& StoredFingerprint() const { return m_stored; }
+
+    // A "Rule" element.
+    void Element(pugi::xml_node child)
+    {
+        m_progress.Step(++m_done);
+        VtrXMLNode element(child, &m_document);
+        const RuleSource* source = nullptr;
+        CVtrRule* rule = RuleFromSources(&element, m_sources, &source);
+        if (!rule) {
+            // Its module is not loaded: the rule is dropped, and the caller
+            // says so before a save can lose it.
+            DroppedRuleElement dropped;
+            element.GetAttributeValue(QStringLiteral("Name"), dropped.name);
+            element.GetAttributeValue(QStringLiteral("RuleCategory"), dropped.category);
+            element.GetAttributeValue(QStringLiteral("RuleModule"), dropped.module);
+            m_read.droppedRules.push_back(std::move(dropped));
+            return;
+        }
+        m_made.emplace_back(rule, source);
+        m_read.AddRule(rule);
+    }
+
+    // The read becomes the record.
+    void Keep()
+    {
+        // Logged only now: a read given up makes no rules after all.
+        LogTextBatch log;
+        for (const auto& made : m_made)
+            log.AddWithText(u"%s rule has been added", made.first->GetRuleName());
+        m_record = std::move(m_read);
+        m_kept = true;
+    }
+
+private:
+    CVTRFileDetails& m_record;
+    CVTRFileDetails m_read;
+    VtrXMLDocument& m_document;
+    const std::vector<RuleSource>& m_sources;
+    ProgressScope m_progress;
+    int64_t m_done = 0;
+    QString m_stored;
+    bool m_fileProtected = false;
+    std::vector<std::pair<CVtrRule*, const RuleSource*>> m_made;
+    bool m_kept = false;
+};
+
+// Reads a file in blocks (no tree of the whole file): true or false as the
+// read ends, nothing when the file needs a full load.
+std::optional<bool> ReadStreamed(
+    int fd, CVTRFileDetails& record, VtrXMLDocument& document, const std::vector<RuleSource>& sources)
+{
+    RuleFileStream stream(fd);
+    if (!stream.Start())
+        return std::nullopt;
+    RuleFileReading reading(record, document, sources);
+    reading.RootAttributes(stream.Root());
+    const bool checkFingerprint = reading.IsProtected();
+    RulesFingerprintBuilder fingerprint;
+    std::string markup;
+    pugi::xml_document fragment;
+    for (;;) {
+        switch (stream.Next(fragment)) {
+        case RuleFileStream::Step::GiveUp:
+            return std::nullopt;
+        case RuleFileStream::Step::End:
+            if (checkFingerprint && fingerprint.Finish() != reading.StoredFingerprint())
+                ShowModifiedMessage();
+            reading.Keep();
+            return true;
+        case RuleFileStream::Step::Children:
+            for (pugi::xml_node child = fragment.child(RuleFileNames::kRule); child;
+                 child = child.next_sibling(RuleFileNames::kRule)) {
+                if (checkFingerprint) {
+                    markup.clear();
+                    VtrXMLNode(child, &document).AppendXMLUtf8(markup);
+                    fingerprint.AddRule(markup);
+                }
+                reading.Element(child);
+            }
+            break;
+        }
+    }
 }
 
 QString UserDataFolder()
@@ -379,53 +533,27 @@ bool ReadRuleFile(CVTRFileDetails& record, const QString& path)
 
     VtrXMLDocument document;
     XmlDocHandOver handOver(&document, false);
+    const std::vector<RuleSource> sources = CollectRuleSources();
+    {
+        const int fd = VtrOpenRegularFileForReading(path.toLocal8Bit().constData());
+        if (fd >= 0)
+            if (const std::optional<bool> read = ReadStreamed(fd, record, document, sources))
+                return *read;
+    }
+
+    // Anything the streamed read does not know, and every error with its reason.
     std::unique_ptr<VtrXMLNode> root(document.LoadFromFile(path));
     if (!root || root->GetNodeName() != kRootName)
         return false;
-
-    QString value;
-    if (root->GetAttributeValue(QStringLiteral("Version"), value))
-        record.version = value; // kept for display, never interpreted
-    if (root->GetAttributeValue(QStringLiteral("Unit"), value))
-        ParseLeadingInteger(value, record.units.LinearUnit);
-    if (root->GetAttributeValue(QStringLiteral("AngularUnit"), value))
-        ParseLeadingInteger(value, record.units.AngularUnit);
-
-    QString password;
-    QString stored;
-    root->GetAttributeValue(QStringLiteral("Password"), password);
-    root->GetAttributeValue(QStringLiteral("RulesData"), stored);
-    if (!password.isEmpty() && !stored.isEmpty()) {
-        record.password = DecodePassword(password);
-        record.passwordProtected = true;
-        if (RulesFingerprint(root.get()) != stored)
-            ShowMessage(QString::fromLatin1(kRuleFileModifiedMessage), QStringLiteral("VTRPro"), MsgIcon::Warning,
-                MsgButtons::Ok);
-    }
-
-    const std::vector<RuleSource> sources = CollectRuleSources();
-    record.droppedRules.clear();
-    ProgressScope progress(VtrString(StrId::ProgressReading));
-    LogTextBatch log;
-    int64_t done = 0;
+    RuleFileReading reading(record, document, sources);
+    reading.RootAttributes(root->Native());
+    const bool checkFingerprint = reading.IsProtected();
+    if (checkFingerprint && RulesFingerprint(root.get()) != reading.StoredFingerprint())
+        ShowModifiedMessage();
     for (pugi::xml_node child = root->Native().child(RuleFileNames::kRule); child;
-         child = child.next_sibling(RuleFileNames::kRule)) {
-        progress.Step(++done);
-        VtrXMLNode element(child, &document);
-        CVtrRule* rule = RuleFromSources(&element, sources);
-        if (!rule) {
-            // Its module is not loaded: the rule is dropped, and the caller
-            // says so before a save can lose it.
-            DroppedRuleElement dropped;
-            element.GetAttributeValue(QStringLiteral("Name"), dropped.name);
-            element.GetAttributeValue(QStringLiteral("RuleCategory"), dropped.category);
-            element.GetAttributeValue(QStringLiteral("RuleModule"), dropped.module);
-            record.droppedRules.push_back(std::move(dropped));
-            continue;
-        }
-        record.AddRule(rule);
-        log.AddWithText(u"%s rule has been added", rule->GetRuleName());
-    }
+         child = child.next_sibling(RuleFileNames::kRule))
+        reading.Element(child);
+    reading.Keep();
     return true;
 }
 

@@ -313,3 +313,86 @@ TEST_F(RuleFileBytesTest, CheckingAFileGivesWhatAFullLoadGives)
             EXPECT_EQ(checked, *c.expected) << c.what;
     }
 }
+
+TEST_F(RuleFileBytesTest, ReadingAFileGivesWhatAFullLoadGives)
+{
+    // A document type makes the reader load the whole file at once, so the
+    // same text with one is what a full load gives; the module rules and a
+    // user rule, in several blocks of reading.
+    std::vector<CVtrRule*> rules;
+    for (int i = 0; i < 12; ++i)
+        rules.insert(rules.end(), m_rules.begin(), m_rules.end());
+    rules.push_back(m_user[0].get());
+    CVTRFileDetails record = Record(rules);
+    const QString written = m_env.Path(QStringLiteral("blocks.vtr"));
+    ASSERT_TRUE(WriteRuleFile(record, written, false));
+    const QByteArray file = ReadAll(written);
+    ASSERT_GT(file.size(), 1024 * 1024) << "several blocks of reading";
+    const qsizetype late = file.lastIndexOf("\n\t<Rule");
+    QByteArray deep = "<A/>";
+    for (int i = 0; i < 300; ++i)
+        deep = "<D>" + deep + "</D>";
+
+    const struct
+    {
+        const char* what;
+        QByteArray text;
+        bool reads;
+    } cases[] = {
+        { "as written", file, true },
+        { "a module missing for some rules", Replaced(file, "Prismatic Mill Rules", "Gone Rules"), true },
+        { "a rule changed", Replaced(file, "Severity=\"1\"", "Severity=\"2\""), true },
+        { "comments between rules", Replaced(file, "\n\t<Rule", "\n\t<!-- c -->\n\t<Rule"), true },
+        { "text beside the last rule", QByteArray(file).insert(late, "stray"), true },
+        { "cut short", file.left(file.size() - 30), false },
+        { "the last rule nested too deep", QByteArray(file).insert(file.lastIndexOf("</Rule>"), deep), false },
+    };
+    struct Read
+    {
+        bool ok = false;
+        QStringList rules;
+        QStringList dropped;
+        QString units;
+        bool isProtected = false;
+        QString password;
+        size_t messages = 0;
+        qsizetype logged = 0;
+        bool operator==(const Read&) const = default;
+    };
+    const auto read = [this](const QByteArray& text) {
+        const QString path = m_env.Path(QStringLiteral("case.vtr"));
+        QFile out(path);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(text);
+        out.close();
+        const qsizetype before = ReadLog().count(QLatin1String("rule has been added"));
+        m_messages.shown.clear();
+        Read result;
+        CVTRFileDetails record;
+        result.ok = ReadRuleFile(record, path);
+        for (CVtrRule* rule : record.Rules())
+            result.rules << QStringLiteral("%1 %2 %3 %4")
+                                .arg(rule->GetSequenceNumber())
+                                .arg(rule->GetRuleName(), rule->GetRuleModuleName())
+                                .arg(rule->GetCriticality());
+        for (const DroppedRuleElement& dropped : record.droppedRules)
+            result.dropped << dropped.name;
+        result.units = QStringLiteral("%1 %2").arg(record.units.LinearUnit).arg(record.units.AngularUnit);
+        result.isProtected = record.passwordProtected;
+        result.password = record.password;
+        result.messages = m_messages.shown.size();
+        result.logged = ReadLog().count(QLatin1String("rule has been added")) - before;
+        ReleaseAll(record);
+        return result;
+    };
+    for (const auto& c : cases) {
+        const Read streamed = read(c.text);
+        const Read whole = read(Replaced(c.text, "\n<VTRExpress", "\n<!DOCTYPE VTRExpress>\n<VTRExpress"));
+        EXPECT_EQ(streamed.ok, c.reads) << c.what;
+        EXPECT_TRUE(streamed == whole) << c.what << ": " << streamed.rules.size() << " rules, " << streamed.messages
+                                       << " messages, " << streamed.logged << " logged; whole: " << whole.rules.size()
+                                       << ", " << whole.messages << ", " << whole.logged;
+        if (c.reads)
+            EXPECT_EQ(streamed.logged, streamed.rules.size()) << c.what << ": every rule logged once";
+    }
+}
