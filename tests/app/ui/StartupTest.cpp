@@ -1,5 +1,6 @@
 // The application object: start-up order, resources, command line, command
 // enabling and routing, usage events, looks, help, recent files, about box.
+#include "AppRun.h"
 #include "PLQSettingUtil.h"
 #include "RuleEditor.h"
 #include "TestSupport.h"
@@ -48,35 +49,6 @@
 #include <QToolButton>
 
 namespace {
-QString UniqueName()
-{
-    static int counter = 0;
-    return QStringLiteral("vtrpro-apptest-%1-%2").arg(QCoreApplication::applicationPid()).arg(++counter);
-}
-
-// A fresh environment and an application over it.
-struct AppRun
-{
-    ScopedTestEnv env;
-    ScriptedMessages messages;
-    ScriptedFileDialogs dialogs;
-    AppOptions options;
-    std::unique_ptr<CVTRRuleBuilderApp> app;
-
-    AppRun()
-    {
-        options.instanceName = UniqueName();
-        options.profileFile = env.Path(QStringLiteral("profile.ini"));
-    }
-    bool Start(const QStringList& arguments = {})
-    {
-        app = std::make_unique<CVTRRuleBuilderApp>(options);
-        return app->InitInstance(arguments);
-    }
-    CMainFrame* Frame() const { return app->MainFrame(); }
-    void Command(int id) { Frame()->OnCommand(id); }
-};
-
 // Writes a translation file that QTranslator accepts (header only, no messages).
 void WriteEmptyTranslation(const QString& folder)
 {
