@@ -1,6 +1,7 @@
 // The application object: start-up order, resources, command line, command
 // enabling and routing, usage events, looks, help, recent files, about box.
 #include "AppRun.h"
+#include "HostileFiles.h"
 #include "PLQSettingUtil.h"
 #include "RuleEditor.h"
 #include "TestSupport.h"
@@ -37,6 +38,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
@@ -255,6 +257,22 @@ private slots:
             at = found;
         }
         QCOMPARE(Find(log, QStringLiteral("Start-up 19:")), -1);
+    }
+
+    void aFifoInPlaceOfTheProfileNeitherHangsStartUpNorIsWrittenOver()
+    {
+        AppRun run;
+        const QString fifo = run.options.profileFile;
+        QVERIFY(MakeFifo(fifo));
+        FifoWatchdog watchdog(fifo);
+        QVERIFY(run.Start());
+        run.Frame()->close();
+        QCOMPARE(run.app->ExitInstance(), 0);
+        run.app.reset();
+        QVERIFY2(!watchdog.Finish(), "start-up waited to read the FIFO");
+        QVERIFY(QFileInfo::exists(fifo));
+        QVERIFY(!QFileInfo(fifo).isFile());
+        QVERIFY(ReadLog().contains(QStringLiteral("Settings file %1 not used: ").arg(fifo)));
     }
 
     void resourceFolderFollowsTheTranslationThatLoaded_data()
