@@ -3,8 +3,20 @@
 #include <iterator>
 
 namespace {
-const char* const kKeys[] = { "Mill", "SheetMetalForm", "Additive", "SheetMetal", "InjectionMolding", "General",
-    "Assembly", "Tubing", "Cabling", "VacuumInfusion", "DieCasting", "Turn" };
+const ProductRuleKey kKeys[] = {
+    { "Mill", { "Milling", "Drilling" } },
+    { "SheetMetalForm", { "Sheet Metal Forming" } },
+    { "Additive", { "Additive Manufacturing" } },
+    { "SheetMetal", { "Sheet Metal" } },
+    { "InjectionMolding", { "Injection Molding" } },
+    { "General", { "General" } },
+    { "Assembly", { "Assembly" } },
+    { "Tubing", { "Tubing" } },
+    { "Cabling", { "Cabling" } },
+    { "VacuumInfusion", { "Vacuum Infusion" } },
+    { "DieCasting", { "Die Casting" } },
+    { "Turn", { "Turning" } },
+};
 
 // Help ids from 900000 up stay clear of the modules' ranges; the names carry
 // "Product" so they never meet a module rule's name. Graded limits read as the
@@ -46,10 +58,15 @@ const ProductRuleEntry kEntries[] = {
 
 namespace ProductRuleCatalogue {
 
+std::span<const ProductRuleKey> Keys()
+{
+    return kKeys;
+}
+
 bool IsKnownKey(const QString& key)
 {
-    for (const char* k : kKeys)
-        if (key == QLatin1String(k))
+    for (const ProductRuleKey& k : kKeys)
+        if (key == QLatin1String(k.key))
             return true;
     return false;
 }

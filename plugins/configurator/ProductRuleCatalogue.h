@@ -1,6 +1,16 @@
 #pragma once
 
+#include <span>
+
 #include <QString>
+
+// A configurator key with the categories of its rule module, as the rule list
+// pairs configurator rules with modules.
+struct ProductRuleKey
+{
+    const char* key;
+    const char* categories[3]; // unused slots are null
+};
 
 // The product rules shipped with the configurator, as rule elements.
 struct ProductRuleEntry
@@ -12,6 +22,8 @@ struct ProductRuleEntry
 
 namespace ProductRuleCatalogue {
 // Every configurator key, as the rule list maps module libraries to them.
+std::span<const ProductRuleKey> Keys();
+// Whether key is one of Keys().
 bool IsKnownKey(const QString& key);
 // The shipped rules; Count() entries.
 const ProductRuleEntry* Entries();

@@ -3,6 +3,7 @@
 // per rule under the key of the rule module its category belongs to.
 
 #include "PLQRuleConfigurator.h"
+#include "ProductRuleCatalogue.h"
 #include "PtrArray.h"
 #include "RuleMarkup.h"
 #include "VTRDataHelper.h"
@@ -17,28 +18,6 @@
 #define VTR_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
-// The keys with the categories of their rule modules, as the rule list pairs
-// configurator rules with modules.
-struct KeyCategories
-{
-    const char* key;
-    const char* categories[3]; // null-terminated
-};
-const KeyCategories kKeyCategories[] = {
-    { "Mill", { "Milling", "Drilling" } },
-    { "SheetMetalForm", { "Sheet Metal Forming" } },
-    { "Additive", { "Additive Manufacturing" } },
-    { "SheetMetal", { "Sheet Metal" } },
-    { "InjectionMolding", { "Injection Molding" } },
-    { "General", { "General" } },
-    { "Assembly", { "Assembly" } },
-    { "Tubing", { "Tubing" } },
-    { "Cabling", { "Cabling" } },
-    { "VacuumInfusion", { "Vacuum Infusion" } },
-    { "DieCasting", { "Die Casting" } },
-    { "Turn", { "Turning" } },
-};
-
 vtr_db::IDatabaseCollector* Collector(QString* error)
 {
     vtr_db::IDatabaseCollector* collector = vtr_db::VTRDataHelper::getInstance()->GetCollector();
@@ -59,7 +38,7 @@ bool ReadAll(std::vector<Stored>& out, QString* error)
     vtr_db::IDatabaseCollector* collector = Collector(error);
     if (!collector)
         return false;
-    for (const KeyCategories& k : kKeyCategories) {
+    for (const ProductRuleKey& k : ProductRuleCatalogue::Keys()) {
         const QString key = QLatin1String(k.key);
         QStringList elements;
         if (!collector->GetUserRules(key, elements)) {
@@ -106,7 +85,7 @@ int32_t RemoveAll(const QString& name, const QString& category, QString* error)
 // The keys user rules can be stored under, each with its categories.
 VTR_EXPORT void GetUserRuleKeys(QStringList* keys, QMap<QString, QStringList>* categories)
 {
-    for (const KeyCategories& k : kKeyCategories) {
+    for (const ProductRuleKey& k : ProductRuleCatalogue::Keys()) {
         if (keys)
             keys->append(QLatin1String(k.key));
         if (categories) {

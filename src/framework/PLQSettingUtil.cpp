@@ -1,6 +1,7 @@
 #include "PLQSettingUtil.h"
 
 #include "VTRFrameWrkUtils.h"
+#include "VtrSettingsFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -33,16 +34,15 @@ bool CPLQSettingUtil::InitializePLQSettingsFromFile()
 {
     const QString path = SettingsFilePath();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSettings s(path, QSettings::IniFormat);
-    WriteDefaults(s);
-    s.sync();
-    return s.status() == QSettings::NoError;
+    const std::unique_ptr<QSettings> s = VtrOpenSettingsFile(path);
+    WriteDefaults(*s);
+    s->sync();
+    return s->status() == QSettings::NoError;
 }
 
 bool CPLQSettingUtil::GetSettingBooleanValue(uint16_t id, bool& value)
 {
-    QSettings s(SettingsFilePath(), QSettings::IniFormat);
-    const QVariant v = s.value(Key(id));
+    const QVariant v = VtrOpenSettingsFile(SettingsFilePath())->value(Key(id));
     if (!v.isValid())
         return false;
     const QString t = v.toString().trimmed().toLower();
@@ -59,8 +59,7 @@ bool CPLQSettingUtil::GetSettingBooleanValue(uint16_t id, bool& value)
 
 bool CPLQSettingUtil::GetSettingWStringValue(uint16_t id, QString& value)
 {
-    QSettings s(SettingsFilePath(), QSettings::IniFormat);
-    const QVariant v = s.value(Key(id));
+    const QVariant v = VtrOpenSettingsFile(SettingsFilePath())->value(Key(id));
     if (!v.isValid())
         return false;
     value = v.toString();
@@ -73,8 +72,8 @@ bool CPLQSettingUtil::SetSettingValue(const std::shared_ptr<plq::IValue>& value)
         return false;
     const QString path = SettingsFilePath();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSettings s(path, QSettings::IniFormat);
-    s.setValue(Key(value->GetSettingId()), value->GetVariant());
-    s.sync();
-    return s.status() == QSettings::NoError;
+    const std::unique_ptr<QSettings> s = VtrOpenSettingsFile(path);
+    s->setValue(Key(value->GetSettingId()), value->GetVariant());
+    s->sync();
+    return s->status() == QSettings::NoError;
 }

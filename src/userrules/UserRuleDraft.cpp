@@ -4,6 +4,7 @@
 #include "PLQRuleConfigurator.h"
 #include "VtrXMLDocument.h"
 #include "VtrXMLNode.h"
+#include "Utilities/YesNo.h"
 
 #include <cmath>
 
@@ -17,20 +18,6 @@ bool ParseNumber(const QString& text, double& value)
     bool ok = false;
     value = text.trimmed().toDouble(&ok);
     return ok && std::isfinite(value);
-}
-
-bool ParseBoolean(const QString& text, QString& normalized)
-{
-    const QString lower = text.trimmed().toLower();
-    if (lower == QLatin1String("1") || lower == QLatin1String("true") || lower == QLatin1String("yes")) {
-        normalized = QStringLiteral("1");
-        return true;
-    }
-    if (lower == QLatin1String("0") || lower == QLatin1String("false") || lower == QLatin1String("no")) {
-        normalized = QStringLiteral("0");
-        return true;
-    }
-    return false;
 }
 
 VtrUnits::Quantity QuantityOf(UserRuleValueType type)
@@ -232,7 +219,7 @@ bool UserRuleDrafts::Validate(UserRuleDraft& draft, const UserRuleKeys& keys, co
                         .arg(p.name, TypeWord(p.type), p.value.trimmed());
             return false;
         }
-        if (p.type == UserRuleValueType::Boolean && !ParseBoolean(p.value, normalized)) {
+        if (p.type == UserRuleValueType::Boolean && !ParseYesNo(p.value, normalized)) {
             error = QStringLiteral("\"%1\" needs 1 (yes) or 0 (no), not \"%2\".").arg(p.name, p.value.trimmed());
             return false;
         }
@@ -287,7 +274,7 @@ std::unique_ptr<CPLQRuleConfigurator> UserRuleDrafts::Build(
             value = ConcreteVTRRule::FormatNumber(
                 VtrUnits::ConvertQuantity(QuantityOf(p.type), number, units, kStoredUnits));
         } else if (p.type == UserRuleValueType::Boolean) {
-            if (!ParseBoolean(p.value, value)) {
+            if (!ParseYesNo(p.value, value)) {
                 error = QStringLiteral("\"%1\" needs 1 (yes) or 0 (no), not \"%2\".").arg(p.name, p.value.trimmed());
                 return nullptr;
             }

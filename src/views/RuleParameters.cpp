@@ -5,6 +5,7 @@
 #include "VtrLibrary.h"
 #include "modules/ModuleContract.h"
 #include "modules/ModuleLists.h"
+#include "Utilities/YesNo.h"
 
 #include <algorithm>
 #include <cmath>
@@ -268,15 +269,8 @@ bool RuleParameterEdit::CheckOne(const RuleParameter& p, const QString& text, QS
 {
     const QString t = text.trimmed();
     if (p.valueType.compare(QLatin1String("Boolean"), Qt::CaseInsensitive) == 0) {
-        const QString lower = t.toLower();
-        if (lower == QLatin1String("1") || lower == QLatin1String("true") || lower == QLatin1String("yes")) {
-            normalized = QStringLiteral("1");
+        if (ParseYesNo(t, normalized))
             return true;
-        }
-        if (lower == QLatin1String("0") || lower == QLatin1String("false") || lower == QLatin1String("no")) {
-            normalized = QStringLiteral("0");
-            return true;
-        }
         error = QStringLiteral("\"%1\" needs 1 (yes) or 0 (no), not \"%2\"").arg(p.key, t);
         return false;
     }

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QMap>
 #include <QRegularExpression>
 #include <QSet>
 #include <QUrl>
@@ -199,12 +200,15 @@ TEST(HelpPages, EveryShippedProductRuleHasItsOwnPage)
     using PFN_GetModuleRules = void (*)(const QString*, PtrArray*);
     auto getRules = reinterpret_cast<PFN_GetModuleRules>(VtrLibrary::Find(handle, "GetModuleRules"));
     auto release = reinterpret_cast<PFN_DeleteRule>(VtrLibrary::Find(handle, ModuleExports::kDeleteRule));
-    ASSERT_TRUE(getRules && release);
+    using PFN_GetUserRuleKeys = void (*)(QStringList*, QMap<QString, QStringList>*);
+    auto getKeys = reinterpret_cast<PFN_GetUserRuleKeys>(VtrLibrary::Find(handle, "GetUserRuleKeys"));
+    ASSERT_TRUE(getRules && release && getKeys);
+    QStringList keys;
+    getKeys(&keys, nullptr);
+    EXPECT_TRUE(keys.contains(QStringLiteral("Mill"))) << qPrintable(keys.join(QLatin1Char(' ')));
     QStringList problems;
     int seen = 0;
-    for (const char* key : { "Mill", "SheetMetalForm", "Additive", "SheetMetal", "InjectionMolding", "General",
-             "Assembly", "Tubing", "Cabling", "VacuumInfusion", "DieCasting", "Turn" }) {
-        const QString k = QString::fromLatin1(key);
+    for (const QString& k : keys) {
         PtrArray rules;
         getRules(&k, &rules);
         for (int32_t i = 0; i < rules.GetSize(); ++i) {

@@ -7,6 +7,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QShortcut>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -32,6 +34,20 @@ QWidget* MakePanel(const QString& title, QHBoxLayout*& buttons)
     label->setEnabled(false); // drawn in the muted text colour, like a caption
     column->addWidget(label);
     return panel;
+}
+
+// The first letter of label that is not taken yet, taken now; a null QChar
+// when every letter is.
+QChar TakeMnemonic(const QString& label, QString& taken)
+{
+    for (const QChar c : label) {
+        const QChar letter = c.toUpper();
+        if (letter.isLetter() && !taken.contains(letter)) {
+            taken += letter;
+            return letter;
+        }
+    }
+    return {};
 }
 } // namespace
 
@@ -95,6 +111,26 @@ CRibbonBar::CRibbonBar(const QHash<int, QAction*>& actions, QMenu* recent, QMenu
         m_tabs->addTab(page, category);
     }
 
+    // Keyboard access without changing the looks: Alt with a letter opens
+    // the application menu or a tab (whose buttons Tab then reaches, Space
+    // presses), instead of underlined letters in the labels.
+    QString taken = QStringLiteral("F");
+    auto* fileKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F), this);
+    connect(fileKey, &QShortcut::activated, m_appButton, &QToolButton::showMenu);
+    m_appButton->setToolTip(QStringLiteral("File (Alt+F)"));
+    for (int tab = 0; tab < m_tabs->count(); ++tab) {
+        const QChar letter = TakeMnemonic(m_tabs->tabText(tab), taken);
+        m_tabMnemonics.append(letter);
+        if (letter.isNull())
+            continue;
+        auto* key = new QShortcut(QKeySequence(QStringLiteral("Alt+") + letter), this);
+        connect(key, &QShortcut::activated, this, [this, tab] {
+            m_tabs->setCurrentIndex(tab);
+            m_tabs->tabBar()->setFocus(Qt::ShortcutFocusReason);
+        });
+        m_tabs->setTabToolTip(tab, QStringLiteral("%1 (Alt+%2)").arg(m_tabs->tabText(tab).trimmed(), letter));
+    }
+
     for (const CommandInfo& info : CommandTable::All()) {
         QAction* action = actions.value(info.id);
         if (!action)
@@ -144,6 +180,7 @@ CRibbonBar::CRibbonBar(const QHash<int, QAction*>& actions, QMenu* recent, QMenu
         button->setToolButtonStyle(info.large ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonTextBesideIcon);
         button->setMinimumWidth(56);
         button->setObjectName(QString::fromUtf8(info.name));
+        button->setFocusPolicy(Qt::TabFocus);
         buttons->addWidget(button);
         m_buttons.insert(info.id, button);
     }

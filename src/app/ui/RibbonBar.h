@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QChar>
 #include <QHash>
+#include <QList>
 #include <QWidget>
 
 class QAction;
@@ -31,6 +33,8 @@ public:
     QToolButton* Button(int id) const { return m_buttons.value(id); }
     // Panel titles of a category in order.
     QStringList PanelTitles(const QString& category) const;
+    // The letter that, with Alt, opens a category tab (upper case).
+    QChar TabMnemonic(int tab) const { return m_tabMnemonics.value(tab); }
 
 private:
     QToolButton* m_appButton = nullptr;
@@ -39,4 +43,5 @@ private:
     QTabWidget* m_tabs = nullptr;
     QHash<int, QToolButton*> m_buttons;
     QHash<QString, QStringList> m_panels;
+    QList<QChar> m_tabMnemonics;
 };

@@ -23,6 +23,7 @@
 #include "VTRFrameWrkUtils.h"
 #include "VtrLibrary.h"
 #include "VtrProLog.h"
+#include "VtrSettingsFile.h"
 #include "views/ui/ChildFrame.h"
 #include "settings/ui/SearchDlg.h"
 #include "settings/ui/VTRRMScriptLocnDlg.h"
@@ -261,10 +262,12 @@ bool CVTRRuleBuilderApp::CheckSingleInstance(const QString& file)
 void CVTRRuleBuilderApp::OpenProfile()
 {
     const QString key = ProfileApplicationName(CVTRFrameWrkUtils::GetCADType());
+    // A FIFO or device in the profile's place would hang start-up; the
+    // profile is then kept in memory for this session and the file left alone.
     if (m_options.profileFile.isEmpty())
-        m_profile = std::make_unique<QSettings>(ProfileOrganization(), key);
+        m_profile = VtrOpenUserProfile(ProfileOrganization(), key);
     else
-        m_profile = std::make_unique<QSettings>(m_options.profileFile, QSettings::IniFormat);
+        m_profile = VtrOpenSettingsFile(m_options.profileFile);
     LogWithText(QStringLiteral("Start-up 9: profile key %s"), ProfileOrganization() + QLatin1Char('/') + key);
 }
 

@@ -3,6 +3,7 @@
 // summary pane and the status bar that follow the active document, Recent
 // Documents after every kind of save, the columns of the first window and
 // the sort indicator.
+#include "AppRun.h"
 #include "TestSupport.h"
 
 #include "VtrRule.h"
@@ -28,41 +29,8 @@
 #include <QTest>
 
 namespace {
-QString UniqueName()
-{
-    static int counter = 0;
-    return QStringLiteral("vtrpro-windowstest-%1-%2").arg(QCoreApplication::applicationPid()).arg(++counter);
-}
-
-// A fresh environment and a started application over it.
-struct AppRun
-{
-    ScopedTestEnv env;
-    ScriptedMessages messages;
-    ScriptedFileDialogs dialogs;
-    AppOptions options;
-    std::unique_ptr<CVTRRuleBuilderApp> app;
-
-    AppRun()
-    {
-        options.instanceName = UniqueName();
-        options.profileFile = env.Path(QStringLiteral("profile.ini"));
-    }
-    ~AppRun()
-    {
-        if (app)
-            app->ExitInstance();
-    }
-    bool Start()
-    {
-        app = std::make_unique<CVTRRuleBuilderApp>(options);
-        if (!app->InitInstance({}))
-            return false;
-        Frame()->resize(1100, 750);
-        return QTest::qWaitForWindowExposed(Frame());
-    }
-    CMainFrame* Frame() const { return app->MainFrame(); }
-};
+// Wide enough for the list and the summary pane side by side.
+constexpr QSize kFrameSize { 1100, 750 };
 
 // The first row whose rule's summary is long enough to need several lines.
 int RowWithLongSummary(CVTRRuleBuilderView* view)
@@ -106,7 +74,7 @@ private slots:
     {
         QFETCH(QString, how);
         AppRun run;
-        QVERIFY(run.Start());
+        QVERIFY(run.StartShown(kFrameSize));
         CMainFrame* frame = run.Frame();
         CChildFrame* first = frame->ActiveChild();
         const QString firstPath = run.env.Path(QStringLiteral("first.vtr"));
@@ -151,7 +119,7 @@ private slots:
     void statusBarFollowsTheActiveDocument()
     {
         AppRun run;
-        QVERIFY(run.Start());
+        QVERIFY(run.StartShown(kFrameSize));
         CMainFrame* frame = run.Frame();
         CChildFrame* first = frame->ActiveChild();
         RuleListModel* firstModel = first->View()->Controller()->Model();
@@ -201,7 +169,7 @@ private slots:
     {
         QFETCH(QString, how);
         AppRun run;
-        QVERIFY(run.Start());
+        QVERIFY(run.StartShown(kFrameSize));
         CMainFrame* frame = run.Frame();
         CChildFrame* child = frame->ActiveChild();
         const QString path = run.env.Path(QStringLiteral("saved-by-%1.vtr").arg(how));
@@ -231,7 +199,7 @@ private slots:
     void firstWindowColumnsFitTheirTexts()
     {
         AppRun run;
-        QVERIFY(run.Start());
+        QVERIFY(run.StartShown(kFrameSize));
         CVTRRMListCtrlEx* list = run.Frame()->ActiveChild()->View()->ListCtrl();
         QApplication::processEvents();
         const int rows = list->model()->rowCount();
@@ -259,7 +227,7 @@ private slots:
     void sortedColumnShowsItsIndicator()
     {
         AppRun run;
-        QVERIFY(run.Start());
+        QVERIFY(run.StartShown(kFrameSize));
         CVTRRuleBuilderView* view = run.Frame()->ActiveChild()->View();
         QHeaderView* header = view->ListCtrl()->horizontalHeader();
         QVERIFY(header->isSortIndicatorShown());

@@ -1,6 +1,7 @@
 // The program's own help window: F1 on a selected rule opens the rule's page,
 // F1 elsewhere the commands page, and the window moves between pages (links,
 // back, forward, home) and finds text, all without a browser.
+#include "AppRun.h"
 #include "TestSupport.h"
 
 #include "VtrRule.h"
@@ -24,40 +25,11 @@
 #include <QTextBrowser>
 
 namespace {
-QString UniqueName()
-{
-    static int counter = 0;
-    return QStringLiteral("vtrpro-helptest-%1-%2").arg(QCoreApplication::applicationPid()).arg(++counter);
-}
-
 // A started application whose help goes to its own window.
-struct AppRun
+struct HelpRun : AppRun
 {
-    ScopedTestEnv env;
-    ScriptedMessages messages;
-    AppOptions options;
-    std::unique_ptr<CVTRRuleBuilderApp> app;
-
-    AppRun()
-    {
-        options.instanceName = UniqueName();
-        options.profileFile = env.Path(QStringLiteral("profile.ini"));
-        env.Set("VTRPRO_HELP_OPENER", QString());
-    }
-    ~AppRun()
-    {
-        if (app)
-            app->ExitInstance();
-    }
-    bool Start()
-    {
-        app = std::make_unique<CVTRRuleBuilderApp>(options);
-        if (!app->InitInstance({}))
-            return false;
-        Frame()->resize(1000, 700);
-        return QTest::qWaitForWindowExposed(Frame());
-    }
-    CMainFrame* Frame() const { return app->MainFrame(); }
+    HelpRun() { env.Set("VTRPRO_HELP_OPENER", QString()); }
+    bool Start() { return StartShown(QSize(1000, 700)); }
     QString PageOf(int helpId) const
     {
         return app->Context().ResourceFolder() + QStringLiteral("/vtrpro/%1.html").arg(helpId);
@@ -76,7 +48,7 @@ class HelpWindowTest : public QObject
 private slots:
     void f1OnASelectedRuleOpensItsPage()
     {
-        AppRun run;
+        HelpRun run;
         QVERIFY(run.Start());
         CVTRRuleBuilderView* view = run.Frame()->ActiveChild()->View();
         CVTRRMListCtrlEx* list = view->ListCtrl();
@@ -101,7 +73,7 @@ private slots:
 
     void f1WithoutASelectedRuleOpensTheCommandsPage()
     {
-        AppRun run;
+        HelpRun run;
         QVERIFY(run.Start());
         CVTRRMListCtrlEx* list = run.Frame()->ActiveChild()->View()->ListCtrl();
         list->clearSelection();
@@ -117,7 +89,7 @@ private slots:
 
     void windowFollowsLinksBackForwardAndHome()
     {
-        AppRun run;
+        HelpRun run;
         QVERIFY(run.Start());
         QVERIFY(run.app->Help(run.app->HelpFilePath(), HelpTopic::ResetToDefault));
         CHelpWindow* help = run.app->HelpWindow();
@@ -158,7 +130,7 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(bool, found);
-        AppRun run;
+        HelpRun run;
         QVERIFY(run.Start());
         QVERIFY(run.app->Help(run.app->HelpFilePath(), HelpTopic::Commands));
         CHelpWindow* help = run.app->HelpWindow();
@@ -184,7 +156,7 @@ private slots:
         const QString target = qEnvironmentVariable("VTRPRO_HELP_SCREENSHOT");
         if (target.isEmpty())
             QSKIP("VTRPRO_HELP_SCREENSHOT not set");
-        AppRun run;
+        HelpRun run;
         QVERIFY(run.Start());
         QVERIFY(run.app->Help(run.app->HelpFilePath(), 20309));
         CHelpWindow* help = run.app->HelpWindow();
@@ -195,7 +167,7 @@ private slots:
 
     void anOpenerStillTakesThePagesWhenNamed()
     {
-        AppRun run;
+        HelpRun run;
         run.env.Set("VTRPRO_HELP_OPENER", QStringLiteral("true"));
         QVERIFY(run.Start());
         QVERIFY(run.app->Help(run.app->HelpFilePath(), HelpTopic::Commands));

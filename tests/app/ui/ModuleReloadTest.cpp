@@ -2,6 +2,7 @@
 // documents open: the dialog's OK reloads the modules, the lists drop the
 // rows and the documents the rules of a module that went (before its library
 // is freed), and a module registered again is listed once.
+#include "AppRun.h"
 #include "TestSupport.h"
 
 #include "VtrLibrary.h"
@@ -31,12 +32,6 @@
 #include <QTimer>
 
 namespace {
-QString UniqueName()
-{
-    static int counter = 0;
-    return QStringLiteral("vtrpro-reloadtest-%1-%2").arg(QCoreApplication::applicationPid()).arg(++counter);
-}
-
 bool IsLoaded(const QString& path)
 {
     void* h = ::dlopen(path.toLocal8Bit().constData(), RTLD_NOW | RTLD_NOLOAD);
@@ -45,27 +40,10 @@ bool IsLoaded(const QString& path)
     return h != nullptr;
 }
 
-struct AppRun
+// A started application without a window on screen.
+struct ReloadRun : AppRun
 {
-    ScopedTestEnv env;
-    ScriptedMessages messages;
-    ScriptedFileDialogs dialogs;
-    AppOptions options;
-    std::unique_ptr<CVTRRuleBuilderApp> app;
-
-    AppRun()
-    {
-        options.instanceName = UniqueName();
-        options.profileFile = env.Path(QStringLiteral("profile.ini"));
-        options.showWindow = false;
-    }
-    ~AppRun()
-    {
-        if (app)
-            app->ExitInstance();
-    }
-    bool Start() { return (app = std::make_unique<CVTRRuleBuilderApp>(options))->InitInstance({}); }
-    CMainFrame* Frame() const { return app->MainFrame(); }
+    ReloadRun() { options.showWindow = false; }
     // Runs the rule registration, acting on its dialog with act before OK.
     void Register(std::function<void(CVTRRuleRegDlg*)> act)
     {
@@ -76,7 +54,7 @@ struct AppRun
             QVERIFY(dialog->OkButton()->isEnabled());
             dialog->OkButton()->click();
         });
-        Frame()->OnCommand(CmdId::ID_REGISTER_RULE);
+        Command(CmdId::ID_REGISTER_RULE);
     }
 };
 
@@ -161,7 +139,7 @@ class ModuleReloadTest : public QObject
 private slots:
     void unregisteringAndRegisteringAgainWithDocumentsOpen()
     {
-        AppRun run;
+        ReloadRun run;
         QVERIFY(run.Start());
         const QString mill = KnownModules::PathInProgramFolder(QStringLiteral("VtrMillRulesu"));
 
@@ -221,7 +199,7 @@ private slots:
 
     void aModuleThatIsNotInstalledIsUnloadedAfterItsRulesAreGone()
     {
-        AppRun run;
+        ReloadRun run;
         QDir().mkpath(run.env.Path(QStringLiteral("libs")));
         const QString module = run.env.Path(QStringLiteral("libs/Extra.so"));
         QVERIFY(QFile::copy(BinDir() + QStringLiteral("/VtrTestModuleu.so"), module));

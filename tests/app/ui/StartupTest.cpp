@@ -1,5 +1,7 @@
 // The application object: start-up order, resources, command line, command
 // enabling and routing, usage events, looks, help, recent files, about box.
+#include "AppRun.h"
+#include "HostileFiles.h"
 #include "PLQSettingUtil.h"
 #include "RuleEditor.h"
 #include "TestSupport.h"
@@ -23,14 +25,20 @@
 #include "views/ui/VTRRMListCtrlEx.h"
 #include "views/ui/VTRRuleBuilderView.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <source_location>
+#include <vector>
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDeadlineTimer>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
@@ -43,35 +51,6 @@
 #include <QToolButton>
 
 namespace {
-QString UniqueName()
-{
-    static int counter = 0;
-    return QStringLiteral("vtrpro-apptest-%1-%2").arg(QCoreApplication::applicationPid()).arg(++counter);
-}
-
-// A fresh environment and an application over it.
-struct AppRun
-{
-    ScopedTestEnv env;
-    ScriptedMessages messages;
-    ScriptedFileDialogs dialogs;
-    AppOptions options;
-    std::unique_ptr<CVTRRuleBuilderApp> app;
-
-    AppRun()
-    {
-        options.instanceName = UniqueName();
-        options.profileFile = env.Path(QStringLiteral("profile.ini"));
-    }
-    bool Start(const QStringList& arguments = {})
-    {
-        app = std::make_unique<CVTRRuleBuilderApp>(options);
-        return app->InitInstance(arguments);
-    }
-    CMainFrame* Frame() const { return app->MainFrame(); }
-    void Command(int id) { Frame()->OnCommand(id); }
-};
-
 // Writes a translation file that QTranslator accepts (header only, no messages).
 void WriteEmptyTranslation(const QString& folder)
 {
@@ -89,18 +68,82 @@ qsizetype Find(const QString& log, const QString& text, qsizetype from = 0)
     return log.indexOf(text, from);
 }
 
-// Closes the next modal dialog once it is shown and reports what it was.
-void CloseNextModal(std::function<void(QWidget*)> inspect)
+// Closes modal dialogs the tests wait for. Each closer retries on every turn
+// of the event loop until a modal dialog shows or its deadline passes; the
+// test's cleanup stops whatever is left, so no closer (nor the locals its
+// callback captured) reaches into a later test.
+class ModalClosers
 {
-    QTimer::singleShot(0, [inspect] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal) {
-            CloseNextModal(inspect);
-            return;
+public:
+    struct Pending
+    {
+        std::function<void(QWidget*)> inspect;
+        QDeadlineTimer deadline;
+        int line = 0;
+        bool closed = false;
+        bool gaveUp = false;
+    };
+
+    // Starts a closer; callers keep the result only to look at its state.
+    std::shared_ptr<Pending> Add(std::function<void(QWidget*)> inspect, std::chrono::milliseconds patience, int line)
+    {
+        auto pending = std::make_shared<Pending>();
+        pending->inspect = std::move(inspect);
+        pending->deadline = QDeadlineTimer(patience);
+        pending->line = line;
+        m_pending.push_back(pending);
+        Retry(pending);
+        return pending;
+    }
+
+    // Stops every closer and returns a failure text naming those that met no
+    // dialog (empty when all of them closed one).
+    QString Finish()
+    {
+        m_context = std::make_unique<QObject>(); // drops the queued retries
+        QString missed;
+        for (const auto& pending : m_pending) {
+            if (!pending->closed)
+                missed += QStringLiteral("no modal dialog appeared for the closer started at line %1%2\n")
+                              .arg(pending->line)
+                              .arg(pending->gaveUp ? QStringLiteral(" before its deadline") : QString());
         }
-        inspect(modal);
-        modal->close();
-    });
+        m_pending.clear();
+        return missed;
+    }
+
+private:
+    void Retry(const std::shared_ptr<Pending>& pending)
+    {
+        QTimer::singleShot(0, m_context.get(), [this, pending] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal) {
+                if (pending->deadline.hasExpired()) {
+                    pending->gaveUp = true;
+                    return;
+                }
+                Retry(pending);
+                return;
+            }
+            pending->closed = true;
+            pending->inspect(modal);
+            modal->close();
+        });
+    }
+
+    std::unique_ptr<QObject> m_context = std::make_unique<QObject>();
+    std::vector<std::shared_ptr<Pending>> m_pending;
+};
+ModalClosers g_modals;
+
+// Long enough for a dialog whose command loads a library under the sanitizer.
+constexpr std::chrono::seconds kModalPatience { 10 };
+
+// Closes the next modal dialog once it is shown and reports what it was.
+std::shared_ptr<ModalClosers::Pending> CloseNextModal(std::function<void(QWidget*)> inspect,
+    std::chrono::milliseconds patience = kModalPatience, std::source_location where = std::source_location::current())
+{
+    return g_modals.Add(std::move(inspect), patience, int(where.line()));
 }
 
 // Material editors that only record how they were called.
@@ -138,6 +181,31 @@ class AppStartupTest : public QObject
 {
     Q_OBJECT
 private slots:
+    void cleanup()
+    {
+        const QString missed = g_modals.Finish();
+        if (!missed.isEmpty())
+            QFAIL(qPrintable(missed));
+    }
+
+    void modalCloserGivesUpAtItsDeadlineAndEndsWithItsTest()
+    {
+        bool touched = false;
+        auto closer = CloseNextModal([&touched](QWidget*) { touched = true; }, std::chrono::milliseconds(50));
+        QTRY_VERIFY(closer->gaveUp);
+        QVERIFY(g_modals.Finish().contains(QStringLiteral("before its deadline")));
+
+        // One still waiting when its test ends is reported and then stopped:
+        // the dialog of a later test is not touched.
+        auto left = CloseNextModal([&touched](QWidget*) { touched = true; });
+        QVERIFY(g_modals.Finish().contains(QStringLiteral("no modal dialog appeared")));
+        QDialog dialog;
+        QTimer::singleShot(100, &dialog, &QDialog::reject);
+        QCOMPARE(dialog.exec(), int(QDialog::Rejected));
+        QVERIFY(!touched);
+        QVERIFY(!left->closed);
+    }
+
     void startUpRunsItsStepsInOrderAndShutsDown()
     {
         AppRun run;
@@ -189,6 +257,22 @@ private slots:
             at = found;
         }
         QCOMPARE(Find(log, QStringLiteral("Start-up 19:")), -1);
+    }
+
+    void aFifoInPlaceOfTheProfileNeitherHangsStartUpNorIsWrittenOver()
+    {
+        AppRun run;
+        const QString fifo = run.options.profileFile;
+        QVERIFY(MakeFifo(fifo));
+        FifoWatchdog watchdog(fifo);
+        QVERIFY(run.Start());
+        run.Frame()->close();
+        QCOMPARE(run.app->ExitInstance(), 0);
+        run.app.reset();
+        QVERIFY2(!watchdog.Finish(), "start-up waited to read the FIFO");
+        QVERIFY(QFileInfo::exists(fifo));
+        QVERIFY(!QFileInfo(fifo).isFile());
+        QVERIFY(ReadLog().contains(QStringLiteral("Settings file %1 not used: ").arg(fifo)));
     }
 
     void resourceFolderFollowsTheTranslationThatLoaded_data()
@@ -448,9 +532,8 @@ private slots:
         CloseNextModal([](QWidget*) {});
         run.Command(CmdId::ID_APP_ABOUT); // 32
         bool directories = false;
-        CloseNextModal([&directories](QWidget* modal) {
-            directories = qobject_cast<CVTRRMScriptLocnDlg*>(modal) != nullptr;
-        });
+        CloseNextModal(
+            [&directories](QWidget* modal) { directories = qobject_cast<CVTRRMScriptLocnDlg*>(modal) != nullptr; });
         run.Command(CmdId::ID_APPLICATION_DIRECTORIES); // none
         QVERIFY(directories);
         run.Command(CmdId::ID_EDIT_CUSTOM_RULE); // disabled: nothing

@@ -18,6 +18,8 @@
 #include <vector>
 
 #include <QFile>
+#include <QMap>
+#include <QStringList>
 
 namespace {
 
@@ -262,11 +264,15 @@ TEST_F(ConfiguratorTest, ProductRuleValuesFollowUnitChanges)
 
 TEST_F(ConfiguratorTest, ShippedProductRulesAreFreeOfCatalogueSlips)
 {
+    using PFN_GetUserRuleKeys = void (*)(QStringList*, QMap<QString, QStringList>*);
+    auto getKeys = reinterpret_cast<PFN_GetUserRuleKeys>(VtrLibrary::Find(Library(), "GetUserRuleKeys"));
+    ASSERT_TRUE(getKeys);
+    QStringList keys;
+    getKeys(&keys, nullptr);
     int reviewed = 0;
     QStringList slips;
-    for (const char* key : { "Mill", "SheetMetalForm", "Additive", "SheetMetal", "InjectionMolding", "General",
-             "Assembly", "Tubing", "Cabling", "VacuumInfusion", "DieCasting", "Turn" }) {
-        for (CPLQRuleConfigurator* rule : RulesOf(QString::fromLatin1(key))) {
+    for (const QString& key : keys) {
+        for (CPLQRuleConfigurator* rule : RulesOf(key)) {
             ASSERT_NE(rule, nullptr);
             slips << CatalogueSlips(*rule);
             ++reviewed;
