@@ -30,26 +30,79 @@ RuleFileStream::Step RuleFileStream::Next(pugi::xml_document& fragment)
     fragment.reset();
     if (m_rootEnded)
         return Epilog() ? Step::End : Step::GiveUp;
-    const Span run = CompleteChildren();
-    if (run.bad)
-        return Step::GiveUp;
-    m_rootEnded = run.rootEnds;
-    if (run.size == 0)
-        return Next(fragment);
+    if (Size() - m_pos < kBlock)
+        More();
+    // The quick way: everything up to the last end tag of a rule read so far
+    // is whole rules, parsed at once without a scan. Only a comment, markup
+    // declaration or character data in the way, or a rule inside another
+    // element, could make that cut wrong; the first two are looked for, and
+    // any of them makes the parse or the check below fail, and then the whole
+    // file is loaded, which decides.
+    const size_t cut = LastRuleEnd();
+    const bool quick = cut > m_pos && !HasMarkupDeclaration(m_pos, cut);
+    size_t begin = m_pos;
+    size_t size = cut - m_pos;
+    if (quick) {
+        m_pos = cut;
+    } else {
+        const Span run = CompleteChildren();
+        if (run.bad)
+            return Step::GiveUp;
+        m_rootEnded = run.rootEnds;
+        if (run.size == 0)
+            return Next(fragment);
+        begin = run.begin;
+        size = run.size;
+    }
     const pugi::xml_parse_result parsed = fragment.load_buffer_inplace(
-        m_buffer.data() + run.begin, run.size, pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
+        m_buffer.data() + begin, size, pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
     if (!parsed)
         return Step::GiveUp;
     for (pugi::xml_node child = fragment.first_child(); child; child = child.next_sibling()) {
-        // The scan let only blanks through between children.
-        if (child.type() == pugi::node_pcdata)
+        // Only blanks may stand between the children (the scan let no others through).
+        if (child.type() == pugi::node_pcdata) {
+            for (const char* c = child.value(); *c; ++c)
+                if (!IsBlank(*c))
+                    return Step::GiveUp;
             continue;
+        }
         // Under the root every node is one level deeper than here.
         if (child.type() != pugi::node_element
             || 2 + VtrXMLDocument::NestingDepth(child) > VtrXMLDocument::kMaxNestingDepth)
             return Step::GiveUp;
     }
     return Step::Children;
+}
+
+bool RuleFileStream::HasMarkupDeclaration(size_t begin, size_t end) const
+{
+    // '!' is rare in rule files, '<' is everywhere: look for the rare one.
+    for (size_t at = begin; at < end;) {
+        const void* found = std::memchr(Data() + at, '!', end - at);
+        if (!found)
+            return false;
+        at = static_cast<size_t>(static_cast<const char*>(found) - Data());
+        if (at > begin && Data()[at - 1] == '<')
+            return true;
+        ++at;
+    }
+    return false;
+}
+
+size_t RuleFileStream::LastRuleEnd() const
+{
+    static constexpr std::string_view kEnd = "</Rule>";
+    const char* begin = Data() + m_pos;
+    for (size_t n = Size() - m_pos; n >= kEnd.size();) {
+        const void* found = memrchr(begin, '>', n);
+        if (!found)
+            return 0;
+        const auto at = static_cast<size_t>(static_cast<const char*>(found) - begin);
+        if (at + 1 >= kEnd.size() && std::string_view(begin + at + 1 - kEnd.size(), kEnd.size()) == kEnd)
+            return m_pos + at + 1;
+        n = at;
+    }
+    return 0;
 }
 
 // Reads more of the file after what is not consumed yet; false at its end.

@@ -60,6 +60,10 @@ private:
     bool SkipMisc();
     Span CompleteChildren();
     bool IsRootEndTag(size_t at, size_t end) const;
+    // Whether "<!" (a comment, character data, a declaration) stands in [begin, end).
+    bool HasMarkupDeclaration(size_t begin, size_t end) const;
+    // Where the last "</Rule>" read so far ends, or 0.
+    size_t LastRuleEnd() const;
     bool Epilog();
 
     int m_fd;

@@ -19,15 +19,35 @@ namespace {
 IVtrRuleEditor* g_ruleEditor = nullptr;
 
 // The attributes every rule element carries, in the order they are written.
-const char* const kCommonAttributes[] = { "Name", "DisplayName", "RuleCategory", "Severity", "RuleModule", "Selected",
-    "HelpId", "RuleId", "Validator", "LinearUnit", "AngularUnit" };
+enum CommonAttribute {
+    kName,
+    kDisplayName,
+    kRuleCategory,
+    kSeverity,
+    kRuleModule,
+    kSelected,
+    kHelpId,
+    kRuleId,
+    kValidator,
+    kLinearUnit,
+    kAngularUnit,
+    kCommonAttributeCount
+};
+const char* const kCommonAttributes[kCommonAttributeCount] = { "Name", "DisplayName", "RuleCategory", "Severity",
+    "RuleModule", "Selected", "HelpId", "RuleId", "Validator", "LinearUnit", "AngularUnit" };
+
+// The common attribute of that name, or -1.
+int CommonAttributeIndex(const char* name)
+{
+    for (int i = 0; i < kCommonAttributeCount; ++i)
+        if (std::strcmp(kCommonAttributes[i], name) == 0)
+            return i;
+    return -1;
+}
 
 bool IsCommonAttribute(const char* name)
 {
-    for (const char* a : kCommonAttributes)
-        if (std::strcmp(a, name) == 0)
-            return true;
-    return false;
+    return CommonAttributeIndex(name) >= 0;
 }
 
 int32_t ToInt(const QString& text, int32_t fallback)
@@ -35,6 +55,23 @@ int32_t ToInt(const QString& text, int32_t fallback)
     bool ok = false;
     int32_t v = text.trimmed().toInt(&ok);
     return ok ? v : fallback;
+}
+
+// ToInt of the text a UTF-8 value gives, without making the text for the
+// usual short run of digits.
+int32_t ToInt(const char* utf8, int32_t fallback)
+{
+    const char* p = utf8;
+    const bool negative = *p == '-';
+    if (negative)
+        ++p;
+    int32_t value = 0;
+    int digits = 0;
+    for (; *p >= '0' && *p <= '9' && digits < 9; ++p, ++digits)
+        value = value * 10 + (*p - '0');
+    if (*p == '\0' && digits > 0)
+        return negative ? -value : value;
+    return ToInt(QString::fromUtf8(utf8), fallback);
 }
 
 void ReadItem(pugi::xml_node node, VtrRuleItem& item)
@@ -218,31 +255,38 @@ VtrXMLDocument* CVtrRule::XMLDocForWriting() const
 
 void CVtrRule::ReadCommonAttributes(VtrXMLNode* node)
 {
-    QString v;
-    if (node->GetAttributeValue(QStringLiteral("Name"), v))
-        m_name = v;
-    if (node->GetAttributeValue(QStringLiteral("DisplayName"), v))
-        m_displayName = v;
+    // One pass over the attributes, the first of each name counting as a
+    // lookup by name finds it. A text equal to the one the rule holds (a
+    // copy of a module's rule read back, mostly) keeps that one, shared.
+    const char* values[kCommonAttributeCount] = {};
+    for (pugi::xml_attribute a : node->Native().attributes()) {
+        const int index = CommonAttributeIndex(a.name());
+        if (index >= 0 && !values[index])
+            values[index] = a.value();
+    }
+    const auto text = [&values](int index, QString& field) {
+        if (values[index] && !SameText(field, values[index]))
+            field = QString::fromUtf8(values[index]);
+    };
+    const auto number = [&values](int index, int32_t& field) {
+        if (values[index])
+            field = ToInt(values[index], field);
+    };
+    text(kName, m_name);
+    if (values[kDisplayName])
+        text(kDisplayName, m_displayName);
     else if (m_displayName.isEmpty())
         m_displayName = m_name;
-    if (node->GetAttributeValue(QStringLiteral("RuleCategory"), v))
-        SetRuleCategory(v);
-    if (node->GetAttributeValue(QStringLiteral("Severity"), v))
-        m_criticality = ToInt(v, m_criticality);
-    if (node->GetAttributeValue(QStringLiteral("RuleModule"), v))
-        m_moduleName = v;
-    if (node->GetAttributeValue(QStringLiteral("Selected"), v))
-        m_selected = ToInt(v, m_selected);
-    if (node->GetAttributeValue(QStringLiteral("HelpId"), v))
-        m_helpId = ToInt(v, m_helpId);
-    if (node->GetAttributeValue(QStringLiteral("RuleId"), v))
-        m_ruleId = ToInt(v, m_ruleId);
-    if (node->GetAttributeValue(QStringLiteral("Validator"), v))
-        m_validatorName = v;
-    if (node->GetAttributeValue(QStringLiteral("LinearUnit"), v))
-        m_units.LinearUnit = ToInt(v, m_units.LinearUnit);
-    if (node->GetAttributeValue(QStringLiteral("AngularUnit"), v))
-        m_units.AngularUnit = ToInt(v, m_units.AngularUnit);
+    if (values[kRuleCategory] && !SameText(m_category, values[kRuleCategory]))
+        SetRuleCategory(QString::fromUtf8(values[kRuleCategory]));
+    number(kSeverity, m_criticality);
+    text(kRuleModule, m_moduleName);
+    number(kSelected, m_selected);
+    number(kHelpId, m_helpId);
+    number(kRuleId, m_ruleId);
+    text(kValidator, m_validatorName);
+    number(kLinearUnit, m_units.LinearUnit);
+    number(kAngularUnit, m_units.AngularUnit);
 }
 
 template <typename Add> void CVtrRule::ForEachCommonAttribute(Add&& add) const
@@ -397,11 +441,19 @@ bool ConcreteVTRRule::PopulateParametersFromXML(VtrXMLNode* ruleNode)
     if (!ruleNode || ruleNode->IsNull())
         return false;
     ReadCommonAttributes(ruleNode);
+    // Texts equal to those the rule had in the same place are kept, shared.
+    std::vector<std::pair<QString, QString>> had = std::move(m_extraAttributes);
     m_extraAttributes.clear();
     pugi::xml_node node = ruleNode->Native();
-    for (pugi::xml_attribute a : node.attributes())
-        if (!IsCommonAttribute(a.name()))
+    for (pugi::xml_attribute a : node.attributes()) {
+        if (IsCommonAttribute(a.name()))
+            continue;
+        const size_t at = m_extraAttributes.size();
+        if (at < had.size() && SameText(had[at].first, a.name()) && SameText(had[at].second, a.value()))
+            m_extraAttributes.push_back(std::move(had[at]));
+        else
             m_extraAttributes.emplace_back(QString::fromUtf8(a.name()), QString::fromUtf8(a.value()));
+    }
     // A copy of a module's rule usually reads back the settings it already
     // has: it keeps them (and keeps sharing them) instead of building its own.
     if (m_items && SameItems(node, *m_items))

@@ -344,6 +344,9 @@ TEST_F(RuleFileBytesTest, ReadingAFileGivesWhatAFullLoadGives)
         { "a rule changed", Replaced(file, "Severity=\"1\"", "Severity=\"2\""), true },
         { "comments between rules", Replaced(file, "\n\t<Rule", "\n\t<!-- c -->\n\t<Rule"), true },
         { "text beside the last rule", QByteArray(file).insert(late, "stray"), true },
+        { "a rule inside another element, last",
+            QByteArray(file).insert(file.lastIndexOf("\n</VTRExpress>"), "<Other><Rule Name=\"Inner\"></Rule></Other>"),
+            true },
         { "cut short", file.left(file.size() - 30), false },
         { "the last rule nested too deep", QByteArray(file).insert(file.lastIndexOf("</Rule>"), deep), false },
     };
