@@ -375,6 +375,108 @@ std::optional<bool> ReadStreamed(
     }
 }
 
+// How one pass of a save ended.
+enum class SaveOutcome {
+    Saved,
+    Failed, // error says why
+    StampDiffers, // the file's fingerprint did not fit the room left for it; stamp holds it
+};
+
+// Writes the rules' elements straight into the file's text, a block at a
+// time. A protected file's fingerprint stands in the root's start tag but is
+// known only when every rule is written: it is made alongside (hashed on
+// another thread while the file is written), the start tag gets a stand-in
+// of a digest's length, and the stand-in is overwritten at the end. With
+// knownStamp the fingerprint is written as given instead.
+SaveOutcome WriteRules(const std::vector<CVtrRule*>& rules, const CVTRFileDetails& record, const QString& path,
+    VtrXMLDocument& document, const QString* knownStamp, QString& stamp, QString& error)
+{
+    static const QString kStandIn(32, QLatin1Char('0'));
+    const bool makeStamp = record.passwordProtected && !knownStamp;
+    ProgressScope progress(VtrString(StrId::ProgressSaving), static_cast<int64_t>(rules.size()));
+    int64_t done = 0;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+        return SaveOutcome::Failed;
+    }
+    std::optional<RulesFingerprintBuilder> fingerprint;
+    if (makeStamp)
+        fingerprint.emplace();
+    VtrMarkupWriter markup(makeStamp ? VtrMarkupWriter::kBoth : VtrMarkupWriter::kFile);
+    markup.file = RootStartTag(record, makeStamp ? kStandIn : knownStamp ? *knownStamp : QString(), false);
+    // Where the stand-in stands: the last attribute's value, before '"' and '>'.
+    const qint64 standInAt = static_cast<qint64>(markup.file.size()) - 2 - kStandIn.size();
+    bool writeFailed = false;
+    const auto flush = [&file, &markup, &writeFailed] {
+        const auto size = static_cast<qint64>(markup.file.size());
+        if (!writeFailed && file.write(markup.file.data(), size) != size)
+            writeFailed = true;
+        markup.file.clear();
+    };
+    constexpr size_t kBlock = 1 << 20;
+    bool anyElement = false;
+    // One log line per rule: formatted in one buffer, not a locked write each.
+    LogTextBatch log;
+    for (CVtrRule* rule : rules) {
+        progress.Step(++done);
+        if (!rule)
+            continue;
+        const Written written = AppendRuleMarkup(*rule, document, markup);
+        if (written == Written::Nothing)
+            continue;
+        if (written == Written::Foreign) {
+            // Only an element built in some other document ends up here.
+            if (!knownStamp)
+                log.AddWithText(u"%s could not be added in the file to be saved", rule->GetRuleName());
+            continue;
+        }
+        anyElement = true;
+        if (fingerprint && written == Written::Rule)
+            fingerprint->AddRule(markup.raw);
+        markup.raw.clear();
+        if (!knownStamp)
+            log.AddWithText(u"%s has been added in the file to be saved", rule->GetRuleName());
+        if (markup.file.size() >= kBlock)
+            flush();
+    }
+    log.Flush();
+    if (markup.TooDeep()) {
+        // Deeper trees are refused when read: such a file could not be opened again.
+        file.cancelWriting();
+        error = QStringLiteral("elements nested deeper than %1 levels").arg(VtrXMLDocument::kMaxNestingDepth);
+        return SaveOutcome::Failed;
+    }
+    if (fingerprint)
+        stamp = fingerprint->Finish();
+    if (!anyElement) {
+        // Nothing is written yet: the root alone, closed in its start tag.
+        markup.file = RootStartTag(record, makeStamp ? stamp : knownStamp ? *knownStamp : QString(), true) + "\n";
+    } else {
+        markup.file += std::string("\n</") + RuleFileNames::kRoot + ">\n";
+        if (makeStamp && stamp.size() != kStandIn.size()) {
+            file.cancelWriting();
+            return SaveOutcome::StampDiffers;
+        }
+    }
+    flush();
+    if (makeStamp && anyElement && !writeFailed) {
+        const QByteArray digits = stamp.toLatin1();
+        if (!file.seek(standInAt) || file.write(digits) != digits.size())
+            writeFailed = true;
+    }
+    if (writeFailed) {
+        error = file.errorString();
+        file.cancelWriting();
+        return SaveOutcome::Failed;
+    }
+    if (!file.commit()) {
+        error = file.errorString();
+        return SaveOutcome::Failed;
+    }
+    return SaveOutcome::Saved;
+}
+
 QString UserDataFolder()
 {
     const QString appData = qEnvironmentVariable("APPDATA");
@@ -439,91 +541,25 @@ bool WriteRuleFile(CVTRFileDetails& record, const QString& path, bool allRules)
     else
         rules = record.Rules();
 
-    // Rules write their elements straight into the file's text, a block at a
-    // time; the document is where a rule that only knows GetXML builds its
-    // element.
+    // The document is where a rule that only knows GetXML builds its element.
     VtrXMLDocument document;
     XmlDocHandOver handOver(&document, allRules);
-    const auto count = static_cast<int64_t>(rules.size());
-    ProgressScope progress(VtrString(StrId::ProgressSaving), record.passwordProtected ? 2 * count : count);
-    int64_t done = 0;
-    const QString tooDeep
-        = QStringLiteral("elements nested deeper than %1 levels").arg(VtrXMLDocument::kMaxNestingDepth);
-    const auto fail = [&path](const QString& error) {
-        LogWithText(QStringLiteral("%s could not be saved"), path + QStringLiteral(": ") + error);
-        return false;
-    };
-
-    // The fingerprint stands in the root's start tag, so a protected file's
-    // rules are gone through once for it before the file is written.
+    QString error;
     QString stamp;
-    if (record.passwordProtected) {
-        RulesFingerprintBuilder fingerprint;
-        VtrMarkupWriter markup(VtrMarkupWriter::kRaw);
-        for (CVtrRule* rule : rules) {
-            progress.Step(++done);
-            if (!rule)
-                continue;
-            markup.raw.clear();
-            if (AppendRuleMarkup(*rule, document, markup) == Written::Rule)
-                fingerprint.AddRule(markup.raw);
-        }
-        // Deeper trees are refused when read: such a file could not be opened again.
-        if (markup.TooDeep())
-            return fail(tooDeep);
-        stamp = fingerprint.Finish();
+    switch (WriteRules(rules, record, path, document, nullptr, stamp, error)) {
+    case SaveOutcome::Saved:
+        return true;
+    case SaveOutcome::Failed:
+        break;
+    case SaveOutcome::StampDiffers:
+        // No rule element to fingerprint after all: written again with the
+        // fingerprint known.
+        if (WriteRules(rules, record, path, document, &stamp, stamp, error) == SaveOutcome::Saved)
+            return true;
+        break;
     }
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    VtrMarkupWriter markup(VtrMarkupWriter::kFile);
-    markup.file = RootStartTag(record, stamp, false);
-    const auto flush = [&file, &markup] {
-        const auto size = static_cast<qint64>(markup.file.size());
-        const bool ok = file.write(markup.file.data(), size) == size;
-        markup.file.clear();
-        return ok;
-    };
-    constexpr size_t kBlock = 1 << 20;
-    bool anyElement = false;
-    bool writeFailed = false;
-    // One log line per rule: formatted in one buffer, not a locked write each.
-    LogTextBatch log;
-    for (CVtrRule* rule : rules) {
-        progress.Step(++done);
-        if (!rule)
-            continue;
-        const Written written = AppendRuleMarkup(*rule, document, markup);
-        if (written == Written::Nothing)
-            continue;
-        if (written == Written::Foreign) {
-            // Only an element built in some other document ends up here.
-            log.AddWithText(u"%s could not be added in the file to be saved", rule->GetRuleName());
-            continue;
-        }
-        anyElement = true;
-        log.AddWithText(u"%s has been added in the file to be saved", rule->GetRuleName());
-        if (markup.file.size() >= kBlock && !writeFailed)
-            writeFailed = !flush();
-    }
-    log.Flush();
-    if (markup.TooDeep()) {
-        file.cancelWriting();
-        return fail(tooDeep);
-    }
-    if (!anyElement)
-        markup.file = RootStartTag(record, stamp, true) + "\n";
-    else
-        markup.file += std::string("\n</") + RuleFileNames::kRoot + ">\n";
-    if (writeFailed || !flush()) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return fail(error);
-    }
-    if (!file.commit())
-        return fail(file.errorString());
-    return true;
+    LogWithText(QStringLiteral("%s could not be saved"), path + QStringLiteral(": ") + error);
+    return false;
 }
 
 bool ReadRuleFile(CVTRFileDetails& record, const QString& path)

@@ -669,39 +669,52 @@ TEST_F(RuleFileTest, RulesThatOnlyBuildTheirElementAreWrittenAsTheTreeWouldBe)
 {
     BuiltOnlyRule built("Rule");
     BuiltOnlyRule other("Note");
-    CVTRFileDetails record = RecordWithRules({ 1 });
-    record.AddRule(&built);
-    record.AddRule(m_moduleRules[2]);
-    record.AddRule(&other);
-    record.passwordProtected = true;
-    record.password = QStringLiteral("abc");
-    const QString path = m_env.Path(QStringLiteral("built.vtr"));
-    ASSERT_TRUE(WriteRuleFile(record, path, false));
+    const struct
+    {
+        const char* what;
+        std::vector<CVtrRule*> rules;
+        bool isProtected;
+    } cases[] = {
+        { "mixed, protected", { m_moduleRules[1], &built, m_moduleRules[2], &other }, true },
+        { "mixed", { m_moduleRules[1], &built, &other }, false },
+        { "no rule element to fingerprint", { &other }, true },
+        { "nothing", {}, true },
+    };
+    for (const auto& c : cases) {
+        CVTRFileDetails record = RecordWithRules({});
+        for (CVtrRule* rule : c.rules)
+            record.AddRule(rule);
+        record.passwordProtected = c.isProtected;
+        record.password = QStringLiteral("abc");
+        const QString path = m_env.Path(QStringLiteral("built.vtr"));
+        ASSERT_TRUE(WriteRuleFile(record, path, false)) << c.what;
 
-    // The same file made the long way: the whole tree built, fingerprinted and saved.
-    VtrXMLDocument tree;
-    SetXMLDoc(&tree);
-    VtrXMLNode* root = tree.CreateNode(QStringLiteral("VTRExpress"));
-    ASSERT_TRUE(tree.AppendNode(root));
-    root->AddAttribute(QStringLiteral("Name"), record.name);
-    root->AddAttribute(QStringLiteral("Createdby"), record.createdBy);
-    root->AddAttribute(QStringLiteral("CreatedOn"), record.createdOn);
-    root->AddAttribute(QStringLiteral("Unit"), QStringLiteral("3"));
-    root->AddAttribute(QStringLiteral("AngularUnit"), QStringLiteral("3"));
-    root->AddAttribute(QStringLiteral("Version"), QStringLiteral("v3.4"));
-    for (CVtrRule* rule : record.Rules()) {
-        std::unique_ptr<VtrXMLNode> element(rule->GetXML());
-        ASSERT_TRUE(root->AppendNode(element.get()));
+        // The same file made the long way: the whole tree built, fingerprinted and saved.
+        VtrXMLDocument tree;
+        SetXMLDoc(&tree);
+        VtrXMLNode* root = tree.CreateNode(QStringLiteral("VTRExpress"));
+        ASSERT_TRUE(tree.AppendNode(root));
+        root->AddAttribute(QStringLiteral("Name"), record.name);
+        root->AddAttribute(QStringLiteral("Createdby"), record.createdBy);
+        root->AddAttribute(QStringLiteral("CreatedOn"), record.createdOn);
+        root->AddAttribute(QStringLiteral("Unit"), QStringLiteral("3"));
+        root->AddAttribute(QStringLiteral("AngularUnit"), QStringLiteral("3"));
+        root->AddAttribute(QStringLiteral("Version"), QStringLiteral("v3.4"));
+        for (CVtrRule* rule : record.Rules()) {
+            std::unique_ptr<VtrXMLNode> element(rule->GetXML());
+            ASSERT_TRUE(root->AppendNode(element.get()));
+        }
+        if (c.isProtected) {
+            root->AddAttribute(QStringLiteral("Password"), EncodePassword(record.password));
+            root->AddAttribute(QStringLiteral("RulesData"), RulesFingerprint(root));
+        }
+        SetXMLDoc(nullptr);
+        delete root;
+        const QString expected = m_env.Path(QStringLiteral("expected.vtr"));
+        ASSERT_TRUE(tree.Save(expected));
+        EXPECT_EQ(ReadAll(path), ReadAll(expected)) << c.what;
+        record.ClearRules();
     }
-    root->AddAttribute(QStringLiteral("Password"), EncodePassword(record.password));
-    root->AddAttribute(QStringLiteral("RulesData"), RulesFingerprint(root));
-    SetXMLDoc(nullptr);
-    delete root;
-    const QString expected = m_env.Path(QStringLiteral("expected.vtr"));
-    ASSERT_TRUE(tree.Save(expected));
-    EXPECT_EQ(ReadAll(path), ReadAll(expected));
-    EXPECT_EQ(VerifyRuleFileFingerprint(path), FingerprintStatus::Matches);
-    record.ClearRules();
 }
 
 TEST_F(RuleFileTest, ARuleTooDeepForAFileLeavesTheOldFileAlone)
