@@ -21,11 +21,15 @@
 #include "modules/ModuleContract.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -337,42 +341,120 @@ private:
     bool m_kept = false;
 };
 
+// Reads a rule file's runs of children on a thread of its own, a few runs
+// ahead of the caller, parsed and (when asked) fingerprinted, so that making
+// the rules, which must happen on the caller's thread, is all the caller does.
+class ReadAhead
+{
+public:
+    explicit ReadAhead(int fd)
+        : m_stream(fd)
+    { }
+    ~ReadAhead()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // Up to and with the root's start tag, on the caller's thread.
+    bool Start() { return m_stream.Start(); }
+    pugi::xml_node Root() const { return m_stream.Root(); }
+    void Go(bool fingerprint)
+    {
+        m_thread = std::thread([this, fingerprint] { Run(fingerprint); });
+    }
+    // The next run, or null when the stream ended or gave up (see Outcome).
+    std::unique_ptr<pugi::xml_document> Take()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_runs.empty() || m_finished; });
+        if (m_runs.empty())
+            return nullptr;
+        std::unique_ptr<pugi::xml_document> run = std::move(m_runs.front());
+        m_runs.pop_front();
+        m_changed.notify_all();
+        return run;
+    }
+    // After Take gave null: how the stream ended, and the fingerprint.
+    RuleFileStream::Step Outcome() const { return m_outcome; }
+    const QString& Fingerprint() const { return m_fingerprint; }
+
+private:
+    void Run(bool makeFingerprint)
+    {
+        std::optional<RulesFingerprintBuilder> fingerprint;
+        if (makeFingerprint)
+            fingerprint.emplace();
+        std::string markup;
+        RuleFileStream::Step step;
+        for (;;) {
+            auto run = std::make_unique<pugi::xml_document>();
+            step = m_stream.Next(*run, true);
+            if (step != RuleFileStream::Step::Children)
+                break;
+            if (fingerprint)
+                for (pugi::xml_node child = run->child(RuleFileNames::kRule); child;
+                     child = child.next_sibling(RuleFileNames::kRule)) {
+                    markup.clear();
+                    VtrXMLNode(child, nullptr).AppendXMLUtf8(markup);
+                    fingerprint->AddRule(markup);
+                }
+            std::unique_lock<std::mutex> lock(m_mutex);
+            // A few runs ahead at most: memory stays small whoever is faster.
+            m_changed.wait(lock, [this] { return m_runs.size() < 3 || m_stop; });
+            if (m_stop)
+                return;
+            m_runs.push_back(std::move(run));
+            m_changed.notify_all();
+        }
+        QString stamp = fingerprint && step == RuleFileStream::Step::End ? fingerprint->Finish() : QString();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_outcome = step;
+        m_fingerprint = std::move(stamp);
+        m_finished = true;
+        m_changed.notify_all();
+    }
+
+    RuleFileStream m_stream;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::unique_ptr<pugi::xml_document>> m_runs;
+    bool m_finished = false;
+    bool m_stop = false;
+    RuleFileStream::Step m_outcome = RuleFileStream::Step::GiveUp;
+    QString m_fingerprint;
+};
+
 // Reads a file in blocks (no tree of the whole file): true or false as the
 // read ends, nothing when the file needs a full load.
 std::optional<bool> ReadStreamed(
     int fd, CVTRFileDetails& record, VtrXMLDocument& document, const std::vector<RuleSource>& sources)
 {
-    RuleFileStream stream(fd);
-    if (!stream.Start())
+    ReadAhead reader(fd);
+    if (!reader.Start())
         return std::nullopt;
     RuleFileReading reading(record, document, sources);
-    reading.RootAttributes(stream.Root());
+    reading.RootAttributes(reader.Root());
     const bool checkFingerprint = reading.IsProtected();
-    RulesFingerprintBuilder fingerprint;
-    std::string markup;
-    pugi::xml_document fragment;
-    for (;;) {
-        switch (stream.Next(fragment)) {
-        case RuleFileStream::Step::GiveUp:
-            return std::nullopt;
-        case RuleFileStream::Step::End:
-            if (checkFingerprint && fingerprint.Finish() != reading.StoredFingerprint())
-                ShowModifiedMessage();
-            reading.Keep();
-            return true;
-        case RuleFileStream::Step::Children:
-            for (pugi::xml_node child = fragment.child(RuleFileNames::kRule); child;
-                 child = child.next_sibling(RuleFileNames::kRule)) {
-                if (checkFingerprint) {
-                    markup.clear();
-                    VtrXMLNode(child, &document).AppendXMLUtf8(markup);
-                    fingerprint.AddRule(markup);
-                }
-                reading.Element(child);
-            }
-            break;
-        }
-    }
+    reader.Go(checkFingerprint);
+    while (const std::unique_ptr<pugi::xml_document> run = reader.Take())
+        for (pugi::xml_node child = run->child(RuleFileNames::kRule); child;
+             child = child.next_sibling(RuleFileNames::kRule))
+            reading.Element(child);
+    if (reader.Outcome() != RuleFileStream::Step::End)
+        return std::nullopt; // the rules made so far are released with the reading
+    if (checkFingerprint && reader.Fingerprint() != reading.StoredFingerprint())
+        ShowModifiedMessage();
+    reading.Keep();
+    return true;
 }
 
 // How one pass of a save ended.

@@ -25,7 +25,7 @@ RuleFileStream::~RuleFileStream()
     ::close(m_fd);
 }
 
-RuleFileStream::Step RuleFileStream::Next(pugi::xml_document& fragment)
+RuleFileStream::Step RuleFileStream::Next(pugi::xml_document& fragment, bool copied)
 {
     fragment.reset();
     if (m_rootEnded)
@@ -50,12 +50,14 @@ RuleFileStream::Step RuleFileStream::Next(pugi::xml_document& fragment)
             return Step::GiveUp;
         m_rootEnded = run.rootEnds;
         if (run.size == 0)
-            return Next(fragment);
+            return Next(fragment, copied);
         begin = run.begin;
         size = run.size;
     }
-    const pugi::xml_parse_result parsed = fragment.load_buffer_inplace(
-        m_buffer.data() + begin, size, pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
+    constexpr unsigned kOptions = pugi::parse_default | pugi::parse_fragment;
+    const pugi::xml_parse_result parsed = copied
+        ? fragment.load_buffer(m_buffer.data() + begin, size, kOptions, pugi::encoding_utf8)
+        : fragment.load_buffer_inplace(m_buffer.data() + begin, size, kOptions, pugi::encoding_utf8);
     if (!parsed)
         return Step::GiveUp;
     for (pugi::xml_node child = fragment.first_child(); child; child = child.next_sibling()) {

@@ -33,8 +33,10 @@ public:
         GiveUp, // load the whole file instead
     };
     // Parses the next run of children into fragment (blanks between them come
-    // as text nodes; everything else is an element).
-    Step Next(pugi::xml_document& fragment);
+    // as text nodes; everything else is an element). The fragment's texts
+    // point into the stream's buffer, valid until the next call, unless
+    // copied: then the fragment holds its own.
+    Step Next(pugi::xml_document& fragment, bool copied = false);
 
 private:
     static constexpr size_t kBlock = 1 << 20;
