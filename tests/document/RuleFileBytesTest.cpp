@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 #include "ConcreteVTRRule.h"
+#include "RuleItemOf.h"
 #include "VtrLibrary.h"
 #include "VtrRule.h"
 #include "VtrXMLDocument.h"
@@ -25,17 +26,6 @@
 
 namespace {
 const QString kUserDefined = QStringLiteral("Interactive User Defined Rule");
-
-VtrRuleItem Item(const QString& name, std::vector<std::pair<QString, QString>> attributes, const QString& text = {},
-    std::vector<VtrRuleItem> children = {})
-{
-    VtrRuleItem item;
-    item.name = name;
-    item.attributes = std::move(attributes);
-    item.text = text;
-    item.children = std::move(children);
-    return item;
-}
 
 // A user-defined rule with every kind of value a rule element can carry:
 // markup characters, text beyond ASCII (a surrogate pair too), tabs, line
@@ -62,22 +52,23 @@ ConcreteVTRRule* RuleWithEveryKindOfValue()
         { QStringLiteral("Markup"), QStringLiteral("a<b>&c\"d'e") },
     };
     rule->Items() = {
-        Item(QStringLiteral("Parameter"),
+        RuleItemOf(QStringLiteral("Parameter"),
             { { QStringLiteral("Name"), QStringLiteral("Width") },
                 { QStringLiteral("UnitType"), QStringLiteral("Length") } },
             {},
-            { Item(QStringLiteral("Value"), {}, QStringLiteral("1.5")),
-                Item(QStringLiteral("Recom"), {}, QStringLiteral("2e-3")),
-                Item(QStringLiteral("Alert"), {}, QStringLiteral(" 0.75 ")), Item(QStringLiteral("Min"), {}, QString()),
-                Item(QStringLiteral("Max"), {}, QStringLiteral("1e308")) }),
-        Item(QStringLiteral("Constraint"), { { QStringLiteral("Kind"), QStringLiteral("Option") } },
+            { RuleItemOf(QStringLiteral("Value"), {}, QStringLiteral("1.5")),
+                RuleItemOf(QStringLiteral("Recom"), {}, QStringLiteral("2e-3")),
+                RuleItemOf(QStringLiteral("Alert"), {}, QStringLiteral(" 0.75 ")),
+                RuleItemOf(QStringLiteral("Min"), {}, QString()),
+                RuleItemOf(QStringLiteral("Max"), {}, QStringLiteral("1e308")) }),
+        RuleItemOf(QStringLiteral("Constraint"), { { QStringLiteral("Kind"), QStringLiteral("Option") } },
             QString::fromUtf8("lead \xc3\xa9 text\r\nnext"),
-            { Item(QStringLiteral("Option"), { { QStringLiteral("Text"), QStringLiteral("x > y && y < z") } },
+            { RuleItemOf(QStringLiteral("Option"), { { QStringLiteral("Text"), QStringLiteral("x > y && y < z") } },
                 QStringLiteral("a<b>&c"),
-                { Item(QStringLiteral("Deep"), { { QStringLiteral("Level"), QStringLiteral("3") } },
+                { RuleItemOf(QStringLiteral("Deep"), { { QStringLiteral("Level"), QStringLiteral("3") } },
                     QStringLiteral("\t tabbed \t")) }) }),
-        Item(QStringLiteral("Empty"), {}),
-        Item(QStringLiteral("Message"), {}, QStringLiteral("   spaced   ")),
+        RuleItemOf(QStringLiteral("Empty"), {}),
+        RuleItemOf(QStringLiteral("Message"), {}, QStringLiteral("   spaced   ")),
     };
     return rule;
 }

@@ -2,6 +2,7 @@
 // element its GetXML builds gives, in both forms, for every kind of content.
 
 #include "ConcreteVTRRule.h"
+#include "RuleItemOf.h"
 #include "FrameworkExports.h"
 #include "VtrRuleMarkup.h"
 #include "VtrXMLDocument.h"
@@ -19,16 +20,6 @@
 #include <QString>
 
 namespace {
-VtrRuleItem Item(const QString& name, std::vector<std::pair<QString, QString>> attributes = {},
-    const QString& text = {}, std::vector<VtrRuleItem> children = {})
-{
-    VtrRuleItem item;
-    item.name = name;
-    item.attributes = std::move(attributes);
-    item.text = text;
-    item.children = std::move(children);
-    return item;
-}
 
 // The file and raw forms of the element GetXML builds, printed by the tree.
 std::pair<std::string, std::string> Printed(ConcreteVTRRule& rule)
@@ -71,26 +62,29 @@ TEST(RuleMarkup, EveryShapeIsWrittenAsThePrinterWritesIt)
         { "no items, no extra attributes", {}, {} },
         { "markup characters and every control character",
             { { QStringLiteral("A"), QStringLiteral("&<>\"'\t\n\r\x01\x1f end") } },
-            { Item(QStringLiteral("T"), { { QStringLiteral("B"), QStringLiteral("\x7f&") } },
+            { RuleItemOf(QStringLiteral("T"), { { QStringLiteral("B"), QStringLiteral("\x7f&") } },
                 QStringLiteral("&<>\"'\t\n\r\x01\x08\x0b\x1f end")) } },
         { "text beyond ASCII and a lone surrogate",
             { { QStringLiteral("A"), QString::fromUtf8("\xc3\xa9\xe2\x80\x93\xf0\x9f\x98\x80") } },
-            { Item(QStringLiteral("T"), {}, QString(QChar(0xd800)) + QStringLiteral("x")) } },
+            { RuleItemOf(QStringLiteral("T"), {}, QString(QChar(0xd800)) + QStringLiteral("x")) } },
         { "NUL ends names and values",
             { { QStringLiteral("A"), QStringLiteral("before") + kNul + QStringLiteral("after") },
                 { kNul + QStringLiteral("x"), QStringLiteral("dropped: no name") } },
-            { Item(QStringLiteral("T") + kNul + QStringLiteral("U"),
+            { RuleItemOf(QStringLiteral("T") + kNul + QStringLiteral("U"),
                   { { QStringLiteral("B") + kNul, QStringLiteral("v") } }, kNul + QStringLiteral("text")),
-                Item(QStringLiteral("V"), {}, QStringLiteral("a") + kNul + QStringLiteral("b")) } },
+                RuleItemOf(QStringLiteral("V"), {}, QStringLiteral("a") + kNul + QStringLiteral("b")) } },
         { "items without a name", {},
-            { Item(QString(), { { QString(), QStringLiteral("v") } }), Item(kNul, {}, QStringLiteral("t")) } },
+            { RuleItemOf(QString(), { { QString(), QStringLiteral("v") } }),
+                RuleItemOf(kNul, {}, QStringLiteral("t")) } },
         { "text and elements mixed", {},
-            { Item(QStringLiteral("P"), {}, QStringLiteral("lead"),
-                { Item(QStringLiteral("A")), Item(QStringLiteral("B"), {}, QStringLiteral("b")),
-                    Item(QStringLiteral("C"), {}, QStringLiteral("c"), { Item(QStringLiteral("D")) }) }) } },
+            { RuleItemOf(QStringLiteral("P"), {}, QStringLiteral("lead"),
+                { RuleItemOf(QStringLiteral("A")), RuleItemOf(QStringLiteral("B"), {}, QStringLiteral("b")),
+                    RuleItemOf(
+                        QStringLiteral("C"), {}, QStringLiteral("c"), { RuleItemOf(QStringLiteral("D")) }) }) } },
         { "nested empty elements", {},
-            { Item(QStringLiteral("A"), {}, {}, { Item(QStringLiteral("B"), {}, {}, { Item(QStringLiteral("C")) }) }),
-                Item(QStringLiteral("E"), { { QStringLiteral("X"), QString() } }) } },
+            { RuleItemOf(QStringLiteral("A"), {}, {},
+                  { RuleItemOf(QStringLiteral("B"), {}, {}, { RuleItemOf(QStringLiteral("C")) }) }),
+                RuleItemOf(QStringLiteral("E"), { { QStringLiteral("X"), QString() } }) } },
     };
     for (const auto& c : cases) {
         ConcreteVTRRule rule;
@@ -123,7 +117,7 @@ TEST(RuleMarkup, RandomContentIsWrittenAsThePrinterWritesIt)
     };
     const auto name = [&] { return QStringLiteral("n") + QString::number(random() % 5); };
     std::function<VtrRuleItem(int)> item = [&](int depth) {
-        VtrRuleItem made = Item(random() % 30 == 0 ? QString() : name());
+        VtrRuleItem made = RuleItemOf(random() % 30 == 0 ? QString() : name());
         for (unsigned a = random() % 3; a > 0; --a)
             made.attributes.emplace_back(name(), text(6));
         if (random() % 2)
@@ -154,8 +148,8 @@ TEST(RuleMarkup, SharedSettingsAreWrittenOnceAndFollowChanges)
 {
     ConcreteVTRRule first;
     first.SetRuleName(QStringLiteral("First"));
-    first.Items() = { Item(QStringLiteral("Parameter"), { { QStringLiteral("Name"), QStringLiteral("W") } }, {},
-        { Item(QStringLiteral("Value"), {}, QStringLiteral("1.5")) }) };
+    first.Items() = { RuleItemOf(QStringLiteral("Parameter"), { { QStringLiteral("Name"), QStringLiteral("W") } }, {},
+        { RuleItemOf(QStringLiteral("Value"), {}, QStringLiteral("1.5")) }) };
     ConcreteVTRRule second(first);
     second.SetRuleName(QStringLiteral("Second"));
     ASSERT_TRUE(second.ItemsShared());
@@ -181,9 +175,9 @@ TEST(RuleMarkup, ElementsTooDeepForAFileAreFlagged)
     // A rule is at level 2 under the document, its items from level 3, and
     // the text of the deepest item one level more.
     const auto nested = [](int levels) {
-        VtrRuleItem top = Item(QStringLiteral("L"), {}, QStringLiteral("x"));
+        VtrRuleItem top = RuleItemOf(QStringLiteral("L"), {}, QStringLiteral("x"));
         for (int i = 1; i < levels; ++i)
-            top = Item(QStringLiteral("L"), {}, {}, { top });
+            top = RuleItemOf(QStringLiteral("L"), {}, {}, { top });
         return top;
     };
     for (const auto& [levels, tooDeep] : { std::pair { VtrXMLDocument::kMaxNestingDepth - 3, false },
