@@ -10,6 +10,7 @@
 #include "VtrLibrary.h"
 #include "VtrRegularFile.h"
 #include "VtrRule.h"
+#include "VtrUtf8.h"
 #include "document/DocumentLock.h"
 #include "document/FileDetails.h"
 #include "document/Fingerprint.h"
@@ -21,6 +22,7 @@
 #include "Utilities/VTRUIUtils.h"
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include <QDateTime>
@@ -336,9 +338,23 @@ int RunShow(const QStringList& args)
     std::printf("Units: %s\n", qUtf8Printable(UnitText(record.units)));
     std::printf("Protected: %s\n", record.passwordProtected ? "yes" : "no");
     std::printf("Rules: %d\n", record.RuleCount());
-    for (CVtrRule* rule : record.Rules())
-        std::printf("%d\t%s\t%s\t%s\n", rule->GetSequenceNumber(), qUtf8Printable(rule->GetRuleName()),
-            qUtf8Printable(rule->GetRuleCategory()), qUtf8Printable(rule->GetRuleModuleName()));
+    // A line per rule, gathered in blocks: a big file has many.
+    std::string lines;
+    for (CVtrRule* rule : record.Rules()) {
+        char number[16];
+        lines.append(
+            number, static_cast<size_t>(std::snprintf(number, sizeof number, "%d", rule->GetSequenceNumber())));
+        for (const QString* text : { &rule->GetRuleName(), &rule->GetRuleCategory(), &rule->GetRuleModuleName() }) {
+            lines += '\t';
+            lines += VtrUtf8(*text); // up to a NUL, as printf's "%s" takes it
+        }
+        lines += '\n';
+        if (lines.size() >= (1 << 16)) {
+            std::fwrite(lines.data(), 1, lines.size(), stdout);
+            lines.clear();
+        }
+    }
+    std::fwrite(lines.data(), 1, lines.size(), stdout);
     // The program drops these when it opens the file, and its next save
     // leaves them out.
     if (!record.droppedRules.empty()) {
