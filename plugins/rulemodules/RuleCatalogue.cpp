@@ -3,11 +3,63 @@
 #include "VTRFrameWrkUtils.h"
 #include "VtrXMLNode.h"
 
+#include <cstdint>
 #include <utility>
 
 #include <pugixml.hpp>
 
 namespace {
+// FNV-1a over the UTF-8 of a rule element's child elements as the reader
+// takes them in: names, attributes, the texts of each element joined, in
+// order, comments and instructions left out. Equal settings give equal
+// hashes (from the same bytes); the rest is left to a comparison.
+class ElementHasher
+{
+public:
+    void Add(const char* text)
+    {
+        for (; *text; ++text)
+            Mark(static_cast<unsigned char>(*text));
+    }
+    void Mark(unsigned char byte)
+    {
+        m_hash ^= byte;
+        m_hash *= 1099511628211ull;
+    }
+    void Element(pugi::xml_node element)
+    {
+        Add(element.name());
+        Mark(1);
+        for (pugi::xml_attribute a : element.attributes()) {
+            Add(a.name());
+            Mark(2);
+            Add(a.value());
+            Mark(3);
+        }
+        for (pugi::xml_node c : element.children())
+            if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata)
+                Add(c.value());
+        Mark(4);
+        for (pugi::xml_node c : element.children())
+            if (c.type() == pugi::node_element)
+                Element(c);
+        Mark(5);
+    }
+    size_t Hash() const { return static_cast<size_t>(m_hash); }
+
+private:
+    uint64_t m_hash = 14695981039346656037ull;
+};
+
+size_t ElementItemsHash(pugi::xml_node rule)
+{
+    ElementHasher hasher;
+    for (pugi::xml_node c : rule.children())
+        if (c.type() == pugi::node_element)
+            hasher.Element(c);
+    return hasher.Hash();
+}
+
 QString Text(const pugi::xml_attribute& a)
 {
     return QString::fromUtf8(a.value());
@@ -95,6 +147,7 @@ bool RuleCatalogue::Load(const char* data, std::size_t size, QString& error)
 {
     m_rules.clear();
     m_index.clear();
+    m_byElementItems.clear();
     m_ownModuleNames.clear();
     m_strings.clear();
 
@@ -124,6 +177,7 @@ bool RuleCatalogue::Load(const char* data, std::size_t size, QString& error)
     QSet<int> helpIds;
     std::vector<std::unique_ptr<CVtrModuleRule>> rules;
     QHash<QString, const CVtrModuleRule*> index;
+    QHash<size_t, const CVtrModuleRule*> byElementItems;
     VtrXMLDocument* noDocument = nullptr;
     for (pugi::xml_node rule = root.child("Rule"); rule; rule = rule.next_sibling("Rule")) {
         const QString name = Text(rule.attribute("Name"));
@@ -170,6 +224,11 @@ bool RuleCatalogue::Load(const char* data, std::size_t size, QString& error)
         auto prototype = std::make_unique<CVtrModuleRule>();
         VtrXMLNode node(rule, noDocument);
         prototype->PopulateParametersFromXML(&node);
+        if (!std::as_const(*prototype).Items().empty()) {
+            const size_t hash = ElementItemsHash(rule);
+            if (!byElementItems.contains(hash)) // the first of equal ones
+                byElementItems.insert(hash, prototype.get());
+        }
         prototype->SetSummary(summary);
         const QString key = Key(prototype->GetRuleName(), prototype->GetRuleCategory());
         if (index.contains(key)) {
@@ -183,6 +242,7 @@ bool RuleCatalogue::Load(const char* data, std::size_t size, QString& error)
     }
     m_rules = std::move(rules);
     m_index = std::move(index);
+    m_byElementItems = std::move(byElementItems);
     m_ownAsciiNames.clear();
     for (const QString& own : m_ownModuleNames) {
         if (!QtPrivate::isAscii(QStringView(own))) {
@@ -198,6 +258,14 @@ bool RuleCatalogue::Load(const char* data, std::size_t size, QString& error)
             m_byItems.insert(ItemsHash(items), rule.get());
     }
     return true;
+}
+
+const CVtrModuleRule* RuleCatalogue::WithSettingsLike(pugi::xml_node ruleElement) const
+{
+    if (m_byElementItems.isEmpty()
+        || !ruleElement.find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; }))
+        return nullptr;
+    return m_byElementItems.value(ElementItemsHash(ruleElement), nullptr);
 }
 
 const CVtrModuleRule* RuleCatalogue::Find(const QString& name, const QString& category) const

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include <QHash>
+
+#include <pugixml.hpp>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -40,6 +42,10 @@ public:
     // Replaces every text of the rule that the catalogue also holds with the
     // catalogue's copy, so rules read from files share storage too.
     void Intern(CVtrModuleRule& rule) const;
+    // A prototype whose settings (the rule element's child elements) the
+    // element probably repeats, or null: found by a hash of the element's
+    // text, so the caller still compares before it shares them.
+    const CVtrModuleRule* WithSettingsLike(pugi::xml_node ruleElement) const;
 
 private:
     static QString Key(const QString& name, const QString& category);
@@ -55,6 +61,8 @@ private:
     QHash<QString, const CVtrModuleRule*> m_index;
     // The rules of the catalogue by the hash of their items.
     QMultiHash<size_t, const CVtrModuleRule*> m_byItems;
+    // The same by the hash of their elements' text (see WithSettingsLike).
+    QHash<size_t, const CVtrModuleRule*> m_byElementItems;
     QStringList m_ownModuleNames;
     // The same in lower case when all of them are ASCII, else empty.
     std::vector<std::string> m_ownAsciiNames;

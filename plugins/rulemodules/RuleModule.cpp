@@ -91,6 +91,11 @@ VTR_MODULE_EXPORT void GetRule(VtrXMLNode* ruleNode, CVtrRule** rule)
     // so nothing a user saved is dropped.
     const CVtrModuleRule* base = catalogue.Find(name, category);
     auto* result = base ? new CVtrModuleRule(*base) : new CVtrModuleRule();
+    // A renamed copy of a catalogue rule mostly keeps that rule's settings:
+    // offered them, it keeps them shared when they are the same.
+    if (!base)
+        if (const CVtrModuleRule* like = catalogue.WithSettingsLike(ruleNode->Native()))
+            result->ShareItems(*like);
     result->PopulateParametersFromXML(ruleNode);
     if (base) {
         // What the element leaves out keeps the catalogue's defaults: its

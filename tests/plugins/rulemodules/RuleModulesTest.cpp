@@ -264,8 +264,8 @@ TEST(RuleModulesLoading, LoadsEveryModuleWithItsExports)
         ASSERT_NE(m->handle, nullptr) << VtrLibrary::LastError().toStdString();
         EXPECT_TRUE(m->Complete());
         // The hardware database editor belongs to the assembly module alone.
-        EXPECT_EQ(
-            m->launchFastenerDatabaseDlg != nullptr, QLatin1String(expected.library) == QLatin1String("VTRAssemblyRulesu"));
+        EXPECT_EQ(m->launchFastenerDatabaseDlg != nullptr,
+            QLatin1String(expected.library) == QLatin1String("VTRAssemblyRulesu"));
 
         QString name = QStringLiteral("Module Name");
         m->getModuleName(&name);
@@ -868,3 +868,49 @@ TEST_F(RuleModules, EditRuleUsesTheRegisteredEditorOnly)
 }
 
 } // namespace
+
+TEST_F(RuleModules, RenamedCopiesShareTheSettingsTheyRepeat)
+{
+    REQUIRE_MODULE(m, "VtrSMRulesu");
+    RuleSet rules(m);
+    ConcreteVTRRule* base = rules.Find(QStringLiteral("SM - Minimum Hole Diameter"));
+    ASSERT_NE(base, nullptr);
+    ASSERT_FALSE(base->Items().empty());
+    // The catalogue rule's own element, renamed, with its settings as they
+    // are, changed, and written another way that reads the same.
+    VtrXMLDocument out;
+    const QString element = Markup(m, base, out);
+    const QString renamed = QString(element).replace(QStringLiteral("Name=\"SM - Minimum Hole Diameter\""),
+        QStringLiteral("Name=\"SM - Minimum Hole Diameter #2\""));
+    ASSERT_NE(renamed, element);
+    const qsizetype value = renamed.indexOf(QStringLiteral("<Value>"));
+    ASSERT_GT(value, 0);
+    const struct
+    {
+        const char* what;
+        QString text;
+        bool shared;
+    } cases[] = {
+        { "the same settings", renamed, true },
+        { "a value changed", QString(renamed).insert(value + 7, QStringLiteral("1")), false },
+        { "a comment inside a value", QString(renamed).insert(value + 7, QStringLiteral("<!-- c -->")), true },
+    };
+    for (const auto& c : cases) {
+        const QByteArray text = c.text.toUtf8();
+        VtrXMLDocument doc;
+        std::unique_ptr<VtrXMLNode> node(doc.LoadFromBuffer(text.constData(), static_cast<size_t>(text.size())));
+        ASSERT_NE(node, nullptr) << c.what;
+        OwnedRule r(m, node.get());
+        auto* concrete = dynamic_cast<ConcreteVTRRule*>(r.rule);
+        ASSERT_NE(concrete, nullptr) << c.what;
+        EXPECT_EQ(concrete->GetRuleName(), QStringLiteral("SM - Minimum Hole Diameter #2")) << c.what;
+        // Shared with a rule of the catalogue (another may hold the same settings).
+        EXPECT_EQ(concrete->ItemsShared(), c.shared) << c.what;
+        // Whatever is shared, the rule is written back as it was read.
+        VtrXMLDocument again;
+        const QByteArray back = Markup(m, concrete, again).toUtf8();
+        VtrXMLDocument expected;
+        std::unique_ptr<VtrXMLNode> read(expected.LoadFromBuffer(text.constData(), static_cast<size_t>(text.size())));
+        EXPECT_EQ(QString::fromUtf8(back), read->GetXML()) << c.what;
+    }
+}
