@@ -4,51 +4,44 @@
 #include "VtrXMLNode.h"
 
 #include <cstdint>
+#include <functional>
+#include <string_view>
 #include <utility>
 
 #include <pugixml.hpp>
 
 namespace {
-// FNV-1a over the UTF-8 of a rule element's child elements as the reader
-// takes them in: names, attributes, the texts of each element joined, in
-// order, comments and instructions left out. Equal settings give equal
-// hashes (from the same bytes); the rest is left to a comparison.
+// A hash of the UTF-8 of a rule element's child elements as the reader
+// takes them in: names, attributes, texts, in order, comments and
+// instructions left out. Equal bytes give equal hashes; settings that read
+// the same from other bytes (a text split by a comment, say) may not, which
+// only costs the shortcut: the caller compares before it shares.
 class ElementHasher
 {
 public:
-    void Add(const char* text)
-    {
-        for (; *text; ++text)
-            Mark(static_cast<unsigned char>(*text));
-    }
-    void Mark(unsigned char byte)
-    {
-        m_hash ^= byte;
-        m_hash *= 1099511628211ull;
-    }
+    void Add(const char* text) { Mix(std::hash<std::string_view>()(std::string_view(text))); }
+    void Mix(size_t value) { m_hash ^= value + 0x9e3779b97f4a7c15ull + (m_hash << 6) + (m_hash >> 2); }
     void Element(pugi::xml_node element)
     {
         Add(element.name());
-        Mark(1);
         for (pugi::xml_attribute a : element.attributes()) {
             Add(a.name());
-            Mark(2);
             Add(a.value());
-            Mark(3);
         }
+        Mix(1);
         for (pugi::xml_node c : element.children())
             if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata)
                 Add(c.value());
-        Mark(4);
+        Mix(2);
         for (pugi::xml_node c : element.children())
             if (c.type() == pugi::node_element)
                 Element(c);
-        Mark(5);
+        Mix(3);
     }
-    size_t Hash() const { return static_cast<size_t>(m_hash); }
+    size_t Hash() const { return m_hash; }
 
 private:
-    uint64_t m_hash = 14695981039346656037ull;
+    size_t m_hash = 0;
 };
 
 size_t ElementItemsHash(pugi::xml_node rule)
