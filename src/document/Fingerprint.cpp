@@ -147,6 +147,8 @@ struct RulesFingerprintBuilder::State
     Md5Stream md5;
     std::optional<BlockedMd5> blocks;
     bool any = false;
+    // One buffer for every rule's markup: no rule costs an allocation.
+    std::string markup;
     State() { blocks.emplace(md5); }
 };
 
@@ -165,6 +167,15 @@ void RulesFingerprintBuilder::AddRule(const std::string& markup)
     m_state->any = true;
 }
 
+void RulesFingerprintBuilder::AddRulesOf(pugi::xml_node parent)
+{
+    for (pugi::xml_node child = parent.child("Rule"); child; child = child.next_sibling("Rule")) {
+        m_state->markup.clear();
+        VtrXMLNode(child, nullptr).AppendXMLUtf8(m_state->markup);
+        AddRule(m_state->markup);
+    }
+}
+
 QString RulesFingerprintBuilder::Finish()
 {
     m_state->blocks->Finish();
@@ -176,16 +187,19 @@ QString RulesFingerprint(const VtrXMLNode* root)
 {
     if (!root || root->IsNull())
         return {};
+    // Rule by rule: no string of the whole file's markup is built.
     RulesFingerprintBuilder fingerprint;
-    // Rule by rule through one buffer, so no string of the whole file's
-    // markup is built and no rule costs an allocation.
-    std::string utf8;
-    for (pugi::xml_node child = root->Native().child("Rule"); child; child = child.next_sibling("Rule")) {
-        utf8.clear();
-        VtrXMLNode(child, root->Owner()).AppendXMLUtf8(utf8);
-        fingerprint.AddRule(utf8);
-    }
+    fingerprint.AddRulesOf(root->Native());
     return fingerprint.Finish();
+}
+
+QString StoredRulesFingerprint(const VtrXMLNode& root)
+{
+    QString password;
+    QString stored;
+    root.GetAttributeValue(QStringLiteral("Password"), password);
+    root.GetAttributeValue(QStringLiteral("RulesData"), stored);
+    return password.isEmpty() ? QString() : stored;
 }
 
 namespace {
@@ -195,14 +209,9 @@ std::optional<FingerprintStatus> StreamedCheck(int fd)
     RuleFileStream stream(fd);
     if (!stream.Start())
         return std::nullopt;
-    const VtrXMLNode root(stream.Root(), nullptr);
-    QString password;
-    QString stored;
-    root.GetAttributeValue(QStringLiteral("Password"), password);
-    root.GetAttributeValue(QStringLiteral("RulesData"), stored);
-    const bool isProtected = !password.isEmpty() && !stored.isEmpty();
+    const QString stored = StoredRulesFingerprint(VtrXMLNode(stream.Root(), nullptr));
+    const bool isProtected = !stored.isEmpty();
     RulesFingerprintBuilder fingerprint;
-    std::string utf8;
     pugi::xml_document fragment;
     for (;;) {
         switch (stream.Next(fragment)) {
@@ -213,13 +222,9 @@ std::optional<FingerprintStatus> StreamedCheck(int fd)
                 return FingerprintStatus::Unprotected;
             return fingerprint.Finish() == stored ? FingerprintStatus::Matches : FingerprintStatus::Modified;
         case RuleFileStream::Step::Children:
-            if (!isProtected)
-                break; // the rest is read only to tell whether the file is whole
-            for (pugi::xml_node child = fragment.child("Rule"); child; child = child.next_sibling("Rule")) {
-                utf8.clear();
-                VtrXMLNode(child, nullptr).AppendXMLUtf8(utf8);
-                fingerprint.AddRule(utf8);
-            }
+            // Unprotected, the rest is read only to tell whether the file is whole.
+            if (isProtected)
+                fingerprint.AddRulesOf(fragment);
             break;
         }
     }
@@ -246,11 +251,8 @@ FingerprintStatus VerifyRuleFileFingerprint(const QString& path, QString* detail
             *detail = QStringLiteral("root element is \"%1\", not \"VTRExpress\"").arg(root->GetNodeName());
         return FingerprintStatus::Unreadable;
     }
-    QString password;
-    QString stored;
-    root->GetAttributeValue(QStringLiteral("Password"), password);
-    root->GetAttributeValue(QStringLiteral("RulesData"), stored);
-    if (password.isEmpty() || stored.isEmpty())
+    const QString stored = StoredRulesFingerprint(*root);
+    if (stored.isEmpty())
         return FingerprintStatus::Unprotected;
     return RulesFingerprint(root.get()) == stored ? FingerprintStatus::Matches : FingerprintStatus::Modified;
 }

@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include <pugixml.hpp>
+
 #include <QString>
 
 class VtrXMLNode;
@@ -24,6 +26,8 @@ public:
     RulesFingerprintBuilder& operator=(const RulesFingerprintBuilder&) = delete;
 
     void AddRule(const std::string& markup);
+    // Adds every "Rule" child of parent, in order.
+    void AddRulesOf(pugi::xml_node parent);
     // The fingerprint; empty when no rule was added. Ends the builder.
     QString Finish();
 
@@ -31,6 +35,10 @@ private:
     struct State;
     std::unique_ptr<State> m_state;
 };
+
+// The fingerprint a rule file's root carries when the file is protected (it
+// has a "Password" and a "RulesData"); empty when it is not.
+QString StoredRulesFingerprint(const VtrXMLNode& root);
 
 // What a check of a rule file's fingerprint found.
 enum class FingerprintStatus {

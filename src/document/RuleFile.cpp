@@ -283,17 +283,16 @@ public:
             ParseLeadingInteger(value, m_read.units.LinearUnit);
         if (node.GetAttributeValue(QStringLiteral("AngularUnit"), value))
             ParseLeadingInteger(value, m_read.units.AngularUnit);
-        QString password;
-        node.GetAttributeValue(QStringLiteral("Password"), password);
-        node.GetAttributeValue(QStringLiteral("RulesData"), m_stored);
-        m_fileProtected = !password.isEmpty() && !m_stored.isEmpty();
-        if (m_fileProtected) {
+        m_stored = StoredRulesFingerprint(node);
+        if (IsProtected()) {
+            QString password;
+            node.GetAttributeValue(QStringLiteral("Password"), password);
             m_read.password = DecodePassword(password);
             m_read.passwordProtected = true;
         }
     }
     // Whether the file carries a password and a fingerprint to check.
-    bool IsProtected() const { return m_fileProtected; }
+    bool IsProtected() const { return !m_stored.isEmpty(); }
     const QString& StoredFingerprint() const { return m_stored; }
 
     // A "Rule" element.
@@ -336,7 +335,6 @@ private:
     ProgressScope m_progress;
     int64_t m_done = 0;
     QString m_stored;
-    bool m_fileProtected = false;
     std::vector<std::pair<CVtrRule*, const RuleSource*>> m_made;
     bool m_kept = false;
 };
@@ -392,7 +390,6 @@ private:
         std::optional<RulesFingerprintBuilder> fingerprint;
         if (makeFingerprint)
             fingerprint.emplace();
-        std::string markup;
         RuleFileStream::Step step;
         for (;;) {
             auto run = std::make_unique<pugi::xml_document>();
@@ -400,12 +397,7 @@ private:
             if (step != RuleFileStream::Step::Children)
                 break;
             if (fingerprint)
-                for (pugi::xml_node child = run->child(RuleFileNames::kRule); child;
-                     child = child.next_sibling(RuleFileNames::kRule)) {
-                    markup.clear();
-                    VtrXMLNode(child, nullptr).AppendXMLUtf8(markup);
-                    fingerprint->AddRule(markup);
-                }
+                fingerprint->AddRulesOf(*run);
             std::unique_lock<std::mutex> lock(m_mutex);
             // A few runs ahead at most: memory stays small whoever is faster.
             m_changed.wait(lock, [this] { return m_runs.size() < 3 || m_stop; });
