@@ -127,12 +127,12 @@ QString UserRuleDrafts::ModuleName(bool productRule)
     return productRule ? CPLQRuleConfigurator::ProductModuleName() : CPLQRuleConfigurator::CustomModuleName();
 }
 
-bool UserRuleDrafts::ParseParameter(const QString& spec, UserRuleParameter& parameter, QString& error)
+bool UserRuleDrafts::ParseParameter(const QString& text, UserRuleParameter& parameter, QString& error)
 {
     // The value is last so that a text value may hold the separator itself.
-    const QStringList parts = spec.split(QLatin1Char(';'));
+    const QStringList parts = text.split(QLatin1Char(';'));
     if (parts.size() < 4) {
-        error = QStringLiteral("A parameter needs \"NAME;OPERATOR;TYPE;VALUE\", not \"%1\".").arg(spec);
+        error = QStringLiteral("A parameter needs \"NAME;OPERATOR;TYPE;VALUE\", not \"%1\".").arg(text);
         return false;
     }
     parameter.name = parts[0].trimmed();

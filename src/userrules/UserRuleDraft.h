@@ -77,7 +77,7 @@ int32_t CriticalityOf(const QString& text);
 QString ModuleName(bool productRule);
 
 // Reads "NAME;OPERATOR;TYPE;VALUE"; false with the reason in error.
-bool ParseParameter(const QString& spec, UserRuleParameter& parameter, QString& error);
+bool ParseParameter(const QString& text, UserRuleParameter& parameter, QString& error);
 
 // Checks a draft and completes it: category and key spelled as the
 // configurator spells them, the key taken from the category when empty. The
