@@ -53,6 +53,27 @@ void CVTRFrameWrkUtils::GetRuleCategoryStringList(QStringList& categories)
 
 int32_t CVTRFrameWrkUtils::GetRuleCategoryIndex(const QString& category)
 {
+    // Every rule read asks. An ASCII text lowers as ASCII: it is compared
+    // with the few names in place, without a lower-case copy.
+    const QChar* text = category.constData();
+    const qsizetype size = category.size();
+    bool ascii = true;
+    for (qsizetype i = 0; i < size && ascii; ++i)
+        ascii = text[i].unicode() < 0x80;
+    if (ascii) {
+        const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+        int32_t index = 0;
+        for (const char* name : kCategories) {
+            qsizetype i = 0;
+            for (; i < size && name[i] != '\0'; ++i)
+                if (lower(text[i].unicode()) != lower(static_cast<char16_t>(name[i])))
+                    break;
+            if (i == size && name[i] == '\0')
+                return index;
+            ++index;
+        }
+        return -1;
+    }
     return CategoryIndex().value(category.toLower(), -1);
 }
 

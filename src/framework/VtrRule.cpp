@@ -36,18 +36,66 @@ enum CommonAttribute {
 const char* const kCommonAttributes[kCommonAttributeCount] = { "Name", "DisplayName", "RuleCategory", "Severity",
     "RuleModule", "Selected", "HelpId", "RuleId", "Validator", "LinearUnit", "AngularUnit" };
 
-// The common attribute of that name, or -1.
-int CommonAttributeIndex(const char* name)
+// Whether a NUL-terminated text is expected, compared in place: the names
+// are short and a library call costs more than the comparison.
+bool SameName(const char* name, const char* expected)
 {
-    for (int i = 0; i < kCommonAttributeCount; ++i)
-        if (std::strcmp(kCommonAttributes[i], name) == 0)
-            return i;
-    return -1;
+    for (; *expected; ++name, ++expected)
+        if (*name != *expected)
+            return false;
+    return *name == '\0';
 }
 
-bool IsCommonAttribute(const char* name)
+// The common attribute of that name, or -1. Every attribute of every rule
+// read asks: two letters leave at most one name to compare.
+int CommonAttributeIndex(const char* name)
 {
-    return CommonAttributeIndex(name) >= 0;
+    int index = -1;
+    switch (name[0]) {
+    case 'N':
+        index = kName;
+        break;
+    case 'D':
+        index = kDisplayName;
+        break;
+    case 'R':
+        index = name[1] == 'u' && name[2] == 'l' && name[3] == 'e'
+            ? (name[4] == 'C' ? kRuleCategory : name[4] == 'M' ? kRuleModule : kRuleId)
+            : -1;
+        break;
+    case 'S':
+        index = name[1] == 'e' && name[2] == 'v' ? kSeverity : kSelected;
+        break;
+    case 'H':
+        index = kHelpId;
+        break;
+    case 'V':
+        index = kValidator;
+        break;
+    case 'L':
+        index = kLinearUnit;
+        break;
+    case 'A':
+        index = kAngularUnit;
+        break;
+    default:
+        return -1;
+    }
+    return index >= 0 && SameName(name, kCommonAttributes[index]) ? index : -1;
+}
+
+// Hands the value of the first attribute of each common name to values (by
+// position), and every other attribute to other.
+template <typename Other> void GatherAttributes(pugi::xml_node node, const char** values, Other&& other)
+{
+    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+        const char* name = a.name();
+        const int index = CommonAttributeIndex(name);
+        if (index < 0)
+            other(a);
+        else if (!values[index])
+            values[index] = a.value();
+    }
 }
 
 int32_t ToInt(const QString& text, int32_t fallback)
@@ -92,7 +140,8 @@ void ReadItem(pugi::xml_node node, VtrRuleItem& item)
 // Whether text equals what QString::fromUtf8 makes of utf8, without making it.
 bool SameText(const QString& text, const char* utf8)
 {
-    const char16_t* p = reinterpret_cast<const char16_t*>(text.utf16());
+    // constData, not utf16: that one copies a string a literal made.
+    const auto* p = reinterpret_cast<const char16_t*>(text.constData());
     const qsizetype n = text.size();
     for (qsizetype i = 0;; ++i) {
         const auto c = static_cast<unsigned char>(utf8[i]);
@@ -105,41 +154,46 @@ bool SameText(const QString& text, const char* utf8)
     }
 }
 
-// Whether ReadItem would read node into item as it is.
+// Whether ReadItem would read node into item as it is. Run on every element
+// of every copy of a module's rule read back: the nodes are walked with as
+// few calls into the parser's library as the walk allows.
 bool SameItem(pugi::xml_node node, const VtrRuleItem& item)
 {
     if (!SameText(item.name, node.name()))
         return false;
     size_t attribute = 0;
-    for (pugi::xml_attribute a : node.attributes()) {
-        if (attribute == item.attributes.size() || !SameText(item.attributes[attribute].first, a.name())
+    const size_t attributes = item.attributes.size();
+    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+        if (attribute == attributes || !SameText(item.attributes[attribute].first, a.name())
             || !SameText(item.attributes[attribute].second, a.value()))
             return false;
         ++attribute;
     }
-    if (attribute != item.attributes.size())
+    if (attribute != attributes)
         return false;
     size_t child = 0;
+    const size_t children = item.children.size();
     int texts = 0;
     pugi::xml_node onlyText;
-    for (pugi::xml_node c : node.children()) {
-        if (c.type() == pugi::node_element) {
-            if (child == item.children.size() || !SameItem(c, item.children[child]))
+    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
+        const pugi::xml_node_type type = c.type();
+        if (type == pugi::node_element) {
+            if (child == children || !SameItem(c, item.children[child]))
                 return false;
             ++child;
-        } else if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata) {
+        } else if (type == pugi::node_pcdata || type == pugi::node_cdata) {
             ++texts;
             onlyText = c;
         }
     }
-    if (child != item.children.size())
+    if (child != children)
         return false;
     if (texts == 0)
         return item.text.isEmpty();
     if (texts == 1)
         return SameText(item.text, onlyText.value());
     QString text; // pieces converted one by one, as ReadItem does
-    for (pugi::xml_node c : node.children())
+    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
         if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata)
             text += QString::fromUtf8(c.value());
     return text == item.text;
@@ -255,15 +309,16 @@ VtrXMLDocument* CVtrRule::XMLDocForWriting() const
 
 void CVtrRule::ReadCommonAttributes(VtrXMLNode* node)
 {
-    // One pass over the attributes, the first of each name counting as a
-    // lookup by name finds it. A text equal to the one the rule holds (a
-    // copy of a module's rule read back, mostly) keeps that one, shared.
     const char* values[kCommonAttributeCount] = {};
-    for (pugi::xml_attribute a : node->Native().attributes()) {
-        const int index = CommonAttributeIndex(a.name());
-        if (index >= 0 && !values[index])
-            values[index] = a.value();
-    }
+    GatherAttributes(node->Native(), values, [](pugi::xml_attribute) { });
+    ReadCommonAttributes(values);
+}
+
+void CVtrRule::ReadCommonAttributes(const char* const* values)
+{
+    // The first attribute of each name counts, as a lookup by name finds it.
+    // A text equal to the one the rule holds (a copy of a module's rule read
+    // back, mostly) keeps that one, shared.
     const auto text = [&values](int index, QString& field) {
         if (values[index] && !SameText(field, values[index]))
             field = QString::fromUtf8(values[index]);
@@ -440,20 +495,19 @@ bool ConcreteVTRRule::PopulateParametersFromXML(VtrXMLNode* ruleNode)
 {
     if (!ruleNode || ruleNode->IsNull())
         return false;
-    ReadCommonAttributes(ruleNode);
     // Texts equal to those the rule had in the same place are kept, shared.
     std::vector<std::pair<QString, QString>> had = std::move(m_extraAttributes);
     m_extraAttributes.clear();
     pugi::xml_node node = ruleNode->Native();
-    for (pugi::xml_attribute a : node.attributes()) {
-        if (IsCommonAttribute(a.name()))
-            continue;
+    const char* values[kCommonAttributeCount] = {};
+    GatherAttributes(node, values, [&](pugi::xml_attribute a) {
         const size_t at = m_extraAttributes.size();
         if (at < had.size() && SameText(had[at].first, a.name()) && SameText(had[at].second, a.value()))
             m_extraAttributes.push_back(std::move(had[at]));
         else
             m_extraAttributes.emplace_back(QString::fromUtf8(a.name()), QString::fromUtf8(a.value()));
-    }
+    });
+    ReadCommonAttributes(values);
     // A copy of a module's rule usually reads back the settings it already
     // has: it keeps them (and keeps sharing them) instead of building its own.
     if (m_items && SameItems(node, *m_items))

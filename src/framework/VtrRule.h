@@ -79,6 +79,9 @@ protected:
     virtual VtrXMLDocument* XMLDocForWriting() const;
     // Reads the attributes every rule element carries.
     void ReadCommonAttributes(VtrXMLNode* ruleNode);
+    // The same from their UTF-8 values, by position in the order they are
+    // written; null where the element has none.
+    void ReadCommonAttributes(const char* const* values);
     // Writes them, in a fixed order, to a fresh element.
     void WriteCommonAttributes(VtrXMLNode* ruleNode) const;
     // Starts the "Rule" element in out with the same attributes.

@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace {
 // A rule read from one "Rule" element.
@@ -96,4 +97,33 @@ TEST(RuleItems, ReadingTheSameSettingsKeepsThemShared)
         ASSERT_NE(b, nullptr);
         EXPECT_EQ(a->GetXML(), b->GetXML()) << c.what;
     }
+}
+
+TEST(RuleItems, OnlyTheCommonNamesThemselvesAreReadAsCommonAttributes)
+{
+    // Names one letter off, in another case, cut short or run on are the
+    // rule's own attributes; the second of a common name is dropped.
+    const QByteArray element
+        = "<Rule Rule=\"a\" Name=\"N\" RuleIds=\"b\" DisplayName=\"D\" name=\"c\" RuleCategory=\"General\" Nam=\"d\""
+          " Severity=\"2\" Sev=\"e\" Severit=\"f\" RuleModule=\"M\" RuleModul=\"g\" Selected=\"1\" SelectedX=\"h\""
+          " HelpId=\"7\" HelpID=\"i\" RuleId=\"8\" RuleIdent=\"j\" Validator=\"V\" Validators=\"k\" LinearUnit=\"1\""
+          " LinearUnits=\"l\" AngularUnit=\"1\" AngularUnix=\"m\" Name=\"second\" RuleCategoryX=\"n\"/>";
+    const std::unique_ptr<ConcreteVTRRule> rule = Read(nullptr, element);
+    EXPECT_EQ(rule->GetRuleName(), QStringLiteral("N"));
+    EXPECT_EQ(rule->GetDisplayName(), QStringLiteral("D"));
+    EXPECT_EQ(rule->GetRuleCategory(), QStringLiteral("General"));
+    EXPECT_EQ(rule->GetCriticality(), 2);
+    EXPECT_EQ(rule->GetRuleModuleName(), QStringLiteral("M"));
+    EXPECT_EQ(rule->GetSelected(), 1);
+    EXPECT_EQ(rule->GetHelpId(), 7);
+    EXPECT_EQ(rule->GetRuleId(), 8);
+    EXPECT_EQ(rule->GetValidatorName(), QStringLiteral("V"));
+    EXPECT_EQ(rule->GetRuleUnits().LinearUnit, 1);
+    EXPECT_EQ(rule->GetRuleUnits().AngularUnit, 1);
+    QStringList own;
+    for (const auto& [name, value] : rule->ExtraAttributes())
+        own << name + QLatin1Char('=') + value;
+    EXPECT_EQ(own,
+        QStringList({ "Rule=a", "RuleIds=b", "name=c", "Nam=d", "Sev=e", "Severit=f", "RuleModul=g", "SelectedX=h",
+            "HelpID=i", "RuleIdent=j", "Validators=k", "LinearUnits=l", "AngularUnix=m", "RuleCategoryX=n" }));
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include <QFile>
@@ -80,3 +81,23 @@ TEST(DataSettingsFolderPathTest, BufferProtocol)
     EXPECT_EQ(QString::fromUtf16(buffer.data(), length), expected);
 }
 } // namespace
+
+TEST(RuleCategoryTest, NamesAreFoundCaseAsideAndOnlyWhole)
+{
+    const std::pair<QString, int32_t> cases[] = {
+        { QStringLiteral("General"), 0 },
+        { QStringLiteral("gENERAL"), 0 },
+        { QStringLiteral("Sheet Metal"), 4 },
+        { QStringLiteral("SHEET METAL FORMING"), 19 },
+        { QStringLiteral("Sheet Meta"), -1 },
+        { QStringLiteral("Sheet Metal "), -1 },
+        { QStringLiteral("Drafting"), 23 },
+        { QString(), -1 },
+        { QStringLiteral("User Defined"), 22 },
+        // Beyond ASCII: a text lowers as a whole, and the Kelvin sign lowers to "k".
+        { QString::fromUtf8("Manual Chec\u212a"), 17 },
+        { QString::fromUtf8("G\u00e9n\u00e9ral"), -1 },
+    };
+    for (const auto& [text, index] : cases)
+        EXPECT_EQ(CVTRFrameWrkUtils::GetRuleCategoryIndex(text), index) << text.toStdString();
+}
