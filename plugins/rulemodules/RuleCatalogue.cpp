@@ -4,53 +4,72 @@
 #include "VtrXMLNode.h"
 
 #include <cstdint>
-#include <functional>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
 #include <pugixml.hpp>
 
 namespace {
-// A hash of the UTF-8 of a rule element's child elements as the reader
-// takes them in: names, attributes, texts, in order, comments and
-// instructions left out. Equal bytes give equal hashes; settings that read
-// the same from other bytes (a text split by a comment, say) may not, which
-// only costs the shortcut: the caller compares before it shares.
-class ElementHasher
+// A hash of a NUL-terminated text, eight bytes at a step.
+uint64_t TextHash(const char* text, uint64_t seed)
 {
-public:
-    void Add(const char* text) { Mix(std::hash<std::string_view>()(std::string_view(text))); }
-    void Mix(size_t value) { m_hash ^= value + 0x9e3779b97f4a7c15ull + (m_hash << 6) + (m_hash >> 2); }
-    void Element(pugi::xml_node element)
-    {
-        Add(element.name());
-        for (pugi::xml_attribute a : element.attributes()) {
-            Add(a.name());
-            Add(a.value());
-        }
-        Mix(1);
-        for (pugi::xml_node c : element.children())
-            if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata)
-                Add(c.value());
-        Mix(2);
-        for (pugi::xml_node c : element.children())
-            if (c.type() == pugi::node_element)
-                Element(c);
-        Mix(3);
+    constexpr uint64_t kMultiplier = 0x9e3779b97f4a7c15ull;
+    const size_t size = std::strlen(text);
+    uint64_t h = (seed ^ size) * kMultiplier;
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, text + i, 8);
+        h = (h ^ word) * kMultiplier;
+        h ^= h >> 29;
     }
-    size_t Hash() const { return m_hash; }
+    if (i < size) {
+        uint64_t word = 0;
+        std::memcpy(&word, text + i, size - i);
+        h = (h ^ word) * kMultiplier;
+        h ^= h >> 29;
+    }
+    return h;
+}
 
-private:
-    size_t m_hash = 0;
-};
+uint64_t Mix(uint64_t h, uint64_t value)
+{
+    return h ^ (value + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2));
+}
+
+// A hash of the UTF-8 of an element as the reader takes it in: name,
+// attributes, texts and child elements, in order, comments and instructions
+// left out. Texts and child elements are hashed apart, as the reader keeps
+// them apart. Equal bytes give equal hashes; settings that read the same
+// from other bytes (a text split by a comment, say) may not, which only
+// costs the shortcut: the caller compares before it shares. Every element
+// of every renamed rule read passes through here, so the children are
+// walked once.
+uint64_t ElementHash(pugi::xml_node element)
+{
+    uint64_t h = TextHash(element.name(), 0);
+    for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute())
+        h = TextHash(a.value(), TextHash(a.name(), h));
+    uint64_t texts = 1;
+    uint64_t children = 2;
+    for (pugi::xml_node c = element.first_child(); c; c = c.next_sibling()) {
+        const pugi::xml_node_type type = c.type();
+        if (type == pugi::node_element)
+            children = Mix(children, ElementHash(c));
+        else if (type == pugi::node_pcdata || type == pugi::node_cdata)
+            texts = TextHash(c.value(), texts);
+    }
+    return Mix(Mix(h, texts), children);
+}
 
 size_t ElementItemsHash(pugi::xml_node rule)
 {
-    ElementHasher hasher;
-    for (pugi::xml_node c : rule.children())
+    uint64_t h = 0;
+    for (pugi::xml_node c = rule.first_child(); c; c = c.next_sibling())
         if (c.type() == pugi::node_element)
-            hasher.Element(c);
-    return hasher.Hash();
+            h = Mix(h, ElementHash(c));
+    return static_cast<size_t>(h);
 }
 
 QString Text(const pugi::xml_attribute& a)
@@ -140,6 +159,7 @@ bool RuleCatalogue::Load(const char* data, std::size_t size, QString& error)
 {
     m_rules.clear();
     m_index.clear();
+    m_utf8Index.clear();
     m_byElementItems.clear();
     m_ownModuleNames.clear();
     m_strings.clear();
@@ -235,6 +255,8 @@ bool RuleCatalogue::Load(const char* data, std::size_t size, QString& error)
     }
     m_rules = std::move(rules);
     m_index = std::move(index);
+    for (auto it = m_index.cbegin(); it != m_index.cend(); ++it)
+        m_utf8Index.emplace(it.key().toStdString(), it.value());
     m_byElementItems = std::move(byElementItems);
     m_ownAsciiNames.clear();
     for (const QString& own : m_ownModuleNames) {
@@ -264,6 +286,29 @@ const CVtrModuleRule* RuleCatalogue::WithSettingsLike(pugi::xml_node ruleElement
 const CVtrModuleRule* RuleCatalogue::Find(const QString& name, const QString& category) const
 {
     return m_index.value(Key(name, category), nullptr);
+}
+
+const CVtrModuleRule* RuleCatalogue::Find(const char* name, const char* category) const
+{
+    // ASCII texts fold as ASCII does: the key is made in place, as bytes.
+    char key[512];
+    size_t size = 0;
+    const auto fold = [&](const char* text) {
+        for (; *text; ++text) {
+            const auto c = static_cast<unsigned char>(*text);
+            if (c >= 0x80 || size == sizeof key)
+                return false;
+            key[size++] = static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c);
+        }
+        return true;
+    };
+    if (!fold(name) || size == sizeof key)
+        return Find(QString::fromUtf8(name), QString::fromUtf8(category));
+    key[size++] = '\x1f';
+    if (!fold(category))
+        return Find(QString::fromUtf8(name), QString::fromUtf8(category));
+    const auto it = m_utf8Index.find(std::string_view(key, size));
+    return it == m_utf8Index.end() ? nullptr : it->second;
 }
 
 bool RuleCatalogue::OwnsModuleName(const QString& moduleName) const
@@ -382,20 +427,38 @@ void RuleCatalogue::InternItem(VtrRuleItem& item) const
         InternItem(c);
 }
 
-void RuleCatalogue::Intern(CVtrModuleRule& rule) const
+void RuleCatalogue::Intern(CVtrModuleRule& rule, const CVtrModuleRule* origin) const
 {
-    rule.SetRuleName(Shared(rule.GetRuleName()));
-    rule.SetDisplayName(Shared(rule.GetDisplayName()));
-    rule.SetRuleModuleName(Shared(rule.GetRuleModuleName()));
-    rule.SetValidatorName(Shared(rule.GetValidatorName()));
+    // A text equal to origin's is taken from it: a comparison costs less
+    // than a lookup.
+    const auto sameAsOrigin = [](const QString& text, const QString& original) {
+        return text.isSharedWith(original) || text == original;
+    };
+    const auto shared = [&](const QString& text, const QString& (CVtrRule::*field)() const) {
+        return origin && sameAsOrigin(text, (origin->*field)()) ? (origin->*field)() : Shared(text);
+    };
+    rule.SetRuleName(shared(rule.GetRuleName(), &CVtrRule::GetRuleName));
+    rule.SetDisplayName(shared(rule.GetDisplayName(), &CVtrRule::GetDisplayName));
+    rule.SetRuleModuleName(shared(rule.GetRuleModuleName(), &CVtrRule::GetRuleModuleName));
+    rule.SetValidatorName(shared(rule.GetValidatorName(), &CVtrRule::GetValidatorName));
     // The category setter also recomputes the category number; keep it for
     // when the text actually changes.
-    const QString category = Shared(rule.GetRuleCategory());
+    const QString category = shared(rule.GetRuleCategory(), &CVtrRule::GetRuleCategory);
     if (!category.isSharedWith(rule.GetRuleCategory()))
         rule.SetRuleCategory(category);
+    static const std::vector<std::pair<QString, QString>> kNoExtras;
+    const auto& originExtras = origin ? origin->ExtraAttributes() : kNoExtras;
+    size_t i = 0;
     for (auto& [n, v] : rule.ExtraAttributes()) {
-        n = Shared(n);
-        v = Shared(v);
+        if (i < originExtras.size() && sameAsOrigin(n, originExtras[i].first)
+            && sameAsOrigin(v, originExtras[i].second)) {
+            n = originExtras[i].first;
+            v = originExtras[i].second;
+        } else {
+            n = Shared(n);
+            v = Shared(v);
+        }
+        ++i;
     }
     // Shared items came from a rule of the catalogue and hold its texts
     // already. Items equal to those of a rule of the catalogue (a renamed

@@ -3,8 +3,11 @@
 #include "ModuleRule.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <QHash>
@@ -34,14 +37,18 @@ public:
     const std::vector<std::unique_ptr<CVtrModuleRule>>& Rules() const { return m_rules; }
     // The prototype with that name and category (both without regard to case), or null.
     const CVtrModuleRule* Find(const QString& name, const QString& category) const;
+    // The same for UTF-8 texts, without making strings of ASCII ones.
+    const CVtrModuleRule* Find(const char* name, const char* category) const;
     // Whether an element stamped with this module name belongs to the module:
     // the module's display name or a module name one of its rules carries.
     bool OwnsModuleName(const QString& moduleName) const;
     // The same for UTF-8 text.
     bool OwnsModuleName(const char* moduleName) const;
     // Replaces every text of the rule that the catalogue also holds with the
-    // catalogue's copy, so rules read from files share storage too.
-    void Intern(CVtrModuleRule& rule) const;
+    // catalogue's copy, so rules read from files share storage too. Texts
+    // equal to those of origin (a rule of the catalogue the rule was copied
+    // from, or one whose settings it repeats) are taken from origin.
+    void Intern(CVtrModuleRule& rule, const CVtrModuleRule* origin = nullptr) const;
     // A prototype whose settings (the rule element's child elements) the
     // element probably repeats, or null: found by a hash of the element's
     // text, so the caller still compares before it shares them.
@@ -59,6 +66,13 @@ private:
     QString m_summary;
     std::vector<std::unique_ptr<CVtrModuleRule>> m_rules;
     QHash<QString, const CVtrModuleRule*> m_index;
+    // The same keys in UTF-8, looked up by views of them.
+    struct Utf8Hash
+    {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
+    std::unordered_map<std::string, const CVtrModuleRule*, Utf8Hash, std::equal_to<>> m_utf8Index;
     // The rules of the catalogue by the hash of their items.
     QMultiHash<size_t, const CVtrModuleRule*> m_byItems;
     // The same by the hash of their elements' text (see WithSettingsLike).

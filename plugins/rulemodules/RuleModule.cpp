@@ -75,27 +75,24 @@ VTR_MODULE_EXPORT void GetRule(VtrXMLNode* ruleNode, CVtrRule** rule)
         return;
     // Every module is offered every element: the test runs on the text as
     // read, without making a string of it.
-    const pugi::xml_attribute moduleName = ruleNode->Native().attribute("RuleModule");
+    const pugi::xml_node element = ruleNode->Native();
+    const pugi::xml_attribute moduleName = element.attribute("RuleModule");
     if (!moduleName)
         return;
     const RuleCatalogue& catalogue = Catalogue();
     if (!catalogue.OwnsModuleName(moduleName.value()))
         return;
 
-    QString name;
-    QString category;
-    ruleNode->GetAttributeValue(QStringLiteral("Name"), name);
-    ruleNode->GetAttributeValue(QStringLiteral("RuleCategory"), category);
     // A rule of the catalogue starts from its defaults (summary, parameters);
     // anything else the module's name was stamped on still becomes a rule,
     // so nothing a user saved is dropped.
-    const CVtrModuleRule* base = catalogue.Find(name, category);
+    const CVtrModuleRule* base = catalogue.Find(element.attribute("Name").value(), element.attribute("RuleCategory").value());
     auto* result = base ? new CVtrModuleRule(*base) : new CVtrModuleRule();
     // A renamed copy of a catalogue rule mostly keeps that rule's settings:
     // offered them, it keeps them shared when they are the same.
-    if (!base)
-        if (const CVtrModuleRule* like = catalogue.WithSettingsLike(ruleNode->Native()))
-            result->ShareItems(*like);
+    const CVtrModuleRule* like = base ? nullptr : catalogue.WithSettingsLike(element);
+    if (like)
+        result->ShareItems(*like);
     result->PopulateParametersFromXML(ruleNode);
     if (base) {
         // What the element leaves out keeps the catalogue's defaults: its
@@ -105,11 +102,19 @@ VTR_MODULE_EXPORT void GetRule(VtrXMLNode* ruleNode, CVtrRule** rule)
             = ruleNode->Native().find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; });
         if (!hasChildElements)
             result->ShareItems(*base);
-        for (const auto& [attribute, value] : base->ExtraAttributes())
-            if (!ruleNode->Native().attribute(attribute.toUtf8().constData()))
-                result->ExtraAttributes().emplace_back(attribute, value);
+        // The element's own attributes other than the common ones are the
+        // rule's extra attributes now.
+        auto& extras = result->ExtraAttributes();
+        const size_t own = extras.size();
+        for (const auto& [attribute, value] : base->ExtraAttributes()) {
+            bool mentioned = false;
+            for (size_t i = 0; i < own && !mentioned; ++i)
+                mentioned = extras[i].first == attribute;
+            if (!mentioned)
+                extras.emplace_back(attribute, value);
+        }
     }
-    catalogue.Intern(*result);
+    catalogue.Intern(*result, base ? base : like);
     *rule = result;
 }
 

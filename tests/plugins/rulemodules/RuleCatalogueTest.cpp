@@ -188,6 +188,42 @@ TEST(RuleCatalogueReader, FindsRulesAndOwnModuleNamesWithoutRegardToCase)
         EXPECT_FALSE(catalogue.OwnsModuleName(QString::fromLatin1(name))) << name;
 }
 
+TEST(RuleCatalogueReader, FindsUtf8NamesAsItFindsTexts)
+{
+    // The second name starts with the Kelvin sign, which folds to an ASCII "k".
+    const std::string text = Catalogue(std::string(kGoodRule)
+        + R"(<Rule Name="Maß" RuleCategory="General" HelpId="7"/><Rule Name="K-Factor" RuleCategory="General" HelpId="8"/>)");
+    RuleCatalogue catalogue;
+    QString error;
+    ASSERT_TRUE(Load(catalogue, text, error)) << error.toStdString();
+    const struct
+    {
+        const char* name;
+        const char* category;
+        int helpId; // 0: none
+    } cases[] = {
+        { "Gap", "General", 5 },
+        { "gAP", "gENERAL", 5 },
+        { "Gap", "Welding", 0 },
+        { "Gap ", "General", 0 },
+        { "", "", 0 },
+        { "MAß", "general", 7 },
+        { "maß", "GENERAL", 7 },
+        { "Mass", "General", 0 },
+        { "k-factor", "General", 8 },
+        { "K-FACTOR", "general", 8 },
+        { "\u212a-factor", "general", 8 },
+        { "Gap\x1fGeneral", "", 0 },
+        { "\xff\xfe", "General", 0 },
+    };
+    for (const auto& c : cases) {
+        const CVtrModuleRule* byText = catalogue.Find(QString::fromUtf8(c.name), QString::fromUtf8(c.category));
+        const CVtrModuleRule* byUtf8 = catalogue.Find(c.name, c.category);
+        EXPECT_EQ(byUtf8, byText) << c.name << " / " << c.category;
+        EXPECT_EQ(byUtf8 ? byUtf8->GetHelpId() : 0, c.helpId) << c.name << " / " << c.category;
+    }
+}
+
 TEST(RuleCatalogueReader, InternSharesTextsTheCatalogueHolds)
 {
     RuleCatalogue catalogue;
@@ -211,6 +247,19 @@ TEST(RuleCatalogueReader, InternSharesTextsTheCatalogueHolds)
     // Texts the catalogue does not hold stay as they were.
     EXPECT_EQ(read.GetRuleModuleName(), QStringLiteral("Someone Else"));
     EXPECT_EQ(read.Items()[0].text, QStringLiteral("only in this rule"));
+
+    // Given the rule it was copied from, equal texts come from that rule.
+    CVtrModuleRule renamed;
+    renamed.SetRuleName(QString::fromUtf8("Gap 2"));
+    renamed.SetRuleCategory(QString::fromUtf8("General"));
+    renamed.SetValidatorName(QString::fromUtf8("TestValidator"));
+    renamed.SetRuleModuleName(QString::fromUtf8("Someone Else"));
+    catalogue.Intern(renamed, &base);
+    EXPECT_EQ(renamed.GetRuleName(), QStringLiteral("Gap 2"));
+    EXPECT_TRUE(renamed.GetRuleCategory().isSharedWith(base.GetRuleCategory()));
+    EXPECT_EQ(renamed.GetRuleCategoryEnum(), base.GetRuleCategoryEnum());
+    EXPECT_TRUE(renamed.GetValidatorName().isSharedWith(base.GetValidatorName()));
+    EXPECT_EQ(renamed.GetRuleModuleName(), QStringLiteral("Someone Else"));
 }
 
 } // namespace
