@@ -7,6 +7,8 @@
 #include "modules/IniFile.h"
 #include "modules/ModuleContract.h"
 
+#include <initializer_list>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -418,11 +420,41 @@ void* LoadedLibraryAt(const ModuleSet& modules, const QString& path)
 {
     if (path.isEmpty())
         return nullptr;
-    for (const PtrArray* list : { &modules.loadedRuleModules, &modules.loadedInstalledModules, &modules.loadedDbModules,
-             &modules.releasingModules })
+    const std::initializer_list<const PtrArray*> lists
+        = { &modules.loadedRuleModules, &modules.loadedInstalledModules, &modules.loadedDbModules,
+              &modules.releasingModules };
+    // Rules are released and looked up by the thousand, mostly of one module
+    // after another: the last answer is tried first. It still has to be in
+    // a list and still be that file, which one lookup of its name tells,
+    // where a scan asks every library before it.
+    // Never destroyed: rules may still be released while statics go.
+    struct Last
+    {
+        std::mutex mutex;
+        QString path;
+        void* handle = nullptr;
+    };
+    static Last* const last = new Last;
+    const std::lock_guard<std::mutex> lock(last->mutex);
+    QString& lastPath = last->path;
+    void*& lastHandle = last->handle;
+    const auto listed = [&](void* handle) {
+        for (const PtrArray* list : lists)
+            for (int32_t i = 0; i < list->GetSize(); ++i)
+                if (list->GetAt(i) == handle)
+                    return true;
+        return false;
+    };
+    // The loader keeps one handle per file, so no other handle has that name.
+    if (lastHandle && path == lastPath && listed(lastHandle) && VtrLibrary::HasFileName(lastHandle, path))
+        return lastHandle;
+    for (const PtrArray* list : lists)
         for (int32_t i = 0; i < list->GetSize(); ++i)
-            if (void* handle = list->GetAt(i); handle && VtrLibrary::HasFileName(handle, path))
+            if (void* handle = list->GetAt(i); handle && VtrLibrary::HasFileName(handle, path)) {
+                lastPath = path;
+                lastHandle = handle;
                 return handle;
+            }
     if (modules.configuratorLibrary && VtrLibrary::HasFileName(modules.configuratorLibrary, path))
         return modules.configuratorLibrary;
     return nullptr;

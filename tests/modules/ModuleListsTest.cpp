@@ -282,6 +282,12 @@ TEST_F(ModuleListsTest, StartUpLoadsModulesAndHandsEveryRuleModuleTheDatabaseLis
     EXPECT_EQ(r.databases, QStringList { db });
     EXPECT_EQ(r.setDbCalls, 1);
     EXPECT_EQ(RecordedBy(modules.loadedDbModules.GetAt(0)).setDbCalls, 0);
+    // Asked again and again, as a release of many rules asks.
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(LoadedLibraryAt(modules, full), modules.loadedRuleModules.GetAt(0));
+        EXPECT_EQ(LoadedLibraryAt(modules, db), modules.loadedDbModules.GetAt(0));
+        EXPECT_EQ(LoadedLibraryAt(modules, missing), nullptr);
+    }
 
     // Registration of another database module: the old one goes, the rule
     // modules hear of the new list.
@@ -292,6 +298,9 @@ TEST_F(ModuleListsTest, StartUpLoadsModulesAndHandsEveryRuleModuleTheDatabaseLis
     r = RecordedBy(modules.loadedRuleModules.GetAt(0));
     EXPECT_EQ(r.databases, QStringList { db2 });
     EXPECT_EQ(r.setDbCalls, 2);
+    EXPECT_EQ(LoadedLibraryAt(modules, db), nullptr);
+    EXPECT_EQ(LoadedLibraryAt(modules, db2), modules.loadedDbModules.GetAt(0));
+    EXPECT_EQ(LoadedLibraryAt(modules, full), modules.loadedRuleModules.GetAt(0));
 
     // Registration of rule modules: dropped handles wait for the caller.
     modules.configuredRuleModules = { noDb };
@@ -299,6 +308,9 @@ TEST_F(ModuleListsTest, StartUpLoadsModulesAndHandsEveryRuleModuleTheDatabaseLis
     ReloadRuleModules(modules, dropped);
     EXPECT_EQ(FileNames(modules.loadedRuleModules), QStringList { noDb });
     EXPECT_EQ(FileNames(dropped), QStringList { full });
+    // A library no longer listed is not found, however recently it was.
+    EXPECT_EQ(LoadedLibraryAt(modules, full), nullptr);
+    EXPECT_EQ(LoadedLibraryAt(modules, noDb), modules.loadedRuleModules.GetAt(0));
     EXPECT_EQ(RecordedBy(dropped.GetAt(0)).setDbCalls, 2);
     FreeHandlesLastToFirst(dropped);
 
