@@ -1,5 +1,7 @@
 #include "document/OrderedRuleSet.h"
 
+#include <algorithm>
+
 const size_t* OrderedRuleSet::PositionTable::Find(const CVtrRule* rule) const
 {
     if (!rule || m_size == 0)
@@ -76,10 +78,18 @@ void OrderedRuleSet::PositionTable::Clear()
     m_shift = 64;
 }
 
-void OrderedRuleSet::PositionTable::Grow()
+void OrderedRuleSet::PositionTable::Reserve(size_t count)
+{
+    size_t capacity = m_entries.empty() ? 16 : m_entries.size();
+    while (2 * count > capacity)
+        capacity *= 2;
+    if (capacity > m_entries.size())
+        Rehash(capacity);
+}
+
+void OrderedRuleSet::PositionTable::Rehash(size_t capacity)
 {
     std::vector<Entry> old = std::move(m_entries);
-    const size_t capacity = old.empty() ? 16 : old.size() * 2;
     m_entries.assign(capacity, Entry());
     m_shift = 64 - static_cast<unsigned>(__builtin_ctzll(capacity));
     const size_t mask = capacity - 1;
@@ -91,6 +101,15 @@ void OrderedRuleSet::PositionTable::Grow()
             i = (i + 1) & mask;
         m_entries[i] = e;
     }
+}
+
+void OrderedRuleSet::Reserve(size_t more)
+{
+    m_position.Reserve(m_position.Size() + more);
+    // Geometric, so that many small reservations stay linear in all.
+    const size_t need = m_slots.size() + more;
+    if (need > m_slots.capacity())
+        m_slots.reserve(std::max(need, 2 * m_slots.capacity()));
 }
 
 bool OrderedRuleSet::Append(CVtrRule* rule)

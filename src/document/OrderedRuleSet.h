@@ -35,6 +35,8 @@ public:
     // Puts replacement in the place of rule (keeping the order); false when
     // rule is absent or replacement is already present.
     bool Replace(const CVtrRule* rule, CVtrRule* replacement);
+    // Room for that many more rules without growing on the way.
+    void Reserve(size_t more);
     // Empties the set.
     void Clear();
     // Number of rules in the set.
@@ -91,6 +93,8 @@ private:
         // Removes rule; position receives the place it had.
         bool Erase(const CVtrRule* rule, size_t& position);
         void Clear();
+        // Room for count entries in all.
+        void Reserve(size_t count);
         void Prefetch(const CVtrRule* rule) const
         {
             if (!m_entries.empty())
@@ -109,7 +113,8 @@ private:
             // allocator's aligned addresses over the table.
             return static_cast<size_t>((reinterpret_cast<uintptr_t>(rule) * 0x9E3779B97F4A7C15ull) >> m_shift);
         }
-        void Grow();
+        void Grow() { Rehash(m_entries.empty() ? 16 : m_entries.size() * 2); }
+        void Rehash(size_t capacity);
 
         std::vector<Entry> m_entries;
         size_t m_size = 0;

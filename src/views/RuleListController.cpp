@@ -10,6 +10,7 @@
 #include "Utilities/VTRUIUtils.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include <QFileInfo>
@@ -65,22 +66,47 @@ constexpr char16_t AsciiLower(char16_t c)
     return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
 }
 
-uint64_t HashLowerUnits(const QString& lower, uint64_t h)
+// Four units at a step; with lower set, ASCII capitals in them are taken in
+// lower case (they are all ASCII then).
+uint64_t MixUnits(uint64_t h, uint64_t four, bool lower)
 {
-    for (const QChar c : lower)
-        h = (h ^ c.unicode()) * kHashPrime;
+    if (lower) {
+        // Lanes from 'A' reach bit 7 when 0x3F is added, lanes past 'Z'
+        // when 0x25 is: the capitals are the lanes of the first only.
+        const uint64_t fromA = four + 0x003F003F003F003FULL;
+        const uint64_t pastZ = four + 0x0025002500250025ULL;
+        four |= ((fromA & ~pastZ) & 0x0080008000800080ULL) >> 2;
+    }
+    h = (h ^ four) * kHashPrime;
+    return h ^ (h >> 32);
+}
+
+// The hash of units, lower-cased as ASCII when lower is set. Both ways give
+// the same hash for the same lower-case units.
+uint64_t HashUnits(const char16_t* units, qsizetype size, uint64_t h, bool lower)
+{
+    qsizetype i = 0;
+    for (; i + 4 <= size; i += 4) {
+        uint64_t four;
+        std::memcpy(&four, units + i, sizeof four);
+        h = MixUnits(h, four, lower);
+    }
+    for (; i < size; ++i)
+        h = (h ^ (lower ? AsciiLower(units[i]) : units[i])) * kHashPrime;
     return (h ^ 0x1fu) * kHashPrime; // ends the text, so fields do not run together
 }
 
 uint64_t HashLower(const QString& text, uint64_t h)
 {
-    const uint64_t start = h;
-    for (const QChar ch : text) {
-        if (ch.unicode() >= 0x80)
-            return HashLowerUnits(text.toLower(), start);
-        h = (h ^ AsciiLower(ch.unicode())) * kHashPrime;
+    const auto* units = reinterpret_cast<const char16_t*>(text.constData());
+    char16_t all = 0;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        all |= units[i];
+    if (all >= 0x80) {
+        const QString lower = text.toLower();
+        return HashUnits(reinterpret_cast<const char16_t*>(lower.constData()), lower.size(), h, false);
     }
-    return (h ^ 0x1fu) * kHashPrime;
+    return HashUnits(units, text.size(), h, true);
 }
 
 bool SameLower(const QString& a, const QString& b)
@@ -127,8 +153,9 @@ bool SameMatchKey(const QString& a, const CVtrRule* ruleA, const QString& b, con
 
 // Positions of the fill list by key hash, newest first: one flat table of
 // chain heads and one link per position, so indexing allocates twice in
-// all. Positions whose different keys share a hash share a chain; callers
-// compare the keys.
+// all. Positions whose different keys share a slot's tag share a chain;
+// callers compare the keys. A big list's table is far larger than the
+// caches, so callers fetch slots ahead (Prefetch) and slots are kept small.
 class FillIndex
 {
 public:
@@ -141,11 +168,11 @@ public:
         m_slots.assign(capacity, Slot {});
         m_mask = capacity - 1;
     }
+    void Prefetch(uint64_t hash) const { __builtin_prefetch(&m_slots[static_cast<size_t>(hash) & m_mask]); }
     void Add(uint64_t hash, int position)
     {
         Slot& slot = SlotOf(hash);
-        slot.hash = hash;
-        slot.used = true;
+        slot.tag = Tag(hash);
         m_previous[static_cast<size_t>(position)] = slot.newest;
         slot.newest = position;
     }
@@ -165,14 +192,16 @@ public:
 private:
     struct Slot
     {
-        uint64_t hash = 0;
+        uint32_t tag = 0; // 0: never used; stays set when the chain runs dry, for the probes
         int32_t newest = -1;
-        bool used = false; // stays set when the chain runs dry, for the probes
     };
+    // The high half of the hash (the low half picks the slot), never 0.
+    static uint32_t Tag(uint64_t hash) { return static_cast<uint32_t>(hash >> 32) | 1u; }
     Slot& SlotOf(uint64_t hash)
     {
+        const uint32_t tag = Tag(hash);
         size_t i = static_cast<size_t>(hash) & m_mask;
-        while (m_slots[i].used && m_slots[i].hash != hash)
+        while (m_slots[i].tag != 0 && m_slots[i].tag != tag)
             i = (i + 1) & m_mask;
         return m_slots[i];
     }
@@ -339,6 +368,7 @@ void RuleListController::LoadModuleRules(QList<CVtrRule*>& fill)
         m_loadedPaths.insert(path);
         StampRules(rules, path, moduleName);
         AppendProductRules(path, rules);
+        m_pool.Reserve(static_cast<size_t>(rules.size()));
         for (CVtrRule* rule : rules) {
             fill.append(rule);
             m_pool.Append(rule);
@@ -379,19 +409,44 @@ void RuleListController::MatchFileRules(QList<CVtrRule*>& fill)
     const auto count = static_cast<size_t>(fill.size());
     FillIndex byName(count);
     FillIndex byDisplay(count);
-    for (int i = 0; i < fill.size(); ++i) {
-        byName.Add(MatchHash(fill[i]->GetRuleName(), fill[i]), i);
-        byDisplay.Add(MatchHash(fill[i]->GetDisplayName(), fill[i]), i);
+    // Hashed first, then added with the slots of later positions fetched
+    // meanwhile: each slot is a miss in a big list's table.
+    constexpr size_t kAhead = 16;
+    std::vector<uint64_t> hashes(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        const CVtrRule* rule = fill[static_cast<qsizetype>(i)];
+        hashes[2 * i] = MatchHash(rule->GetRuleName(), rule);
+        hashes[2 * i + 1] = MatchHash(rule->GetDisplayName(), rule);
+    }
+    for (size_t i = 0; i < count; ++i) {
+        if (i + kAhead < count) {
+            byName.Prefetch(hashes[2 * (i + kAhead)]);
+            byDisplay.Prefetch(hashes[2 * (i + kAhead) + 1]);
+        }
+        byName.Add(hashes[2 * i], static_cast<int>(i));
+        byDisplay.Add(hashes[2 * i + 1], static_cast<int>(i));
     }
     std::vector<bool> taken(count, false);
 
     bool matched = false;
     bool lost = m_doc->DroppedFileRules() > 0;
     const QList<CVtrRule*> fileRules(m_doc->FileDetails().Rules().begin(), m_doc->FileDetails().Rules().end());
+    const auto files = static_cast<size_t>(fileRules.size());
+    hashes.resize(files * 2);
+    for (size_t k = 0; k < files; ++k) {
+        const CVtrRule* rule = fileRules[static_cast<qsizetype>(k)];
+        hashes[2 * k] = MatchHash(rule->GetRuleName(), rule);
+        hashes[2 * k + 1] = MatchHash(rule->GetDisplayName(), rule);
+    }
     ProgressScope progress(VtrString(StrId::ProgressListing), fileRules.size());
     int64_t done = 0;
-    for (CVtrRule* fileRule : fileRules) {
+    for (size_t k = 0; k < files; ++k) {
+        CVtrRule* fileRule = fileRules[static_cast<qsizetype>(k)];
         progress.Step(++done);
+        if (k + kAhead < files) {
+            byName.Prefetch(hashes[2 * (k + kAhead)]);
+            byDisplay.Prefetch(hashes[2 * (k + kAhead) + 1]);
+        }
         const QStringView fileModuleFile = FileNameViewOf(fileRule->GetModulePath());
         const bool designValidator
             = fileRule->GetValidatorName().compare(QLatin1String("2DDesignCustomRulesValidator"), Qt::CaseInsensitive)
@@ -411,17 +466,17 @@ void RuleListController::MatchFileRules(QList<CVtrRule*>& fill)
             return true;
         };
         int best = -1;
-        auto searchFromEnd = [&](FillIndex& index, const QString& (CVtrRule::*text)() const) {
+        auto searchFromEnd = [&](FillIndex& index, const QString& (CVtrRule::*text)() const, uint64_t hash) {
             const QString& key = (fileRule->*text)();
-            for (int p = index.Newest(MatchHash(key, fileRule), taken); p > best; p = index.Before(p)) {
+            for (int p = index.Newest(hash, taken); p > best; p = index.Before(p)) {
                 if (SameMatchKey((fill[p]->*text)(), fill[p], key, fileRule) && acceptable(p)) {
                     best = p;
                     return;
                 }
             }
         };
-        searchFromEnd(byName, &CVtrRule::GetRuleName);
-        searchFromEnd(byDisplay, &CVtrRule::GetDisplayName);
+        searchFromEnd(byName, &CVtrRule::GetRuleName, hashes[2 * k]);
+        searchFromEnd(byDisplay, &CVtrRule::GetDisplayName, hashes[2 * k + 1]);
         if (best < 0) {
             // Nothing lists it, so the next save would leave it out.
             lost = true;

@@ -308,6 +308,7 @@ void RuleListModel::AppendRows(std::vector<Row> rows)
     const int first = RowCount();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
     m_rows.reserve(m_rows.size() + rows.size());
+    m_names.Reserve(rows.size());
     for (Row& r : rows) {
         if (!r.keyed)
             TakeKeys(r);
@@ -371,14 +372,28 @@ std::vector<RuleListModel::Row> RuleListModel::TakeRows()
 
 uint32_t RuleListModel::KeyDictionary::Key(const QString& text)
 {
+    // The same characters in the same place are the same text.
+    if (!m_values.empty() && text.size() == m_lastText.size() && text.constData() == m_lastText.constData())
+        return m_lastKey;
     auto it = m_keys.constFind(text);
-    if (it != m_keys.constEnd())
-        return it.value();
-    const auto key = static_cast<uint32_t>(m_values.size());
-    m_keys.insert(text, key);
-    m_values.push_back(text);
-    m_dirty = true;
+    uint32_t key = 0;
+    if (it != m_keys.constEnd()) {
+        key = it.value();
+    } else {
+        key = static_cast<uint32_t>(m_values.size());
+        m_keys.insert(text, key);
+        m_values.push_back(text);
+        m_dirty = true;
+    }
+    m_lastText = text;
+    m_lastKey = key;
     return key;
+}
+
+void RuleListModel::KeyDictionary::Reserve(size_t more)
+{
+    m_keys.reserve(static_cast<qsizetype>(m_values.size() + more));
+    m_values.reserve(m_values.size() + more);
 }
 
 const std::vector<uint32_t>& RuleListModel::KeyDictionary::Ranks()

@@ -123,6 +123,8 @@ private:
     {
     public:
         uint32_t Key(const QString& text);
+        // Room for that many more texts.
+        void Reserve(size_t more);
         const std::vector<uint32_t>& Ranks();
         uint32_t Size() const { return static_cast<uint32_t>(m_values.size()); }
         // For every key, 1 when its text in lower case contains lowerText
@@ -139,6 +141,10 @@ private:
         std::vector<QString> m_values;
         std::vector<uint32_t> m_ranks;
         bool m_dirty = false;
+        // The text asked for last and its key: rows in a row mostly share
+        // the one text of their category or module.
+        QString m_lastText;
+        uint32_t m_lastKey = 0;
     };
     void TakeKeys(Row& row);
     // Whether a row has a column 0 to 3 that contains a text, decided per

@@ -793,6 +793,8 @@ TEST(OrderedRuleSetTest, AgreesWithAPlainListOverRandomOperations)
             break;
         }
         }
+        if (step % 1000 == 500) // a reservation keeps what is there and where
+            set.Reserve(random() % 700);
         if (step % 4000 == 3999 && random() % 2)
             for (size_t i = expected.size() / 2; i < expected.size();)
                 (void)set.Remove(expected[i]), expected.erase(expected.begin() + static_cast<long>(i));
