@@ -75,13 +75,13 @@ VTR_MODULE_EXPORT void GetRule(VtrXMLNode* ruleNode, CVtrRule** rule)
         return;
     // Every module is offered every element: the test runs on the text as
     // read, without making a string of it.
-    const pugi::xml_node element = ruleNode->Native();
-    const pugi::xml_attribute moduleName = element.attribute("RuleModule");
+    const char* moduleName = ruleNode->AttributeText("RuleModule");
     if (!moduleName)
         return;
     const RuleCatalogue& catalogue = Catalogue();
-    if (!catalogue.OwnsModuleName(moduleName.value()))
+    if (!catalogue.OwnsModuleName(moduleName))
         return;
+    const pugi::xml_node element = ruleNode->Native();
 
     // A rule of the catalogue starts from its defaults (summary, parameters);
     // anything else the module's name was stamped on still becomes a rule,

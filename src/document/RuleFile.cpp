@@ -118,10 +118,9 @@ CVtrRule* RuleFromSources(
 {
     if (madeBy)
         *madeBy = nullptr;
-    QString module;
-    ruleNode->GetAttributeValue(QStringLiteral("RuleModule"), module);
-    const QString userDefined = QString::fromLatin1(RuleFileNames::kUserDefinedModule);
-    if (module != userDefined) {
+    // Asked here first, the module name is remembered for the modules.
+    const char* moduleText = ruleNode->AttributeText("RuleModule");
+    if (!moduleText || std::strcmp(moduleText, RuleFileNames::kUserDefinedModule) != 0) {
         for (const RuleSource& source : sources) {
             CVtrRule* rule = nullptr;
             source.getRule(ruleNode, &rule);
@@ -134,7 +133,9 @@ CVtrRule* RuleFromSources(
             }
         }
     }
-    if (module.compare(userDefined, Qt::CaseInsensitive) != 0)
+    if (!moduleText
+        || QString::fromUtf8(moduleText).compare(QLatin1String(RuleFileNames::kUserDefinedModule), Qt::CaseInsensitive)
+            != 0)
         return nullptr;
 
     auto* rule = new ConcreteVTRRule();

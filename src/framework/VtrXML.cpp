@@ -295,6 +295,7 @@ bool VtrXMLNode::AddAttribute1(const char* name, const char* value)
 {
     if (!m_node || !name || !*name)
         return false;
+    m_askedName[0] = '\0';
     pugi::xml_attribute a = m_node.append_attribute(name);
     return a && a.set_value(value ? value : "");
 }
@@ -302,6 +303,22 @@ bool VtrXMLNode::AddAttribute1(const char* name, const char* value)
 bool VtrXMLNode::AddAttribute(const QString& name, const QString& value)
 {
     return AddAttribute1(VtrUtf8(name, 0), VtrUtf8(value, 1));
+}
+
+const char* VtrXMLNode::AttributeText(const char* name) const
+{
+    if (!m_node || !name)
+        return nullptr;
+    if (m_askedName[0] != '\0' && std::strcmp(m_askedName, name) == 0)
+        return m_askedValue;
+    const pugi::xml_attribute a = m_node.attribute(name);
+    const char* value = a ? a.value() : nullptr;
+    const size_t size = std::strlen(name);
+    if (size > 0 && size < sizeof m_askedName) {
+        std::memcpy(m_askedName, name, size + 1);
+        m_askedValue = value;
+    }
+    return value;
 }
 
 bool VtrXMLNode::GetAttributeValue1(const char* name, char*& value) const

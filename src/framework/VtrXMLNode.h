@@ -29,6 +29,12 @@ public:
     bool GetAttributeValue(const QString& name, QString& value) const;
     // Narrow variant: value is allocated with new[] and released by the caller with delete[].
     bool GetAttributeValue1(const char* name, char*& value) const;
+    // The UTF-8 value of the first attribute of that name, or null when
+    // there is none. The answer for the name asked last is remembered:
+    // every rule module is offered each element and asks the same. The
+    // text lives as long as the document; changing attributes through
+    // Native() in between is not noticed.
+    const char* AttributeText(const char* name) const;
     // Child elements of that name, or null when there are none.
     VtrXMLNodeList* GetNodeList(const QString& name) const;
     VtrXMLNodeList* GetNodeList1(const char* name) const;
@@ -68,4 +74,7 @@ public:
 private:
     pugi::xml_node m_node;
     VtrXMLDocument* m_owner = nullptr;
+    // The name AttributeText was asked last (empty: none) and its answer.
+    mutable char m_askedName[24] = {};
+    mutable const char* m_askedValue = nullptr;
 };

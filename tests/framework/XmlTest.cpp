@@ -39,6 +39,20 @@ TEST(XmlTest, AttributesKeepTheirOrderAndNarrowValuesAreCopies)
     ASSERT_TRUE(rule->GetAttributeValue1("Alpha", narrow));
     EXPECT_STREQ(narrow, "1");
     delete[] narrow;
+
+    // Asked again and again, as each rule module asks, and after a change.
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_STREQ(rule->AttributeText("Alpha"), "1");
+        EXPECT_STREQ(rule->AttributeText("Name"), "Zed");
+        EXPECT_EQ(rule->AttributeText("Missing"), nullptr);
+        EXPECT_EQ(rule->AttributeText("Missing"), nullptr);
+    }
+    EXPECT_TRUE(rule->AddAttribute1("Missing", "here"));
+    EXPECT_STREQ(rule->AttributeText("Missing"), "here");
+    EXPECT_TRUE(rule->AddAttribute1("Name", "second"));
+    EXPECT_STREQ(rule->AttributeText("Name"), "Zed");
+    EXPECT_EQ(rule->AttributeText("A name longer than what is remembered"), nullptr);
+    EXPECT_EQ(VtrXMLNode().AttributeText("Name"), nullptr);
 }
 
 TEST(XmlTest, NodeListIsNullWhenThereAreNoSuchChildren)
