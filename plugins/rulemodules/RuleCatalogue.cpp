@@ -431,9 +431,8 @@ void RuleCatalogue::Intern(CVtrModuleRule& rule, const CVtrModuleRule* origin) c
 {
     // A text equal to origin's is taken from it: a comparison costs less
     // than a lookup.
-    const auto sameAsOrigin = [](const QString& text, const QString& original) {
-        return text.isSharedWith(original) || text == original;
-    };
+    const auto sameAsOrigin
+        = [](const QString& text, const QString& original) { return text.isSharedWith(original) || text == original; };
     const auto shared = [&](const QString& text, const QString& (CVtrRule::*field)() const) {
         return origin && sameAsOrigin(text, (origin->*field)()) ? (origin->*field)() : Shared(text);
     };

@@ -86,7 +86,8 @@ VTR_MODULE_EXPORT void GetRule(VtrXMLNode* ruleNode, CVtrRule** rule)
     // A rule of the catalogue starts from its defaults (summary, parameters);
     // anything else the module's name was stamped on still becomes a rule,
     // so nothing a user saved is dropped.
-    const CVtrModuleRule* base = catalogue.Find(element.attribute("Name").value(), element.attribute("RuleCategory").value());
+    const CVtrModuleRule* base
+        = catalogue.Find(element.attribute("Name").value(), element.attribute("RuleCategory").value());
     auto* result = base ? new CVtrModuleRule(*base) : new CVtrModuleRule();
     // A renamed copy of a catalogue rule mostly keeps that rule's settings:
     // offered them, it keeps them shared when they are the same.

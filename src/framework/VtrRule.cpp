@@ -59,9 +59,9 @@ int CommonAttributeIndex(const char* name)
         index = kDisplayName;
         break;
     case 'R':
-        index = name[1] == 'u' && name[2] == 'l' && name[3] == 'e'
-            ? (name[4] == 'C' ? kRuleCategory : name[4] == 'M' ? kRuleModule : kRuleId)
-            : -1;
+        if (name[1] != 'u' || name[2] != 'l' || name[3] != 'e')
+            return -1;
+        index = name[4] == 'C' ? kRuleCategory : (name[4] == 'M' ? kRuleModule : kRuleId);
         break;
     case 'S':
         index = name[1] == 'e' && name[2] == 'v' ? kSeverity : kSelected;
@@ -310,7 +310,7 @@ VtrXMLDocument* CVtrRule::XMLDocForWriting() const
 void CVtrRule::ReadCommonAttributes(VtrXMLNode* node)
 {
     const char* values[kCommonAttributeCount] = {};
-    GatherAttributes(node->Native(), values, [](pugi::xml_attribute) { });
+    GatherAttributes(node->Native(), values, [](pugi::xml_attribute) {});
     ReadCommonAttributes(values);
 }
 

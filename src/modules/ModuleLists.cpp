@@ -420,9 +420,8 @@ void* LoadedLibraryAt(const ModuleSet& modules, const QString& path)
 {
     if (path.isEmpty())
         return nullptr;
-    const std::initializer_list<const PtrArray*> lists
-        = { &modules.loadedRuleModules, &modules.loadedInstalledModules, &modules.loadedDbModules,
-              &modules.releasingModules };
+    const std::initializer_list<const PtrArray*> lists = { &modules.loadedRuleModules, &modules.loadedInstalledModules,
+        &modules.loadedDbModules, &modules.releasingModules };
     // Rules are released and looked up by the thousand, mostly of one module
     // after another: the last answer is tried first. It still has to be in
     // a list and still be that file, which one lookup of its name tells,
