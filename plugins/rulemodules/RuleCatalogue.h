@@ -47,7 +47,7 @@ public:
     // Replaces every text of the rule that the catalogue also holds with the
     // catalogue's copy, so rules read from files share storage too. Texts
     // equal to those of origin (a rule of the catalogue the rule was copied
-    // from, or one whose settings it repeats) are taken from origin.
+    // from, or one whose settings it probably repeats) are taken from origin.
     void Intern(CVtrModuleRule& rule, const CVtrModuleRule* origin = nullptr) const;
     // A prototype whose settings (the rule element's child elements) the
     // element probably repeats, or null: found by a hash of the element's

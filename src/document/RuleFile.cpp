@@ -111,6 +111,22 @@ std::vector<RuleSource> CollectRuleSources()
     return sources;
 }
 
+// Whether UTF-8 text equals an ASCII text, case aside as QString compares
+// them. ASCII against ASCII folds as ASCII does; other text takes the long way.
+bool SameTextCaseAside(const char* text, const char* ascii)
+{
+    for (size_t i = 0;; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80)
+            return QString::fromUtf8(text).compare(QLatin1String(ascii), Qt::CaseInsensitive) == 0;
+        const auto lower = [](unsigned char l) { return l >= 'A' && l <= 'Z' ? l + 32 : l; };
+        if (lower(c) != lower(static_cast<unsigned char>(ascii[i])))
+            return false;
+        if (c == 0)
+            return true;
+    }
+}
+
 // The rule an element gives, and the source that made it (null for a
 // user-defined rule made here).
 CVtrRule* RuleFromSources(
@@ -118,9 +134,14 @@ CVtrRule* RuleFromSources(
 {
     if (madeBy)
         *madeBy = nullptr;
-    // Asked here first, the module name is remembered for the modules.
+    // Asked here first, the module name is remembered for the modules. Both
+    // tests are made before a module sees the element, as a copy of the
+    // text would give them.
     const char* moduleText = ruleNode->AttributeText("RuleModule");
-    if (!moduleText || std::strcmp(moduleText, RuleFileNames::kUserDefinedModule) != 0) {
+    const bool userDefined = moduleText && std::strcmp(moduleText, RuleFileNames::kUserDefinedModule) == 0;
+    const bool userDefinedCaseAside
+        = userDefined || (moduleText && SameTextCaseAside(moduleText, RuleFileNames::kUserDefinedModule));
+    if (!userDefined) {
         for (const RuleSource& source : sources) {
             CVtrRule* rule = nullptr;
             source.getRule(ruleNode, &rule);
@@ -133,9 +154,7 @@ CVtrRule* RuleFromSources(
             }
         }
     }
-    if (!moduleText
-        || QString::fromUtf8(moduleText).compare(QLatin1String(RuleFileNames::kUserDefinedModule), Qt::CaseInsensitive)
-            != 0)
+    if (!userDefinedCaseAside)
         return nullptr;
 
     auto* rule = new ConcreteVTRRule();

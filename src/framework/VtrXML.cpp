@@ -309,16 +309,19 @@ const char* VtrXMLNode::AttributeText(const char* name) const
 {
     if (!m_node || !name)
         return nullptr;
+    // The attribute is remembered, not its text, so a value set since is
+    // read as it is now; a missing one is looked for again.
     if (m_askedName[0] != '\0' && std::strcmp(m_askedName, name) == 0)
-        return m_askedValue;
+        return m_asked.value();
     const pugi::xml_attribute a = m_node.attribute(name);
-    const char* value = a ? a.value() : nullptr;
+    if (!a)
+        return nullptr;
     const size_t size = std::strlen(name);
     if (size > 0 && size < sizeof m_askedName) {
         std::memcpy(m_askedName, name, size + 1);
-        m_askedValue = value;
+        m_asked = a;
     }
-    return value;
+    return a.value();
 }
 
 bool VtrXMLNode::GetAttributeValue1(const char* name, char*& value) const

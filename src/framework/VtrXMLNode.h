@@ -30,10 +30,11 @@ public:
     // Narrow variant: value is allocated with new[] and released by the caller with delete[].
     bool GetAttributeValue1(const char* name, char*& value) const;
     // The UTF-8 value of the first attribute of that name, or null when
-    // there is none. The answer for the name asked last is remembered:
-    // every rule module is offered each element and asks the same. The
-    // text lives as long as the document; changing attributes through
-    // Native() in between is not noticed.
+    // there is none. The attribute found for the name asked last is
+    // remembered by this object: every rule module is offered each element
+    // and asks the same. Removing attributes through Native() or another
+    // node object in between is not noticed; nor is the object safe to use
+    // from two threads at once.
     const char* AttributeText(const char* name) const;
     // Child elements of that name, or null when there are none.
     VtrXMLNodeList* GetNodeList(const QString& name) const;
@@ -76,5 +77,5 @@ private:
     VtrXMLDocument* m_owner = nullptr;
     // The name AttributeText was asked last (empty: none) and its answer.
     mutable char m_askedName[24] = {};
-    mutable const char* m_askedValue = nullptr;
+    mutable pugi::xml_attribute m_asked;
 };

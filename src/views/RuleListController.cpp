@@ -176,7 +176,7 @@ public:
         m_previous[static_cast<size_t>(position)] = slot.newest;
         slot.newest = position;
     }
-    // The newest position with this hash, or -1. Taken positions at the
+    // The newest position in this hash's chain, or -1. Taken positions at the
     // head of the chain are dropped for good: many equal keys, matched one
     // after another, cost one step each instead of a walk past all taken.
     int Newest(uint64_t hash, const std::vector<bool>& taken)
@@ -186,7 +186,7 @@ public:
             slot.newest = m_previous[static_cast<size_t>(slot.newest)];
         return slot.newest;
     }
-    // The position added with the same hash before this one, or -1.
+    // The position added to the same chain before this one, or -1.
     int Before(int position) const { return m_previous[static_cast<size_t>(position)]; }
 
 private:

@@ -392,8 +392,13 @@ uint32_t RuleListModel::KeyDictionary::Key(const QString& text)
 
 void RuleListModel::KeyDictionary::Reserve(size_t more)
 {
-    m_keys.reserve(static_cast<qsizetype>(m_values.size() + more));
-    m_values.reserve(m_values.size() + more);
+    // Geometric, so that many small reservations stay linear in all.
+    const size_t need = m_values.size() + more;
+    if (need > m_values.capacity()) {
+        const size_t capacity = std::max(need, 2 * m_values.capacity());
+        m_keys.reserve(static_cast<qsizetype>(capacity));
+        m_values.reserve(capacity);
+    }
 }
 
 const std::vector<uint32_t>& RuleListModel::KeyDictionary::Ranks()

@@ -255,6 +255,33 @@ TEST_F(RuleFileTest, UserDefinedRuleIdsByName)
     }
 }
 
+TEST_F(RuleFileTest, TheUserDefinedModuleNameIsComparedCaseAside)
+{
+    const struct
+    {
+        const char* module; // null: no attribute
+        bool made;
+    } cases[] = {
+        { "Interactive User Defined Rule", true },
+        { "iNTERACTIVE USER DEFINED RULE", true },
+        { "Interactive U\u017fer Defined Rule", true }, // the long s folds to "s"
+        { "Interactive User Defined Rul", false },
+        { "Interactive User Defined Rule ", false },
+        { "Interactive User Defined Rul\u00e9", false },
+        { "", false },
+        { nullptr, false },
+    };
+    for (const auto& c : cases) {
+        const QByteArray module = c.module ? QByteArray(" RuleModule=\"") + c.module + "\"" : QByteArray();
+        CVTRFileDetails record;
+        ASSERT_TRUE(ReadRuleFile(
+            record, Write(QStringLiteral("m.vtr"), RuleFile("", "<Rule Name=\"Mine\"" + module + "/>"))));
+        EXPECT_EQ(record.RuleCount(), c.made ? 1 : 0) << (c.module ? c.module : "(none)");
+        for (int i = 1; i <= record.RuleCount(); ++i)
+            delete record.RuleAt(i);
+    }
+}
+
 TEST_F(RuleFileTest, UnreadableFilesFailCleanly)
 {
     QDir().mkpath(m_env.Path(QStringLiteral("adir.vtr")));
