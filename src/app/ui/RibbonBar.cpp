@@ -11,6 +11,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
+#include <QKeyEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -181,9 +182,25 @@ CRibbonBar::CRibbonBar(const QHash<int, QAction*>& actions, QMenu* recent, QMenu
         button->setMinimumWidth(56);
         button->setObjectName(QString::fromUtf8(info.name));
         button->setFocusPolicy(Qt::TabFocus);
+        button->installEventFilter(this);
         buttons->addWidget(button);
         m_buttons.insert(info.id, button);
     }
+}
+
+bool CRibbonBar::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+            if (auto* button = qobject_cast<QToolButton*>(watched); button && button->isEnabled()) {
+                button->click();
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QStringList CRibbonBar::PanelTitles(const QString& category) const

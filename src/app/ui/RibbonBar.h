@@ -36,6 +36,10 @@ public:
     // The letter that, with Alt, opens a category tab (upper case).
     QChar TabMnemonic(int tab) const { return m_tabMnemonics.value(tab); }
 
+protected:
+    // Enter and Return press a ribbon button that has the focus, as Space does.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QToolButton* m_appButton = nullptr;
     QMenu* m_appMenu = nullptr;

@@ -1,6 +1,6 @@
 // The ribbon from the keyboard: Alt with a letter opens a tab or the
-// application menu, Tab reaches the buttons of the open tab and Space presses
-// them; the labels stay as they are.
+// application menu, Tab reaches the buttons of the open tab and Space, Enter
+// or Return presses them; the labels stay as they are.
 #include "app/CommandTable.h"
 #include "app/ui/RibbonBar.h"
 
@@ -91,6 +91,11 @@ private slots:
         QSignalSpy triggered(button->defaultAction(), &QAction::triggered);
         QTest::keyClick(button, Qt::Key_Space);
         QCOMPARE(triggered.count(), 1);
+        // Enter and Return press it too.
+        QTest::keyClick(button, Qt::Key_Return);
+        QCOMPARE(triggered.count(), 2);
+        QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(triggered.count(), 3);
         // Every button of every tab takes the focus from the keyboard.
         for (const CommandInfo& info : CommandTable::All())
             if (QToolButton* b = w.ribbon->Button(info.id))
