@@ -1,6 +1,7 @@
 #include "RuleCatalogue.h"
 
 #include "VTRFrameWrkUtils.h"
+#include "VtrUtf8.h"
 #include "VtrXMLNode.h"
 
 #include <cstdint>
@@ -298,7 +299,7 @@ const CVtrModuleRule* RuleCatalogue::Find(const char* name, const char* category
             const auto c = static_cast<unsigned char>(*text);
             if (c >= 0x80 || size == sizeof key)
                 return false;
-            key[size++] = static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c);
+            key[size++] = static_cast<char>(VtrAsciiLower(c));
         }
         return true;
     };
@@ -329,7 +330,7 @@ bool RuleCatalogue::OwnsModuleName(const char* moduleName) const
                     ascii = false;
                     break;
                 }
-                if (i == own.size() || own[i] != static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c))
+                if (i == own.size() || own[i] != static_cast<char>(VtrAsciiLower(c)))
                     break;
             }
             if (!ascii)

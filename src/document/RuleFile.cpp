@@ -119,8 +119,7 @@ bool SameTextCaseAside(const char* text, const char* ascii)
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80)
             return QString::fromUtf8(text).compare(QLatin1String(ascii), Qt::CaseInsensitive) == 0;
-        const auto lower = [](unsigned char l) { return l >= 'A' && l <= 'Z' ? l + 32 : l; };
-        if (lower(c) != lower(static_cast<unsigned char>(ascii[i])))
+        if (VtrAsciiLower(c) != VtrAsciiLower(static_cast<unsigned char>(ascii[i])))
             return false;
         if (c == 0)
             return true;

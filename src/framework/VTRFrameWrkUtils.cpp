@@ -1,6 +1,7 @@
 #include "VTRFrameWrkUtils.h"
 
 #include "FrameworkExports.h"
+#include "VtrUtf8.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -61,12 +62,11 @@ int32_t CVTRFrameWrkUtils::GetRuleCategoryIndex(const QString& category)
     for (qsizetype i = 0; i < size && ascii; ++i)
         ascii = text[i].unicode() < 0x80;
     if (ascii) {
-        const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
         int32_t index = 0;
         for (const char* name : kCategories) {
             qsizetype i = 0;
             for (; i < size && name[i] != '\0'; ++i)
-                if (lower(text[i].unicode()) != lower(static_cast<char16_t>(name[i])))
+                if (VtrAsciiLower(text[i].unicode()) != VtrAsciiLower(static_cast<char16_t>(name[i])))
                     break;
             if (i == size && name[i] == '\0')
                 return index;

@@ -5,6 +5,13 @@
 #include <QByteArray>
 #include <QString>
 
+// A character as ASCII lowers it (and as toLower and case folding do for
+// ASCII): only 'A' to 'Z' change. For units of UTF-8 or UTF-16 alike.
+template <typename Unit> constexpr Unit VtrAsciiLower(Unit c)
+{
+    return c >= Unit('A') && c <= Unit('Z') ? Unit(c + ('a' - 'A')) : c;
+}
+
 // The UTF-8 of a string, in a buffer kept per thread and per slot: the
 // element and attribute calls convert several names and values for every
 // rule, and an allocation for each would cost more than the XML itself.
@@ -16,7 +23,8 @@ inline const char* VtrUtf8(const QString& text, int slot = 0)
     std::string& out = buffers[slot];
     const auto size = static_cast<size_t>(text.size());
     out.resize(size);
-    const char16_t* in = reinterpret_cast<const char16_t*>(text.utf16());
+    // constData, not utf16: that one copies a string a literal made.
+    const auto* in = reinterpret_cast<const char16_t*>(text.constData());
     char16_t seen = 0;
     for (size_t i = 0; i < size; ++i) {
         seen |= in[i];

@@ -1,6 +1,7 @@
 #include "views/RuleListController.h"
 
 #include "VtrRule.h"
+#include "VtrUtf8.h"
 #include "app/AppContext.h"
 #include "document/RuleFile.h"
 #include "document/VTRRuleBuilderDoc.h"
@@ -60,12 +61,6 @@ const QSet<QString>& SkippedVstaNames()
 // ASCII, so the lower-case copy is made only for the others.
 constexpr uint64_t kHashPrime = 0x100000001b3ULL;
 
-// An ASCII unit as toLower() gives it.
-constexpr char16_t AsciiLower(char16_t c)
-{
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
-}
-
 // Four units at a step; with lower set, ASCII capitals in them are taken in
 // lower case (they are all ASCII then).
 uint64_t MixUnits(uint64_t h, uint64_t four, bool lower)
@@ -92,7 +87,7 @@ uint64_t HashUnits(const char16_t* units, qsizetype size, uint64_t h, bool lower
         h = MixUnits(h, four, lower);
     }
     for (; i < size; ++i)
-        h = (h ^ (lower ? AsciiLower(units[i]) : units[i])) * kHashPrime;
+        h = (h ^ (lower ? VtrAsciiLower(units[i]) : units[i])) * kHashPrime;
     return (h ^ 0x1fu) * kHashPrime; // ends the text, so fields do not run together
 }
 
@@ -120,7 +115,7 @@ bool SameLower(const QString& a, const QString& b)
             const char16_t q = y[i].unicode();
             if ((p | q) >= 0x80)
                 break;
-            if (AsciiLower(p) != AsciiLower(q))
+            if (VtrAsciiLower(p) != VtrAsciiLower(q))
                 return false;
         }
         if (i == a.size())
