@@ -334,6 +334,13 @@ public:
         m_made.emplace_back(rule, source);
         m_read.AddRule(rule);
     }
+    // Every "Rule" child of parent, in order.
+    void Elements(pugi::xml_node parent)
+    {
+        for (pugi::xml_node child = parent.child(RuleFileNames::kRule); child;
+             child = child.next_sibling(RuleFileNames::kRule))
+            Element(child);
+    }
 
     // The read becomes the record.
     void Keep()
@@ -457,9 +464,7 @@ std::optional<bool> ReadStreamed(
     const bool checkFingerprint = reading.IsProtected();
     reader.Go(checkFingerprint);
     while (const std::unique_ptr<pugi::xml_document> run = reader.Take())
-        for (pugi::xml_node child = run->child(RuleFileNames::kRule); child;
-             child = child.next_sibling(RuleFileNames::kRule))
-            reading.Element(child);
+        reading.Elements(*run);
     if (reader.Outcome() != RuleFileStream::Step::End)
         return std::nullopt; // the rules made so far are released with the reading
     if (checkFingerprint && reader.Fingerprint() != reading.StoredFingerprint())
@@ -679,9 +684,7 @@ bool ReadRuleFile(CVTRFileDetails& record, const QString& path)
     const bool checkFingerprint = reading.IsProtected();
     if (checkFingerprint && RulesFingerprint(root.get()) != reading.StoredFingerprint())
         ShowModifiedMessage();
-    for (pugi::xml_node child = root->Native().child(RuleFileNames::kRule); child;
-         child = child.next_sibling(RuleFileNames::kRule))
-        reading.Element(child);
+    reading.Elements(root->Native());
     reading.Keep();
     return true;
 }
