@@ -295,7 +295,6 @@ bool VtrXMLNode::AddAttribute1(const char* name, const char* value)
 {
     if (!m_node || !name || !*name)
         return false;
-    m_askedName[0] = '\0';
     pugi::xml_attribute a = m_node.append_attribute(name);
     return a && a.set_value(value ? value : "");
 }
