@@ -153,7 +153,7 @@ TEST(RuleMarkup, ControlCharactersXmlForbidsAreLeftOutOfBothForms)
     for (char16_t c = 1; c < 0x20; ++c)
         every += QChar(c);
     ConcreteVTRRule rule;
-    rule.SetRuleName(QStringLiteral("a\x01b\x1f"));
+    rule.SetRuleName(QStringLiteral("a\x01" "b\x1f"));
     rule.ExtraAttributes() = { { QStringLiteral("A"), QStringLiteral("[") + every + QStringLiteral("]") } };
     rule.Items() = { RuleItemOf(
         QStringLiteral("T"), { { QStringLiteral("B"), every } }, QStringLiteral("<") + every + QStringLiteral(">")) };
