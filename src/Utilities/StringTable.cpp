@@ -136,6 +136,8 @@ const Entry kStrings[] = {
             "those changes?"},
     {62102, "File %s could not be written."},
     {62103, "It is being edited by %u on %h since %t."},
+    {62104, "%s cannot be written: you may not write this file or its folder. Do you want to open document read "
+            "only?"},
     {62110, "%d rule(s) in %s belong to modules that are not loaded: %s.\nThey are not listed, and saving the file "
             "removes them. To keep them, close the file without saving and register those modules first."},
     {62140, "Reading rules"},

@@ -198,6 +198,8 @@ bool AppendBuiltElement(VtrXMLDocument& document, const VtrXMLNode& element, Vtr
     if (node.root() != document.Native())
         return false;
     markup.NoteLevel(2 + VtrXMLDocument::NestingDepth(node));
+    // The printer would write them as references, which XML forbids too.
+    DropForbiddenXmlCharacters(node);
     if (markup.WrittenForms() & VtrMarkupWriter::kFile) {
         std::string printed;
         element.AppendIndentedXMLUtf8(printed, 1);

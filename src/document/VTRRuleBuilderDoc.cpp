@@ -173,8 +173,12 @@ bool CVTRRuleBuilderDoc::OnOpenDocument(const QString& path)
     case FileErrorCause::AccessDenied:
     case FileErrorCause::SharingViolation:
         if (!ownPath) {
-            const MsgAnswer answer = ShowMessage(
-                ReadOnlyQuestion(path, DocumentLock::HolderOf(path)), Caption(), MsgIcon::Warning, MsgButtons::YesNo);
+            // Denied access is this user's lack of rights, not another
+            // copy's lock: the question says which.
+            const QString question = cause == FileErrorCause::AccessDenied
+                ? WithPath(62104, path)
+                : ReadOnlyQuestion(path, DocumentLock::HolderOf(path));
+            const MsgAnswer answer = ShowMessage(question, Caption(), MsgIcon::Warning, MsgButtons::YesNo);
             if (answer != MsgAnswer::Yes) {
                 m_lastOpenCause = cause;
                 LogLine(QStringLiteral("File is already open. User selected not to open in read-only mode"));

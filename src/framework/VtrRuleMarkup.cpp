@@ -9,7 +9,8 @@ namespace {
 // What the printer escapes: in attribute values every control character,
 // '&', '<' and '"'; in text every control character but tab and line feed
 // (a carriage return is written as a reference so that it reads back), '&',
-// '<' and '>'.
+// '<' and '>'. Of the control characters only tab and the line breaks are
+// written; the rest are dropped.
 enum : unsigned char { kInAttribute = 1, kInText = 2 };
 
 constexpr std::array<unsigned char, 256> MakeSpecial()
@@ -26,7 +27,51 @@ constexpr std::array<unsigned char, 256> MakeSpecial()
     return special;
 }
 constexpr std::array<unsigned char, 256> kSpecial = MakeSpecial();
+// kept takes value without the characters XML forbids; false (kept
+// untouched) when it has none.
+bool WithoutForbidden(const char* value, std::string& kept)
+{
+    const char* p = value;
+    while (*p && !IsForbiddenXmlControl(static_cast<unsigned char>(*p)))
+        ++p;
+    if (!*p)
+        return false;
+    kept.assign(value, static_cast<size_t>(p - value));
+    for (; *p; ++p)
+        if (!IsForbiddenXmlControl(static_cast<unsigned char>(*p)))
+            kept += *p;
+    return true;
+}
 } // namespace
+
+qsizetype FirstForbiddenXmlCharacter(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (IsForbiddenXmlControl(text.at(i).unicode()))
+            return i;
+    return -1;
+}
+
+void DropForbiddenXmlCharacters(pugi::xml_node top)
+{
+    std::string kept;
+    // Without recursion: the tree may be as deep as the reader allows.
+    pugi::xml_node n = top;
+    while (n) {
+        for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
+            if (WithoutForbidden(a.value(), kept))
+                a.set_value(kept.c_str());
+        if (n.type() != pugi::node_element && WithoutForbidden(n.value(), kept))
+            n.set_value(kept.c_str());
+        if (pugi::xml_node child = n.first_child()) {
+            n = child;
+            continue;
+        }
+        while (n && n != top && !n.next_sibling())
+            n = n.parent();
+        n = n && n != top ? n.next_sibling() : pugi::xml_node();
+    }
+}
 
 void VtrMarkupWriter::LineBreak(int depth)
 {
@@ -127,7 +172,9 @@ void VtrMarkupWriter::Escaped(std::string& out, const char* value, bool attribut
         case '"':
             out += "&quot;";
             break;
-        default: // a control character, as two decimal digits
+        default: // a control character: tab and line breaks as two decimal digits
+            if (IsForbiddenXmlControl(c))
+                break;
             out += "&#";
             out += static_cast<char>('0' + c / 10);
             out += static_cast<char>('0' + c % 10);

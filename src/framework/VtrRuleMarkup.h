@@ -4,6 +4,26 @@
 #include <unordered_map>
 #include <utility>
 
+#include <QString>
+
+namespace pugi {
+class xml_node;
+}
+
+// XML 1.0 allows no control character but tab, line feed and carriage
+// return, not even as a reference ("&#01;"): other XML readers refuse a file
+// that holds one. Whatever writes a rule file drops them, as the spreadsheet
+// reader does; where a user types a text, it is refused instead.
+constexpr bool IsForbiddenXmlControl(unsigned c)
+{
+    return c >= 1 && c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
+// The index of the first such character in text, or -1.
+qsizetype FirstForbiddenXmlCharacter(const QString& text);
+// Drops them from the node's attribute values and texts and from everything
+// under it.
+void DropForbiddenXmlCharacters(pugi::xml_node node);
+
 // Rule elements written straight from rule objects, without building a tree:
 // a save writes every rule once, and building and then printing a tree of a
 // big file costs several times what writing its text does. Two forms, either
@@ -13,7 +33,8 @@
 // - raw: without indentation, the form the rules' fingerprint hashes.
 // The caller takes the text away (and clears it) as it likes. Names and
 // values are UTF-8 and end at their first NUL, as the tree's C-string calls
-// take them.
+// take them. Control characters XML forbids are left out, as from a tree
+// that DropForbiddenXmlCharacters went through.
 class VtrMarkupWriter
 {
 public:

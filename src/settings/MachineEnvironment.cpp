@@ -89,11 +89,42 @@ std::optional<QByteArray> Definition(const QByteArray& line, const QByteArray& n
     return rest.mid(eq + 1).trimmed();
 }
 
+// The characters a backslash escapes within double quotes, as a shell reads them.
+bool Escapable(char c)
+{
+    return c == '"' || c == '$' || c == '`' || c == '\\';
+}
+
 QByteArray Unquoted(const QByteArray& value)
 {
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+    if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'')
         return value.mid(1, value.size() - 2);
-    return value;
+    if (value.size() < 2 || value.front() != '"' || value.back() != '"')
+        return value;
+    QByteArray out;
+    out.reserve(value.size() - 2);
+    const qsizetype end = value.size() - 1;
+    for (qsizetype i = 1; i < end; ++i) {
+        if (value[i] == '\\' && i + 1 < end && Escapable(value[i + 1]))
+            ++i;
+        out += value[i];
+    }
+    return out;
+}
+
+// The value as a double-quoted text that Unquoted reads back as it was.
+QByteArray Quoted(const QByteArray& value)
+{
+    QByteArray out;
+    out.reserve(value.size() + 2);
+    out += '"';
+    for (const char c : value) {
+        if (Escapable(c))
+            out += '\\';
+        out += c;
+    }
+    out += '"';
+    return out;
 }
 
 // Lines with their line breaks, so that kept lines are written back byte for byte.
@@ -118,6 +149,23 @@ QString FilePath()
     return path.isEmpty() ? QStringLiteral("/etc/environment") : path;
 }
 
+bool CanWrite(QString* why)
+{
+    const QString path = FilePath();
+    QByteArray text;
+    bool exists = false;
+    if (!ReadFile(path, text, exists, why))
+        return false;
+    // What a store does, up to the rename.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        SetWhy(why, QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
+        return false;
+    }
+    file.cancelWriting();
+    return true;
+}
+
 std::optional<QString> Value(const QString& name)
 {
     QByteArray text;
@@ -136,14 +184,21 @@ std::optional<QString> Value(const QString& name)
 
 bool SetMachineEnvironmentValue(const QString& name, const QString& value, QString* why)
 {
-    if (!IsName(name)) {
-        SetWhy(why, QStringLiteral("\"%1\" is not a variable name").arg(name));
-        return false;
-    }
-    // A line break would end the line early and define whatever follows.
-    if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')) || value.contains(QChar(0))) {
-        SetWhy(why, QStringLiteral("a value with a line break cannot be stored"));
-        return false;
+    return SetMachineEnvironmentValues({ { name, value } }, why);
+}
+
+bool SetMachineEnvironmentValues(const std::vector<std::pair<QString, QString>>& values, QString* why)
+{
+    for (const auto& [name, value] : values) {
+        if (!IsName(name)) {
+            SetWhy(why, QStringLiteral("\"%1\" is not a variable name").arg(name));
+            return false;
+        }
+        // A line break would end the line early and define whatever follows.
+        if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')) || value.contains(QChar(0))) {
+            SetWhy(why, QStringLiteral("a value with a line break cannot be stored"));
+            return false;
+        }
     }
     const QString path = MachineEnvironment::FilePath();
     QByteArray text;
@@ -151,27 +206,32 @@ bool SetMachineEnvironmentValue(const QString& name, const QString& value, QStri
     if (!ReadFile(path, text, exists, why))
         return false;
 
-    const QByteArray key = name.toLatin1();
-    const QByteArray encoded = value.toUtf8();
-    QByteArray rewritten;
-    rewritten.reserve(text.size() + key.size() + encoded.size() + 4);
-    bool written = false;
-    for (const QByteArray& line : Lines(text)) {
-        if (!Definition(line, key)) {
-            rewritten += line;
-            continue;
+    QList<QByteArray> lines = Lines(text);
+    for (const auto& [name, value] : values) {
+        const QByteArray key = name.toLatin1();
+        const QByteArray line = key + '=' + Quoted(value.toUtf8()) + '\n';
+        QList<QByteArray> kept;
+        kept.reserve(lines.size() + 1);
+        bool written = false;
+        for (const QByteArray& old : lines) {
+            if (!Definition(old, key)) {
+                kept += old;
+                continue;
+            }
+            // The first definition takes the new value; later ones would override it.
+            if (!written && !value.isEmpty()) {
+                kept += line;
+                written = true;
+            }
         }
-        // The first definition takes the new value; later ones would override it.
         if (!written && !value.isEmpty()) {
-            rewritten += key + "=\"" + encoded + "\"\n";
-            written = true;
+            if (!kept.isEmpty() && !kept.back().endsWith('\n'))
+                kept.back() += '\n';
+            kept += line;
         }
+        lines = std::move(kept);
     }
-    if (!written && !value.isEmpty()) {
-        if (!rewritten.isEmpty() && !rewritten.endsWith('\n'))
-            rewritten += '\n';
-        rewritten += key + "=\"" + encoded + "\"\n";
-    }
+    const QByteArray rewritten = lines.join();
 
     if (!exists && rewritten.isEmpty()) {
         // Removing a variable from a file that does not exist changes nothing.
@@ -184,9 +244,12 @@ bool SetMachineEnvironmentValue(const QString& name, const QString& value, QStri
             return false;
         }
     }
-    if (value.isEmpty())
-        qunsetenv(key.constData());
-    else
-        qputenv(key.constData(), encoded);
+    for (const auto& [name, value] : values) {
+        const QByteArray key = name.toLatin1();
+        if (value.isEmpty())
+            qunsetenv(key.constData());
+        else
+            qputenv(key.constData(), value.toUtf8());
+    }
     return true;
 }

@@ -282,7 +282,8 @@ TEST_F(DocumentLockTest, TheReadOnlyQuestionSaysWhoHoldsTheFile)
         + QStringLiteral(". Do you want to open document read only?");
     EXPECT_EQ(m_messages.shown[0].text, expected);
 
-    // Nobody holds it: the question as it always was (a file we may not write).
+    // Nobody holds it and we may not write it: the question says so, and
+    // names no other copy.
     other.Release();
     ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0444), 0);
     if (::geteuid() != 0) {
@@ -291,7 +292,7 @@ TEST_F(DocumentLockTest, TheReadOnlyQuestionSaysWhoHoldsTheFile)
         CVTRRuleBuilderDoc again;
         EXPECT_FALSE(again.OnOpenDocument(file));
         ASSERT_EQ(m_messages.shown.size(), 1u);
-        EXPECT_EQ(m_messages.shown[0].text, QString(VtrString(61630)).replace(QStringLiteral("%s"), file));
+        EXPECT_EQ(m_messages.shown[0].text, QString(VtrString(62104)).replace(QStringLiteral("%s"), file));
     }
 }
 

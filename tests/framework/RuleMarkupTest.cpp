@@ -1,5 +1,6 @@
 // A rule's markup written straight from the rule is what printing the
-// element its GetXML builds gives, in both forms, for every kind of content.
+// element its GetXML builds gives, in both forms, for every kind of content,
+// once both have left out the control characters XML forbids.
 
 #include "ConcreteVTRRule.h"
 #include "RuleItemOf.h"
@@ -21,7 +22,8 @@
 
 namespace {
 
-// The file and raw forms of the element GetXML builds, printed by the tree.
+// The file and raw forms of the element GetXML builds, printed by the tree
+// as a save prints it.
 std::pair<std::string, std::string> Printed(ConcreteVTRRule& rule)
 {
     VtrXMLDocument document;
@@ -31,6 +33,7 @@ std::pair<std::string, std::string> Printed(ConcreteVTRRule& rule)
     EXPECT_NE(element, nullptr);
     if (!element)
         return {};
+    DropForbiddenXmlCharacters(element->Native());
     std::string file;
     element->AppendIndentedXMLUtf8(file, 1);
     if (!file.empty())
@@ -141,6 +144,32 @@ TEST(RuleMarkup, RandomContentIsWrittenAsThePrinterWritesIt)
         const auto written = Written(rule);
         const auto printed = Printed(rule);
         ASSERT_EQ(written, printed) << "round " << round;
+    }
+}
+
+TEST(RuleMarkup, ControlCharactersXmlForbidsAreLeftOutOfBothForms)
+{
+    QString every;
+    for (char16_t c = 1; c < 0x20; ++c)
+        every += QChar(c);
+    ConcreteVTRRule rule;
+    rule.SetRuleName(QStringLiteral("a\x01" "b\x1f"));
+    rule.ExtraAttributes() = { { QStringLiteral("A"), QStringLiteral("[") + every + QStringLiteral("]") } };
+    rule.Items() = { RuleItemOf(
+        QStringLiteral("T"), { { QStringLiteral("B"), every } }, QStringLiteral("<") + every + QStringLiteral(">")) };
+    const auto [file, raw] = Written(rule);
+    for (const std::string& form : { file, raw }) {
+        // Only tab, line feed and carriage return, raw or as references.
+        for (const char c : form)
+            EXPECT_TRUE(c == '\t' || c == '\n' || c == '\r' || static_cast<unsigned char>(c) >= 0x20)
+                << static_cast<int>(c) << " in " << form;
+        for (size_t at = form.find("&#"); at != std::string::npos; at = form.find("&#", at + 2)) {
+            const std::string reference = form.substr(at, 5);
+            EXPECT_TRUE(reference == "&#09;" || reference == "&#10;" || reference == "&#13;") << reference;
+        }
+        EXPECT_NE(form.find("Name=\"ab\""), std::string::npos) << form;
+        EXPECT_NE(form.find("A=\"[&#09;&#10;&#13;]\""), std::string::npos) << form;
+        EXPECT_NE(form.find("&lt;\t\n&#13;&gt;"), std::string::npos) << form;
     }
 }
 

@@ -141,16 +141,21 @@ TEST_F(DirsCommandTest, RefusesInvalidPathsAndBadArgumentsWithNothingWritten)
     EXPECT_EQ(Read(Ini()), ini);
 }
 
-TEST_F(DirsCommandTest, WithoutTheMachineEnvironmentTheScriptFolderIsStillSaved)
+TEST_F(DirsCommandTest, WithoutTheMachineEnvironmentNothingIsSaved)
 {
     Write(env.Path(QStringLiteral("blocker")), "a file");
     env.Set("VTRPRO_MACHINE_ENVIRONMENT_FILE", env.Path(QStringLiteral("blocker/environment")));
+    ASSERT_EQ(RunTool({ QStringLiteral("dirs") }).code, 0); // writes the defaults
+    const QByteArray ini = Read(Ini());
     const QString script = env.Path(QStringLiteral("database"));
     const ToolRun run = RunTool({ QStringLiteral("dirs"), QStringLiteral("--script"), script,
         QStringLiteral("--database"), env.Path(QStringLiteral("db4")), QStringLiteral("--create") });
     EXPECT_EQ(run.code, 2);
     EXPECT_EQ(run.err.count(QStringLiteral("Administrator Rights are needed to set the database directory.")), 1)
         << run.err.toStdString();
-    EXPECT_EQ(StoredScript(), script);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("nothing was changed"))) << run.err.toStdString();
+    EXPECT_EQ(Read(Ini()), ini);
+    EXPECT_NE(StoredScript(), script);
+    EXPECT_FALSE(QFileInfo::exists(env.Path(QStringLiteral("db4"))));
 }
 } // namespace

@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 
 namespace {
 QByteArray Read(const QString& path)
@@ -150,5 +152,68 @@ TEST_F(MachineEnvironmentTest, RefusesWhatItCannotUseAndChangesNothing)
     }
     EXPECT_EQ(Read(file), kOtherLines);
     EXPECT_EQ(QFileInfo(big).size(), 2 * 1024 * 1024);
+}
+
+// Values a shell treats specially inside double quotes are written escaped,
+// so that the file, read by us or by a shell, gives back what was stored.
+TEST_F(MachineEnvironmentTest, ValuesReadBackExactlyHoweverTheyAreSpelled)
+{
+    const struct
+    {
+        QString value;
+        QByteArray line;
+    } cases[] = {
+        { QStringLiteral("/srv/plain"), "VTRPRO_MANUAL_CHECKS=\"/srv/plain\"\n" },
+        { QStringLiteral("/srv/\"quoted\""), "VTRPRO_MANUAL_CHECKS=\"/srv/\\\"quoted\\\"\"\n" },
+        { QStringLiteral("/srv/$HOME/x"), "VTRPRO_MANUAL_CHECKS=\"/srv/\\$HOME/x\"\n" },
+        { QStringLiteral("/srv/back\\slash\\"), "VTRPRO_MANUAL_CHECKS=\"/srv/back\\\\slash\\\\\"\n" },
+        { QStringLiteral("/srv/`tick`"), "VTRPRO_MANUAL_CHECKS=\"/srv/\\`tick\\`\"\n" },
+        { QStringLiteral("/srv/it's \\n"), "VTRPRO_MANUAL_CHECKS=\"/srv/it's \\\\n\"\n" },
+    };
+    const bool shell = !QStandardPaths::findExecutable(QStringLiteral("sh")).isEmpty();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value.toStdString());
+        Write(file, "LANG=C\n");
+        QString why;
+        ASSERT_TRUE(SetMachineEnvironmentValue(QStringLiteral("VTRPRO_MANUAL_CHECKS"), c.value, &why))
+            << why.toStdString();
+        EXPECT_EQ(Read(file), "LANG=C\n" + c.line);
+        EXPECT_EQ(MachineEnvironment::Value(QStringLiteral("VTRPRO_MANUAL_CHECKS")), c.value);
+        EXPECT_EQ(qEnvironmentVariable("VTRPRO_MANUAL_CHECKS"), c.value);
+        if (shell) {
+            QProcess sh;
+            sh.start(QStringLiteral("sh"),
+                { QStringLiteral("-c"), QStringLiteral(". \"$0\"; printf '%s' \"$VTRPRO_MANUAL_CHECKS\""), file });
+            ASSERT_TRUE(sh.waitForFinished(10000));
+            EXPECT_EQ(QString::fromUtf8(sh.readAllStandardOutput()), c.value);
+        }
+    }
+}
+
+// Several variables go into one replacement of the file: both or neither.
+TEST_F(MachineEnvironmentTest, SeveralVariablesAreStoredTogetherOrNotAtAll)
+{
+    Write(file, kOtherLines + "VTR_PRO_DATABASE_DIR=\"/old/db\"\n");
+    QString why;
+    ASSERT_TRUE(MachineEnvironment::CanWrite(&why)) << why.toStdString();
+    ASSERT_TRUE(SetMachineEnvironmentValues({ { QStringLiteral("VTR_PRO_DATABASE_DIR"), QStringLiteral("/new/db") },
+                                                { QStringLiteral("VTRPRO_MANUAL_CHECKS"), QStringLiteral("/checks") } },
+        &why))
+        << why.toStdString();
+    EXPECT_EQ(Read(file), kOtherLines + "VTR_PRO_DATABASE_DIR=\"/new/db\"\nVTRPRO_MANUAL_CHECKS=\"/checks\"\n");
+
+    // The second cannot be stored: the first is not stored either.
+    const QByteArray before = Read(file);
+    EXPECT_FALSE(
+        SetMachineEnvironmentValues({ { QStringLiteral("VTR_PRO_DATABASE_DIR"), QStringLiteral("/newer") },
+                                        { QStringLiteral("VTRPRO_MANUAL_CHECKS"), QStringLiteral("/a\nB=1") } },
+            &why));
+    EXPECT_EQ(Read(file), before);
+    EXPECT_EQ(qEnvironmentVariable("VTRPRO_MANUAL_CHECKS"), QStringLiteral("/checks"));
+
+    // A file in a folder that is not there cannot be written.
+    env.Set("VTRPRO_MACHINE_ENVIRONMENT_FILE", env.Path(QStringLiteral("gone/environment")));
+    EXPECT_FALSE(MachineEnvironment::CanWrite(&why));
+    EXPECT_FALSE(why.isEmpty());
 }
 } // namespace

@@ -3,10 +3,13 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <QString>
+#include <QStringList>
 
 class CliContext;
+class CVtrRule;
 class CVTRRuleBuilderDoc;
 class RuleListController;
 
@@ -35,11 +38,20 @@ public:
     // file, as a view does (true by default).
     void SetWritesAllRulesFile(bool writes) { m_writesAllRulesFile = writes; }
 
+    // Whether a file holding rules that no loaded module offers may be saved
+    // without them. Without it such a file is refused: saving would drop them.
+    void SetDropUnoffered(bool drop) { m_dropUnoffered = drop; }
+    // The option that allows it, taken out of a command's arguments; whether
+    // it was there.
+    static bool TakeDropUnoffered(QStringList& args);
+    static constexpr char kDropUnofferedOption[] = "--drop-unoffered";
+
     // Refuses what is not a regular file and a protected file whose
     // fingerprint does not match (saving would re-sign a change made outside
-    // the program), starts the modules, opens the file, fills its rule list
-    // and runs change with it open. Returns change's exit code, or the code of the refusal after
-    // printing why on stderr.
+    // the program), starts the modules, opens the file, fills its rule list,
+    // refuses a file with rules no loaded module offers (unless they may be
+    // dropped) and runs change with it open. Returns change's exit code, or
+    // the code of the refusal after printing why on stderr.
     int Change(const std::function<int(CliDocument&)>& change);
 
     // Saves the open document. ExitCode::kDone, or ExitCode::kRefused after
@@ -59,11 +71,21 @@ public:
 private:
     int Check() const;
     int Open();
+    // A file rule as it was read, before the list matched it with the modules.
+    struct FileRule
+    {
+        const CVtrRule* rule;
+        QString name;
+        QString category;
+        QString module;
+    };
+    int CheckUnoffered(const std::vector<FileRule>& read);
 
     QString m_prefix;
     QString m_path;
     std::optional<QString> m_password;
     bool m_writesAllRulesFile = true;
+    bool m_dropUnoffered = false;
     std::unique_ptr<CliContext> m_cli;
     std::unique_ptr<CVTRRuleBuilderDoc> m_doc;
     RuleListController* m_list = nullptr;

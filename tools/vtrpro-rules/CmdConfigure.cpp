@@ -8,6 +8,7 @@
 
 #include "ConcreteVTRRule.h"
 #include "VtrRule.h"
+#include "VtrRuleMarkup.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "views/RuleListController.h"
 #include "views/RuleParameters.h"
@@ -18,7 +19,7 @@
 
 namespace {
 const char kUsage[] = "usage: vtrpro-rules configure FILE --rule NAME [--category CAT] [--set \"PARAMETER=VALUE\"]... "
-                      "[--criticality WORD] [--password P]\n";
+                      "[--criticality WORD] [--password P] [--drop-unoffered]\n";
 
 struct Arguments
 {
@@ -26,8 +27,8 @@ struct Arguments
     QString rule;
     QString category;
     bool hasCategory = false;
-    // (parameter, value) in the order given.
-    std::vector<std::pair<QString, QString>> sets;
+    // "PARAMETER=VALUE" texts in the order given.
+    QStringList sets;
     QString criticality;
     bool hasCriticality = false;
     QString password;
@@ -57,12 +58,13 @@ bool Parse(const QStringList& args, Arguments& out, QString& error)
             QString assignment;
             if (!value(i, "--set", assignment))
                 return false;
-            const qsizetype equals = assignment.indexOf(QLatin1Char('='));
-            if (equals <= 0) {
+            // Where the parameter's name ends is known only with the rule's
+            // parameters at hand: a constraint's name holds "=" too.
+            if (assignment.indexOf(QLatin1Char('=')) <= 0) {
                 error = QStringLiteral("--set takes \"PARAMETER=VALUE\", not \"%1\"").arg(assignment);
                 return false;
             }
-            out.sets.emplace_back(assignment.left(equals).trimmed(), assignment.mid(equals + 1));
+            out.sets.push_back(assignment);
         } else if (a == QLatin1String("--criticality")) {
             if (!value(i, "--criticality", out.criticality))
                 return false;
@@ -125,6 +127,28 @@ int FindRow(RuleListModel* model, const Arguments& a)
     return rows.first();
 }
 
+// The parameter an assignment names and the value it gives: the name ends at
+// the last "=" that leaves a parameter's name before it (a constraint, as in
+// "radius [Material = Steel]=4", holds "=" itself; a text value may too).
+// -1 with the reason in error when no "=" does.
+int FindAssigned(const RuleParameterEdit& edit, const QString& assignment, QString& value, QString& error)
+{
+    QString firstError;
+    for (qsizetype equals = assignment.lastIndexOf(QLatin1Char('=')); equals > 0;
+         equals = assignment.lastIndexOf(QLatin1Char('='), equals - 1)) {
+        QString why;
+        const int index = edit.Find(assignment.left(equals), why);
+        if (index >= 0) {
+            value = assignment.mid(equals + 1);
+            return index;
+        }
+        if (firstError.isEmpty())
+            firstError = why;
+    }
+    error = firstError;
+    return -1;
+}
+
 int Configure(CliDocument& open, const Arguments& a)
 {
     CVTRRuleBuilderDoc& doc = open.Doc();
@@ -143,10 +167,18 @@ int Configure(CliDocument& open, const Arguments& a)
     const std::unique_ptr<ConcreteVTRRule> defaults = FreshModuleRule(open.Cli().Modules(), *rule);
     RuleParameterEdit edit(*rule, defaults.get());
     QList<int> changed;
-    for (const auto& [parameter, value] : a.sets) {
+    for (const QString& assignment : a.sets) {
         QString error;
-        const int index = edit.Find(parameter, error);
-        if (index < 0 || !edit.SetText(index, ParameterField::Value, value, error)) {
+        QString value;
+        const int index = FindAssigned(edit, assignment, value, error);
+        // Written as it is, the file would not be XML; dropped, the value
+        // would not be what was typed.
+        if (const qsizetype bad = index >= 0 ? FirstForbiddenXmlCharacter(value) : -1; bad >= 0)
+            error = QStringLiteral("the value of \"%1\" holds the control character U+%2, which a rule file cannot "
+                                   "hold")
+                        .arg(edit.At(index).key,
+                            QStringLiteral("%1").arg(value.at(bad).unicode(), 4, 16, QLatin1Char('0')).toUpper());
+        if (index < 0 || !error.isEmpty() || !edit.SetText(index, ParameterField::Value, value, error)) {
             Refuse(QStringLiteral("%1: %2").arg(rule->GetRuleName(), error));
             return ExitCode::kRefused;
         }
@@ -180,8 +212,10 @@ int Configure(CliDocument& open, const Arguments& a)
 }
 } // namespace
 
-int RunConfigure(const QStringList& args)
+int RunConfigure(const QStringList& arguments)
 {
+    QStringList args = arguments;
+    const bool dropUnoffered = CliDocument::TakeDropUnoffered(args);
     Arguments a;
     QString error;
     if (!Parse(args, a, error)) {
@@ -190,5 +224,6 @@ int RunConfigure(const QStringList& args)
     }
     CliDocument file(
         QStringLiteral("vtrpro-rules"), a.file, a.hasPassword ? std::optional<QString>(a.password) : std::nullopt);
+    file.SetDropUnoffered(dropUnoffered);
     return file.Change([&a](CliDocument& open) { return Configure(open, a); });
 }

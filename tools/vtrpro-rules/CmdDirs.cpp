@@ -7,6 +7,8 @@
 #include "OutputFormat.h"
 
 #include "Utilities/MessageService.h"
+#include "Utilities/StringTable.h"
+#include "VtrRegularFile.h"
 #include "VTRFrameWrkUtils.h"
 #include "modules/ModuleLists.h"
 #include "settings/ApplicationDirectories.h"
@@ -14,9 +16,14 @@
 
 #include <cstdio>
 #include <optional>
+#include <utility>
+#include <vector>
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QSaveFile>
 
 namespace {
 const char kUsage[] = "usage: vtrpro-rules dirs [--format text|json]\n"
@@ -162,6 +169,33 @@ bool VariableDiffers(const char* variable, const QString& value)
         || value != MachineEnvironment::Value(QLatin1String(variable)).value_or(QString());
 }
 
+// Whether "ConfigModule.ini" can take the script-rule folder now: it reads
+// when it is there, and a file can be written beside it (it is replaced).
+bool CanStoreScriptDirectory(QString& why)
+{
+    const QString path = GetConfigModuleIniPath();
+    if (QFileInfo::exists(path)) {
+        // Not opened unless it is a regular file: a FIFO would wait for a writer.
+        QString kind;
+        if (!VtrIsRegularFile(path, &kind)) {
+            why = QStringLiteral("%1 is %2").arg(path, kind);
+            return false;
+        }
+        QFile existing(path);
+        if (!existing.open(QIODevice::ReadOnly)) {
+            why = QStringLiteral("%1 cannot be read: %2").arg(path, existing.errorString());
+            return false;
+        }
+    }
+    QSaveFile probe(path);
+    if (!probe.open(QIODevice::WriteOnly)) {
+        why = QStringLiteral("%1 cannot be written: %2").arg(path, probe.errorString());
+        return false;
+    }
+    probe.cancelWriting();
+    return true;
+}
+
 int Set(const Arguments& a)
 {
     CliMessages messages(a.create);
@@ -169,6 +203,27 @@ int Set(const Arguments& a)
     const bool scriptChanges = a.script && *a.script != current;
     const bool databaseChanges = a.database && VariableDiffers(AppDirectories::kDatabaseVariable, *a.database);
     const bool checksChange = a.manualChecks && VariableDiffers(AppDirectories::kManualChecksVariable, *a.manualChecks);
+    // All or nothing: both variables go into the machine environment in one
+    // replacement of its file, and each place is checked before any is
+    // written (or a folder created).
+    std::vector<std::pair<QString, QString>> variables;
+    if (databaseChanges)
+        variables.emplace_back(QLatin1String(AppDirectories::kDatabaseVariable), *a.database);
+    if (checksChange)
+        variables.emplace_back(QLatin1String(AppDirectories::kManualChecksVariable), *a.manualChecks);
+    QString why;
+    const auto environmentRefused = [&why] {
+        ShowMessage(VtrString(61698), QString(), MsgIcon::Error);
+        std::fprintf(stderr, "vtrpro-rules dirs: %s; nothing was changed\n", qUtf8Printable(why));
+        return ExitCode::kRefused;
+    };
+    if (!variables.empty() && !MachineEnvironment::CanWrite(&why))
+        return environmentRefused();
+    if (scriptChanges && !CanStoreScriptDirectory(why)) {
+        std::fprintf(stderr, "vtrpro-rules dirs: the script-rule folder cannot be stored: %s; nothing was changed\n",
+            qUtf8Printable(why));
+        return ExitCode::kRefused;
+    }
     // Every folder is checked before anything is written, so a refused one
     // leaves all three as they were. An empty manual-checklist folder
     // removes the variable.
@@ -177,19 +232,23 @@ int Set(const Arguments& a)
         || (checksChange && !a.manualChecks->isEmpty() && !IsAccepted(ValidateFolder(*a.manualChecks))))
         return ExitCode::kRefused;
 
-    int code = ExitCode::kDone;
-    if (databaseChanges && !StoreMachineDirectory(AppDirectories::kDatabaseVariable, *a.database))
-        code = ExitCode::kRefused;
+    // What the file held, to put back should the script-rule folder still fail.
+    std::vector<std::pair<QString, QString>> before;
+    for (const auto& [name, value] : variables)
+        before.emplace_back(name, MachineEnvironment::Value(name).value_or(QString()));
+    if (!variables.empty() && !SetMachineEnvironmentValues(variables, &why))
+        return environmentRefused();
     if (scriptChanges && !StoreScriptDirectory(*a.script)) {
-        std::fprintf(stderr, "vtrpro-rules dirs: the script-rule folder could not be stored in %s\n",
-            qUtf8Printable(GetConfigModuleIniPath()));
-        code = ExitCode::kRefused;
+        QString undoWhy;
+        const bool undone = variables.empty() || SetMachineEnvironmentValues(before, &undoWhy);
+        std::fprintf(stderr, "vtrpro-rules dirs: the script-rule folder could not be stored in %s; %s\n",
+            qUtf8Printable(GetConfigModuleIniPath()),
+            undone ? "nothing was changed"
+                   : qUtf8Printable(QStringLiteral("the machine environment could not be put back: ") + undoWhy));
+        return ExitCode::kRefused;
     }
-    if (checksChange && !StoreMachineDirectory(AppDirectories::kManualChecksVariable, *a.manualChecks))
-        code = ExitCode::kRefused;
-    if (code == ExitCode::kDone)
-        Print(false);
-    return code;
+    Print(false);
+    return ExitCode::kDone;
 }
 } // namespace
 

@@ -114,6 +114,38 @@ void AppendJson(QJsonArray& out, const char* section, const std::vector<ModuleLi
 } // namespace
 
 namespace {
+// The row of the unloaded list whose shipped library is the file at path, or -1.
+int UnloadedRowOf(const ModuleRegistration& reg, const QString& path)
+{
+    const QString wanted = QFileInfo(path).canonicalFilePath();
+    if (wanted.isEmpty())
+        return -1;
+    const QStringList& unloaded = reg.UnloadedRows();
+    for (qsizetype row = 0; row < unloaded.size(); ++row) {
+        void* handle = reg.DefaultHandleNamed(unloaded[row]);
+        if (handle && QFileInfo(VtrLibrary::FileName(handle)).canonicalFilePath() == wanted)
+            return static_cast<int>(row);
+    }
+    return -1;
+}
+
+// After a refused add: when the library carries the name of a shipped module
+// that is not in the list, says how to put the shipped one back (the dialog
+// points at its list of unloaded modules, which the tool has not).
+void SayHowToLoadShipped(const ModuleRegistration& reg, const QString& path)
+{
+    void* handle = VtrLibrary::Load(path);
+    if (!handle)
+        return;
+    QString name;
+    if (ModuleRegistration::ModuleName(handle, name) && reg.UnloadedRows().contains(name))
+        if (void* shipped = reg.DefaultHandleNamed(name))
+            std::fprintf(stderr,
+                "vtrpro-rules: \"%s\" is a shipped module; \"vtrpro-rules modules add %s\" puts it back\n",
+                qUtf8Printable(name), qUtf8Printable(VtrLibrary::FileName(shipped)));
+    VtrLibrary::Free(handle);
+}
+
 // add, remove and reset: the registration's checks and saving, without the dialog.
 int ChangeModules(const QString& action, QStringList args)
 {
@@ -134,14 +166,23 @@ int ChangeModules(const QString& action, QStringList args)
     ModuleRegistration reg(ModuleRegConfig::For(kind), configured, loaded);
     reg.Open();
 
+    // A configured library that did not load leaves the section with the
+    // save; the one remove names is meant to.
+    QString removed;
     if (action == QLatin1String("add")) {
+        // A shipped module taken off comes back as "<" brings it back in the dialog.
+        const int row = UnloadedRowOf(reg, args.first());
         // A refused library has had its message on stderr.
-        if (!reg.AddByPath(args.first(), true))
+        if (row >= 0 ? !reg.LoadUnloadedRow(row) : !reg.AddByPath(args.first(), true)) {
+            if (row < 0)
+                SayHowToLoadShipped(reg, args.first());
             return ExitCode::kRefused;
+        }
     } else if (action == QLatin1String("remove")) {
         QString path = args.first();
         if (!path.startsWith(QLatin1Char('/')))
             path = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+        removed = path;
         void* handle = nullptr;
         for (void* h : reg.Working())
             if (VtrLibrary::HasFileName(h, path))
@@ -165,6 +206,11 @@ int ChangeModules(const QString& action, QStringList args)
             stderr, "vtrpro-rules: no %s module would be left; nothing was changed\n", database ? "database" : "rule");
         return ExitCode::kRefused;
     }
+    const QHash<QString, void*> loadedByPath = ByPath(loaded);
+    for (const QString& path : configured)
+        if (path != removed && !loadedByPath.contains(path))
+            std::fprintf(stderr, "vtrpro-rules: warning: %s is configured but does not load; it leaves the list\n",
+                qUtf8Printable(path));
     if (!reg.Save()) {
         std::fprintf(stderr, "vtrpro-rules: %s could not be written\n", qUtf8Printable(GetConfigModuleIniPath()));
         return ExitCode::kRefused;

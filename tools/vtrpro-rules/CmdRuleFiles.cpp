@@ -295,7 +295,7 @@ int RunNew(const QStringList& args)
         return ExitCode::kHeld;
     }
     if (cause != FileErrorCause::None) {
-        std::fprintf(stderr, "vtrpro-rules new: %s could not be opened for writing\n", qUtf8Printable(record.name));
+        std::fprintf(stderr, "vtrpro-rules new: %s cannot be written\n", qUtf8Printable(record.name));
         return ExitCode::kRefused;
     }
     if (!WriteRuleFile(record, record.name, false)) {

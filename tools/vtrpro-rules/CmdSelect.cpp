@@ -57,18 +57,22 @@ bool Parse(const QStringList& args, Arguments& out, QString& error)
     return true;
 }
 
-int Run(const QStringList& args, bool select)
+int Run(const QStringList& arguments, bool select)
 {
+    QStringList args = arguments;
+    const bool dropUnoffered = CliDocument::TakeDropUnoffered(args);
     Arguments a;
     QString error;
     if (!Parse(args, a, error)) {
-        std::fprintf(stderr, "vtrpro-rules: %s\nusage: vtrpro-rules %s FILE --rule NAME... [--password TEXT]\n",
+        std::fprintf(stderr,
+            "vtrpro-rules: %s\nusage: vtrpro-rules %s FILE --rule NAME... [--password TEXT] [--drop-unoffered]\n",
             qUtf8Printable(error), select ? "select" : "deselect");
         return ExitCode::kRefused;
     }
 
     CliDocument file(
         QStringLiteral("vtrpro-rules"), a.file, a.hasPassword ? std::optional<QString>(a.password) : std::nullopt);
+    file.SetDropUnoffered(dropUnoffered);
     return file.Change([&](CliDocument& open) {
         RuleListController& list = open.List();
         // Names and display names, ignoring case, to rows.

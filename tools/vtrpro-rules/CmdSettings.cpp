@@ -14,13 +14,16 @@
 #include "views/RuleListController.h"
 #include "views/RuleSettingsReport.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -153,14 +156,62 @@ bool WriteDefaultsFile(AppContext& app, const QList<CVtrRule*>& installed, const
     return written;
 }
 
-// Lines of two listings that differ: the common start and end are left out
-// and what remains is paired line by line.
+// Lines of two listings that differ: the common start and end are left out,
+// the rest is matched by a shortest edit script (so a line both hold is not
+// shown because lines around it differ), and each run of changed lines pairs
+// the file's lines with the defaults' in order.
 struct Difference
 {
     QString key;
     std::optional<QString> file;
     std::optional<QString> defaults;
 };
+
+enum class Step : char { Same, FileOnly, DefaultOnly };
+
+// Myers' shortest edit script from a to b; nothing when it takes more than
+// maxEdits edits (its trace grows with the edits times the lines).
+std::optional<std::vector<Step>> ShortestEdit(const SettingsLine* a, int n, const SettingsLine* b, int m, int maxEdits)
+{
+    const int most = std::min(n + m, maxEdits);
+    const int offset = most + 1;
+    std::vector<int> v(static_cast<size_t>(2 * most + 3), 0);
+    std::vector<std::vector<int>> trace;
+    for (int d = 0; d <= most; ++d) {
+        trace.push_back(v);
+        for (int k = -d; k <= d; k += 2) {
+            const bool down = k == -d || (k != d && v[offset + k - 1] < v[offset + k + 1]);
+            int x = down ? v[offset + k + 1] : v[offset + k - 1] + 1;
+            int y = x - k;
+            while (x < n && y < m && a[x] == b[y]) {
+                ++x;
+                ++y;
+            }
+            v[offset + k] = x;
+            if (x < n || y < m)
+                continue;
+            std::vector<Step> steps;
+            for (int e = d; e > 0; --e) {
+                const std::vector<int>& before = trace[static_cast<size_t>(e)];
+                const int kk = x - y;
+                const bool wasDown = kk == -e || (kk != e && before[offset + kk - 1] < before[offset + kk + 1]);
+                const int prevK = wasDown ? kk + 1 : kk - 1;
+                const int prevX = before[offset + prevK];
+                const int prevY = prevX - prevK;
+                for (; x > (wasDown ? prevX : prevX + 1); --x, --y)
+                    steps.push_back(Step::Same);
+                steps.push_back(wasDown ? Step::DefaultOnly : Step::FileOnly);
+                x = prevX;
+                y = prevY;
+            }
+            for (; x > 0; --x)
+                steps.push_back(Step::Same);
+            std::reverse(steps.begin(), steps.end());
+            return steps;
+        }
+    }
+    return std::nullopt;
+}
 
 std::vector<Difference> Differences(const std::vector<SettingsLine>& file, const std::vector<SettingsLine>& defaults)
 {
@@ -173,20 +224,60 @@ std::vector<Difference> Differences(const std::vector<SettingsLine>& file, const
         --fileEnd;
         --defaultEnd;
     }
-    std::vector<Difference> out;
-    for (size_t i = 0; start + i < fileEnd || start + i < defaultEnd; ++i) {
-        const SettingsLine* f = start + i < fileEnd ? &file[start + i] : nullptr;
-        const SettingsLine* d = start + i < defaultEnd ? &defaults[start + i] : nullptr;
-        Difference diff;
-        diff.key = QString::fromStdString(f ? f->key : d->key);
-        if (f)
-            diff.file = QString::fromStdString(f->value);
-        if (d)
-            diff.defaults = QString::fromStdString(d->value);
-        if (f && d && f->key != d->key)
-            diff.key += QStringLiteral(" / ") + QString::fromStdString(d->key);
-        out.push_back(std::move(diff));
+    const int n = static_cast<int>(fileEnd - start);
+    const int m = static_cast<int>(defaultEnd - start);
+    std::optional<std::vector<Step>> steps = ShortestEdit(file.data() + start, n, defaults.data() + start, m, 200);
+    if (!steps) {
+        // Too different to match line by line: pair them in order.
+        steps.emplace();
+        for (int i = 0; i < std::max(n, m); ++i) {
+            if (i < n)
+                steps->push_back(Step::FileOnly);
+            if (i < m)
+                steps->push_back(Step::DefaultOnly);
+        }
     }
+
+    std::vector<Difference> out;
+    std::vector<const SettingsLine*> fileRun;
+    std::vector<const SettingsLine*> defaultRun;
+    const auto flush = [&] {
+        for (size_t i = 0; i < std::max(fileRun.size(), defaultRun.size()); ++i) {
+            const SettingsLine* f = i < fileRun.size() ? fileRun[i] : nullptr;
+            const SettingsLine* d = i < defaultRun.size() ? defaultRun[i] : nullptr;
+            if (f && d && *f == *d)
+                continue;
+            Difference diff;
+            diff.key = QString::fromStdString(f ? f->key : d->key);
+            if (f)
+                diff.file = QString::fromStdString(f->value);
+            if (d)
+                diff.defaults = QString::fromStdString(d->value);
+            if (f && d && f->key != d->key)
+                diff.key += QStringLiteral(" / ") + QString::fromStdString(d->key);
+            out.push_back(std::move(diff));
+        }
+        fileRun.clear();
+        defaultRun.clear();
+    };
+    size_t fi = start;
+    size_t di = start;
+    for (const Step step : *steps) {
+        switch (step) {
+        case Step::Same:
+            flush();
+            ++fi;
+            ++di;
+            break;
+        case Step::FileOnly:
+            fileRun.push_back(&file[fi++]);
+            break;
+        case Step::DefaultOnly:
+            defaultRun.push_back(&defaults[di++]);
+            break;
+        }
+    }
+    flush();
     return out;
 }
 
@@ -243,7 +334,8 @@ void PrintQuoted(const std::optional<QString>& text)
 int Usage(const QString& error, bool reset)
 {
     std::fprintf(stderr, "vtrpro-rules: %s\nusage: %s\n", qUtf8Printable(error),
-        reset ? "vtrpro-rules reset FILE (--rule NAME [--category CAT]... | --all) [--password TEXT]"
+        reset ? "vtrpro-rules reset FILE (--rule NAME [--category CAT]... | --all) [--password TEXT] "
+                "[--drop-unoffered]"
               : "vtrpro-rules diff FILE [--rule NAME [--category CAT]] [--format json]");
     return ExitCode::kRefused;
 }
@@ -302,6 +394,13 @@ int RunDiff(const QStringList& args)
                 target.hasCategory ? qUtf8Printable(QStringLiteral(" in category \"") + target.category + '"') : "");
             return ExitCode::kRefused;
         }
+        // Only the defaults have it: there is nothing of the file's to compare.
+        if (report.Current().Elements(keys.front().name, keys.front().category).empty()) {
+            std::fprintf(stderr, "vtrpro-rules: \"%s\"%s is not in %s\n", qUtf8Printable(keys.front().name),
+                target.hasCategory ? qUtf8Printable(QStringLiteral(" (") + keys.front().category + ')') : "",
+                qUtf8Printable(path));
+            return ExitCode::kRefused;
+        }
         bool differs = false;
         for (const RuleElementIndex::RuleKey& key : keys)
             differs = report.Compare(ModuleSpelling(report, key), key.category) == SettingsVerdict::Differs || differs;
@@ -350,8 +449,10 @@ int RunDiff(const QStringList& args)
     return differing > 0 ? ExitCode::kFound : ExitCode::kDone;
 }
 
-int RunReset(const QStringList& args)
+int RunReset(const QStringList& arguments)
 {
+    QStringList args = arguments;
+    const bool dropUnoffered = CliDocument::TakeDropUnoffered(args);
     Arguments a;
     QString error;
     if (!Parse(args, true, a, error))
@@ -359,6 +460,7 @@ int RunReset(const QStringList& args)
 
     CliDocument file(
         QStringLiteral("vtrpro-rules"), a.file, a.hasPassword ? std::optional<QString>(a.password) : std::nullopt);
+    file.SetDropUnoffered(dropUnoffered);
     return file.Change([&a](CliDocument& open) {
         CVTRRuleBuilderDoc& doc = open.Doc();
         RuleListController& list = open.List();
@@ -374,6 +476,7 @@ int RunReset(const QStringList& args)
         RuleListModel* model = list.Model();
         QList<int> rows;
         QStringList unknown;
+        QStringList notInFile;
         if (a.all) {
             for (int r = 0; r < model->RowCount(); ++r)
                 rows.append(r);
@@ -381,18 +484,28 @@ int RunReset(const QStringList& args)
             QHash<QString, QList<int>> rowsByName;
             for (int r = 0; r < model->RowCount(); ++r)
                 rowsByName[model->RuleAt(r)->GetRuleName().toLower()].append(r);
+            QSet<int> taken;
             for (const Target& t : a.targets) {
                 bool found = false;
+                bool inFile = false;
                 for (int r : rowsByName.value(t.name.toLower())) {
                     if (t.hasCategory
                         && model->RuleAt(r)->GetRuleCategory().compare(t.category, Qt::CaseInsensitive) != 0)
                         continue;
                     found = true;
-                    if (!rows.contains(r))
+                    // A rule the file does not hold has nothing to reset.
+                    if (!doc.SelectedRules().Contains(model->RuleAt(r)))
+                        continue;
+                    inFile = true;
+                    if (!taken.contains(r)) {
+                        taken.insert(r);
                         rows.append(r);
+                    }
                 }
                 if (!found)
                     unknown << t.name;
+                else if (!inFile)
+                    notInFile << t.name;
             }
             std::sort(rows.begin(), rows.end());
         }
@@ -402,9 +515,11 @@ int RunReset(const QStringList& args)
             rules.append(model->RuleAt(r));
         if (!written)
             return open.Refuse(QStringLiteral("the default settings of the loaded modules cannot be written"));
-        if (!unknown.isEmpty()) {
+        if (!unknown.isEmpty() || !notInFile.isEmpty()) {
             for (const QString& name : unknown)
                 open.Refuse(QStringLiteral("no rule named \"%1\" in the loaded modules").arg(name));
+            for (const QString& name : notInFile)
+                open.Refuse(QStringLiteral("\"%1\" is not in %2").arg(name, path));
             return ExitCode::kRefused;
         }
         if (!MarkRulesThatDiffer(path, defaultsPath, rules)) {

@@ -13,7 +13,7 @@
 #include <cstdio>
 
 namespace {
-const char kUsage[] = "usage: vtrpro-rules units FILE LIN,ANG [--password TEXT]\n"
+const char kUsage[] = "usage: vtrpro-rules units FILE LIN,ANG [--password TEXT] [--drop-unoffered]\n"
                       "  LIN: 0-10 or a linear unit name (millimeters, inches, ...)\n"
                       "  ANG: 0-3 or an angular unit name (degrees, radians, ...)\n";
 
@@ -98,11 +98,6 @@ int Convert(CliDocument& open, const RuleUnits& units)
 {
     CVTRRuleBuilderDoc& doc = open.Doc();
     const QString& path = open.Path();
-    // Matching the file's rules with the modules marks the document modified
-    // only when a rule found no module: saving would drop it.
-    if (doc.IsModified() || doc.DroppedFileRules() > 0)
-        return open.Refuse(
-            QStringLiteral("%1 holds rules of modules that are not loaded; converting would drop them").arg(path));
     const RuleUnits from = doc.CurrentUnits();
     if (from == units) {
         std::printf("%s: already in %s; nothing to do\n", qUtf8Printable(path), qUtf8Printable(UnitText(units)));
@@ -118,8 +113,10 @@ int Convert(CliDocument& open, const RuleUnits& units)
 }
 } // namespace
 
-int RunUnits(const QStringList& args)
+int RunUnits(const QStringList& arguments)
 {
+    QStringList args = arguments;
+    const bool dropUnoffered = CliDocument::TakeDropUnoffered(args);
     Arguments a;
     QString error;
     if (!Parse(args, a, error)) {
@@ -135,5 +132,6 @@ int RunUnits(const QStringList& args)
         a.hasPassword ? std::optional<QString>(a.password) : std::nullopt);
     // The running program's all-rules file is not this command's to change.
     file.SetWritesAllRulesFile(false);
+    file.SetDropUnoffered(dropUnoffered);
     return file.Change([&units](CliDocument& open) { return Convert(open, units); });
 }

@@ -23,17 +23,18 @@ const Command kCommands[] = {
     { "new", RunNew, "new FILE --rule NAME... [--category CAT] [--units LIN,ANG] [--password TEXT]" },
     { "show", RunShow, "show FILE [--format json]    print a rule file's units, version and rules" },
     { "verify", RunVerify, "verify FILE                  check a protected file's fingerprint" },
-    { "select", RunSelect, "select FILE --rule NAME... [--password TEXT]" },
-    { "deselect", RunDeselect, "deselect FILE --rule NAME... [--password TEXT]" },
+    { "select", RunSelect, "select FILE --rule NAME... [--password TEXT] [--drop-unoffered]" },
+    { "deselect", RunDeselect, "deselect FILE --rule NAME... [--password TEXT] [--drop-unoffered]" },
     { "diff", RunDiff, "diff FILE [--rule NAME [--category CAT]] [--format json]" },
-    { "reset", RunReset, "reset FILE (--rule NAME [--category CAT]... | --all) [--password TEXT]" },
+    { "reset", RunReset, "reset FILE (--rule NAME [--category CAT]... | --all) [--password TEXT] [--drop-unoffered]" },
     { "configure", RunConfigure,
         "configure FILE --rule NAME [--category CAT] [--set \"PARAMETER=VALUE\"]... [--criticality WORD] "
-        "[--password P]" },
+        "[--password P] [--drop-unoffered]" },
     { "dirs", RunDirs,
         "dirs [--script DIR] [--database DIR] [--manual-checks DIR] [--create] [--format json]  print or set the "
         "folders" },
-    { "units", RunUnits, "units FILE LIN,ANG [--password TEXT]  convert a file's rules to other units" },
+    { "units", RunUnits,
+        "units FILE LIN,ANG [--password TEXT] [--drop-unoffered]  convert a file's rules to other units" },
     { "userrule", RunUserRule,
         "userrule add --flavour custom|product --name N --category C --criticality WORD [--module KEY] "
         "--param \"NAME;OPERATOR;TYPE;VALUE\"... | userrule list [--format json] | userrule remove --name N "
