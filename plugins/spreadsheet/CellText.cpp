@@ -1,5 +1,6 @@
 #include "CellText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -131,7 +132,8 @@ QString CellTextFromXml(std::string_view utf8)
 bool ColumnTable::Init(const QStringList& letters, QString& error)
 {
     m_slot.assign(kMaxColumns, -1);
-    m_columns.clear();
+    m_cells.clear();
+    m_columnCount = 0;
     for (const QString& letter : letters) {
         const QByteArray latin = letter.toLatin1();
         const int column = ColumnIndex(std::string_view(latin.constData(), static_cast<size_t>(latin.size())));
@@ -142,8 +144,8 @@ bool ColumnTable::Init(const QStringList& letters, QString& error)
         // A letter asked for twice fills the first of its lists; the later
         // ones stay empty rather than alias the same cells.
         if (m_slot[column] < 0)
-            m_slot[column] = static_cast<int16_t>(m_columns.size());
-        m_columns.append(QStringList());
+            m_slot[column] = static_cast<int16_t>(m_columnCount);
+        ++m_columnCount;
     }
     return true;
 }
@@ -152,14 +154,37 @@ void ColumnTable::Set(int column, int64_t row, QString text)
 {
     if (text.isEmpty() || !Wants(column) || row < 1)
         return;
-    QStringList& list = m_columns[m_slot[column]];
-    if (list.size() < row)
-        list.resize(static_cast<qsizetype>(row));
-    list[static_cast<qsizetype>(row - 1)] = std::move(text);
+    m_cells.push_back({ row, m_slot[column], std::move(text) });
 }
 
 Table ColumnTable::Take()
 {
-    return std::exchange(m_columns, Table());
+    std::vector<Cell> cells = std::exchange(m_cells, {});
+    // Stable, so that of two texts given for one cell the later still wins.
+    const auto byRow = [](const Cell& a, const Cell& b) { return a.row < b.row; };
+    if (!std::is_sorted(cells.begin(), cells.end(), byRow))
+        std::stable_sort(cells.begin(), cells.end(), byRow);
+
+    // Each row with text takes the next index; the first pass sizes the
+    // lists, the second fills them.
+    const auto indexOf = [index = qsizetype(-1), lastRow = int64_t(0)](int64_t row) mutable {
+        if (row != lastRow) {
+            // Row 1 holds the headers and stays first even when it is empty.
+            index = row == 1 ? 0 : std::max<qsizetype>(index + 1, 1);
+            lastRow = row;
+        }
+        return index;
+    };
+    std::vector<qsizetype> sizes(static_cast<size_t>(m_columnCount), 0);
+    auto sizing = indexOf;
+    for (const Cell& cell : cells)
+        sizes[static_cast<size_t>(cell.slot)] = sizing(cell.row) + 1;
+    Table columns(m_columnCount);
+    for (qsizetype c = 0; c < m_columnCount; ++c)
+        columns[c].resize(sizes[static_cast<size_t>(c)]);
+    auto filling = indexOf;
+    for (Cell& cell : cells)
+        columns[cell.slot][filling(cell.row)] = std::move(cell.text);
+    return columns;
 }
 } // namespace Spreadsheet

@@ -39,7 +39,10 @@ QString CellTextFromXml(std::string_view utf8);
 QString CellTextFromUtf8(std::string_view utf8);
 
 // Collects the cells of the requested columns into one list per column, each
-// running from row 1 to its last non-empty cell.
+// running from row 1 to its last non-empty cell. A row with no text in any
+// requested column is no row: it is left out, so that a single cell far down
+// the sheet costs one entry, not a list padded to its row number. Row 1, the
+// headers, always keeps index 0.
 class ColumnTable
 {
 public:
@@ -49,13 +52,22 @@ public:
     // Whether cells of this 0-based column are wanted.
     bool Wants(int column) const { return column >= 0 && column < kMaxColumns && m_slot[column] >= 0; }
     // Puts a cell's text at a 1-based row; empty texts and unwanted columns
-    // leave the table as it is.
+    // leave the table as it is. The last text given for a cell wins.
     void Set(int column, int64_t row, QString text);
-    // The filled table, one list per requested letter in the requested order.
+    // The filled table, one list per requested letter in the requested order,
+    // the rows with text in order of their row numbers. Costs linear time in
+    // the cells set when they came row by row, as readers give them.
     Table Take();
 
 private:
+    struct Cell
+    {
+        int64_t row;
+        int16_t slot;
+        QString text;
+    };
     std::vector<int16_t> m_slot;
-    Table m_columns;
+    qsizetype m_columnCount = 0;
+    std::vector<Cell> m_cells;
 };
 } // namespace Spreadsheet

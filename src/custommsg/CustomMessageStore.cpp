@@ -7,7 +7,6 @@
 #include "Utilities/Progress.h"
 #include "Utilities/StringTable.h"
 
-#include <QHash>
 
 namespace CustomMessageStore {
 
@@ -53,19 +52,10 @@ bool StoreImported(const CustomMessageColumns& table, ICustomMessageRows& rows, 
         return false;
     if (table.size() < 4)
         return false;
-    const QStringList& ids = table[0];
-    const QStringList& names = table[1];
-    const QStringList& categories = table[2];
     const QStringList& messages = table[3];
 
-    // The first sheet row of each help id: the first one wins.
-    QHash<int32_t, qsizetype> firstRow;
-    firstRow.reserve(ids.size());
-    for (qsizetype r = 1; r < ids.size(); ++r) {
-        int32_t id = 0;
-        if (CustomMessageImport::ReadHelpId(ids[r], id) && !firstRow.contains(id))
-            firstRow.insert(id, r);
-    }
+    // The sheet row each listed row takes, matched as the import's log says.
+    const CustomMessageImport::RowMatch match = CustomMessageImport::MatchRows(table, rows);
 
     ProgressScope progress(VtrString(StrId::ProgressImporting), rows.RowCount());
     for (int row = 0; row < rows.RowCount(); ++row) {
@@ -73,17 +63,16 @@ bool StoreImported(const CustomMessageColumns& table, ICustomMessageRows& rows, 
         CVtrRule* rule = rows.RuleAt(row);
         if (!rule)
             continue;
-        const auto it = firstRow.constFind(rule->GetHelpId());
-        if (it == firstRow.constEnd())
-            continue;
-        const qsizetype r = it.value();
-        if (r >= messages.size() || r >= names.size() || r >= categories.size())
+        const qsizetype r = match.sheetRow.value(row, -1);
+        if (r < 0 || r >= messages.size())
             continue;
         const QString& message = messages[r];
         rule->SetCustomMessage(message);
         if (!message.isEmpty() && services.trackEvent)
             services.trackEvent(kImportEvent, kUsageKind, rule->GetRuleName());
-        if (Add(services.database, rule->GetHelpId(), names[r], categories[r], message) == -1) {
+        // Stored under the rule's own name and category, which the list looks
+        // it up by, whatever the sheet's spelling.
+        if (Add(services.database, rule->GetHelpId(), rule->GetRuleName(), rule->GetRuleCategory(), message) == -1) {
             ShowStoreFailure();
             rows.SetMessageAt(row, QString());
             return false;

@@ -43,8 +43,9 @@ QString CentralDatabaseWarningText();
 bool ConfirmCentralDatabase(bool& warningOn, const std::function<bool()>& ask);
 
 // Stores the table's messages for the listed rows, in list order: each row
-// takes the first sheet row with its help id (rows without one, or without a
-// message cell, are left alone). The first failing store shows 61661,
+// takes the first sheet row that matches it (see
+// CustomMessageImport::MatchRows; rows without one, or without a message
+// cell, are left alone), stored under the rule's own name and category. The first failing store shows 61661,
 // empties that row's message and ends with false; earlier rows stay stored.
 // False also when confirming was cancelled or there is no database.
 bool StoreImported(const CustomMessageColumns& table, ICustomMessageRows& rows, const CustomMessageServices& services);

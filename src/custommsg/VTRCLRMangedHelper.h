@@ -39,7 +39,8 @@ typedef bool (*PFN_RuleManagerExportCustomMsg)(const QString* path, const QList<
 // ReadExcelAndFillTableColByCol(path, columns, table, error): columns holds
 // column letters ("A", "B", "C", "D"); table receives one list per letter, in
 // the same order, each running from row 1 to the last row in which that column
-// has a non-empty cell (empty cells before it read as ""). Numbers read as
+// has a non-empty cell (empty cells before it read as ""). Rows with no text
+// in any of the columns are left out; row 1 keeps index 0. Numbers read as
 // their shortest decimal text ("1234", "12.5"). True on success; on false the
 // reason is in error (possibly empty) and table is left empty.
 typedef bool (*PFN_ReadExcelAndFillTableColByCol)(

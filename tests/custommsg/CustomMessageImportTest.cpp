@@ -7,6 +7,7 @@
 #include "custommsg/CustomMessageImport.h"
 #include "custommsg/CustomMessageRows.h"
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -111,39 +112,94 @@ TEST(CustomMessageImportTest, EachRepeatedHelpIdIsLoggedOnceUnderOneHeading)
 {
     Listed listed({ 7, 8 });
     CustomMessageColumns table = Sheet({ { "7", "First", "C", "a" }, { "8", "Other", "C", "b" },
-        { "7", "Second", "C", "c" }, { "7", "Third", "C", "d" } });
+        { "7", "Second", "C", "c" }, { "7", "Third", "C", "d" }, { " 07", "Fourth", "C", "e" } });
     const CheckResult result = Check(table, *listed.rows);
     EXPECT_TRUE(result.duplicateIds);
     EXPECT_FALSE(result.unknownIds);
-    EXPECT_EQ(result.log, QStringLiteral("Duplicate Help ID List\n7\t : Second\n7\t : Third\n"));
+    // " 07" is 7 when stored, so it repeats 7 too. The repetitions are not
+    // imported: the first row of a rule wins.
+    EXPECT_EQ(result.notImported, 3);
+    EXPECT_EQ(result.log,
+        QStringLiteral("Duplicate Help ID List\n7\t : Second\n7\t : Third\n 07\t : Fourth\n"
+                       "\n\nRows not imported: 3 of 5\n"));
 }
 
-TEST(CustomMessageImportTest, HelpIdsNoListedRuleHasAreReportedAsTexts)
+TEST(CustomMessageImportTest, HelpIdsNoListedRuleHasOrThatDoNotReadAreReported)
 {
     Listed listed({ 7 });
-    // "07" reads as 7 when stored, but is not the text of a listed help id.
-    CustomMessageColumns table
-        = Sheet({ { "7", "Known", "C", "" }, { "9", "Unknown", "C", "" }, { "07", "Padded", "C", "" } });
+    // "07" reads as 7, as storing reads it; "+7" and "7.0" do not read.
+    CustomMessageColumns table = Sheet({ { "7", "Known", "C", "" }, { "9", "Unknown", "C", "" },
+        { "+7", "Signed", "C", "" }, { "7.0", "Decimal", "C", "" } });
     const CheckResult result = Check(table, *listed.rows);
     EXPECT_TRUE(result.unknownIds);
     EXPECT_FALSE(result.duplicateIds);
-    EXPECT_EQ(result.log, QStringLiteral("\n\nWrong And Missing Help ID List\n9\t : Unknown\n07\t : Padded\n"));
+    EXPECT_EQ(result.notImported, 3);
+    EXPECT_EQ(result.log,
+        QStringLiteral("\n\nWrong And Missing Help ID List\n9\t : Unknown\n+7\t : Signed\n7.0\t : Decimal\n"
+                       "\n\nRows not imported: 3 of 4\n"));
 }
 
-TEST(CustomMessageImportTest, HelpIdsReadAsWholeNumbersOnly)
+TEST(CustomMessageImportTest, HelpIdsReadAsPlainDecimalWholeNumbersOnly)
 {
     const struct
     {
         const char* text;
         bool ok;
         int32_t value;
-    } cases[] = { { "1234", true, 1234 }, { " 42 ", true, 42 }, { "-3", true, -3 }, { "12abc", false, 0 },
-        { "", false, 0 }, { "1.5", false, 0 }, { "99999999999", false, 0 } };
+    } cases[] = {
+        { "1234", true, 1234 },
+        { " 20701 ", true, 20701 },
+        { "\t42\n", true, 42 },
+        { "020701", true, 20701 },
+        { "0000000000000000000000007", true, 7 },
+        { "-3", true, -3 },
+        { "2147483647", true, 2147483647 },
+        { "-2147483648", true, INT32_MIN },
+        { "0", true, 0 },
+        { "+20701", false, 0 },
+        { "2147483648", false, 0 },
+        { "99999999999", false, 0 },
+        { "12abc", false, 0 },
+        { "", false, 0 },
+        { " ", false, 0 },
+        { "-", false, 0 },
+        { "- 7", false, 0 },
+        { "1.5", false, 0 },
+        { "1e3", false, 0 },
+        { "0x10", false, 0 },
+        { "2 0701", false, 0 },
+    };
     for (const auto& c : cases) {
         int32_t id = 0;
         EXPECT_EQ(ReadHelpId(QString::fromLatin1(c.text), id), c.ok) << c.text;
         EXPECT_EQ(id, c.value) << c.text;
     }
+    // Digits of other scripts are not decimal digits of a help id.
+    int32_t id = 0;
+    EXPECT_FALSE(ReadHelpId(QStringLiteral("\u0667"), id));
+}
+
+TEST(CustomMessageImportTest, RowsWithoutTextAreNoRows)
+{
+    Listed listed({ 1, 2 });
+    // Blank rows between and after the data, as a sheet with its last cell
+    // far down reads; column D runs longest.
+    CustomMessageColumns table = Sheet({ {}, { "1", "Rule 1", "C", "a" }, {}, {}, { "2", "Rule 2", "C", "" }, {} });
+    table[3].append(QStringLiteral("a message on a row of its own"));
+    for (int c = 0; c < 3; ++c)
+        table[c].append(QString());
+    const CheckResult result = Check(table, *listed.rows);
+    EXPECT_EQ(result.refusal, 0);
+    // Only the row that holds a message alone is reported, once.
+    EXPECT_EQ(result.log,
+        QStringLiteral("\n\nWrong And Missing Help ID List\n\t : \n\n\nRows not imported: 1 of 3\n"));
+
+    const RowMatch match = MatchRows(table, *listed.rows);
+    using Fate = RowMatch::Fate;
+    EXPECT_EQ(match.fate,
+        (QList<Fate> { Fate::Blank, Fate::Blank, Fate::Imported, Fate::Blank, Fate::Blank, Fate::Imported, Fate::Blank,
+            Fate::WrongId }));
+    EXPECT_EQ(match.sheetRow, (QList<qsizetype> { 2, 5 }));
 }
 
 TEST(CustomMessageImportTest, LogIsNamedAfterTheSheetInTheTemporaryFolder)

@@ -7,6 +7,7 @@
 #include "custommsg/CustomMessageRows.h"
 #include "custommsg/CustomMessageStore.h"
 
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -84,10 +85,11 @@ TEST_F(CustomMessageStoreTest, EachListedRuleTakesTheFirstSheetRowOfItsHelpId)
     ASSERT_EQ(db.stored.size(), 2);
     EXPECT_EQ(db.stored[0].helpId, 10);
     EXPECT_EQ(db.stored[0].message, QString());
-    // The name and category stored are the sheet's.
+    // A help id no other rule has decides; the name and category stored are
+    // the rule's own, which the list looks the message up by.
     EXPECT_EQ(db.stored[1].helpId, 20);
-    EXPECT_EQ(db.stored[1].name, QStringLiteral("Sheet Name"));
-    EXPECT_EQ(db.stored[1].category, QStringLiteral("Sheet Cat"));
+    EXPECT_EQ(db.stored[1].name, QStringLiteral("Rule 20"));
+    EXPECT_EQ(db.stored[1].category, QStringLiteral("Milling"));
     EXPECT_EQ(db.stored[1].message, QStringLiteral("first"));
     EXPECT_EQ(rows->MessageAt(0), QString());
     EXPECT_EQ(rows->MessageAt(1), QStringLiteral("first"));
@@ -97,6 +99,144 @@ TEST_F(CustomMessageStoreTest, EachListedRuleTakesTheFirstSheetRowOfItsHelpId)
     // Only a message that is not empty is a usage event.
     EXPECT_EQ(events, (QList<Event> { { 56, 11, QStringLiteral("Rule 20") } }));
     EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(CustomMessageStoreTest, EachSheetRowIsMatchedToItsRuleAndTheLogSaysWhatWasNot)
+{
+    // Rules without a help id of their own share 0: their name and category
+    // tell them apart, without regard to case and spacing.
+    struct RuleSpec
+    {
+        int helpId;
+        const char* name;
+        const char* display;
+        const char* category;
+        const char* module;
+    };
+    const RuleSpec specs[] = {
+        { 100, "Minimum Hole Diameter", "SM - Minimum Hole Diameter", "Sheet Metal", "Sheet Metal Rules" },
+        { 0, "Custom Rule One", "Custom Rule One", "Custom", "Custom Rules" },
+        { 0, "CstTwo", "Custom Rule Two", "Custom", "Custom Rules" },
+        { 300, "Check Drawing", "Check Drawing", "Checks", "Manual Check Rules" },
+        { 0, "Check Notes", "Check Notes", "Custom", "Manual Check Drafting Rules" },
+    };
+    QList<CVtrRule*> rules;
+    for (const RuleSpec& spec : specs) {
+        auto rule = std::make_unique<CVtrRule>();
+        rule->SetHelpId(spec.helpId);
+        rule->SetRuleName(QString::fromLatin1(spec.name));
+        rule->SetDisplayName(QString::fromLatin1(spec.display));
+        rule->SetRuleCategory(QString::fromLatin1(spec.category));
+        rule->SetRuleModuleName(QString::fromLatin1(spec.module));
+        rules.append(rule.get());
+        owned.push_back(std::move(rule));
+    }
+    rows = std::make_unique<RuleMessageRows>(rules, nullptr);
+
+    using Fate = CustomMessageImport::RowMatch::Fate;
+    const struct
+    {
+        QStringList row;
+        Fate fate;
+        int rule; // the listed row that takes the message, or -1
+    } cases[] = {
+        // The sheet's spelling of a unique help id's rule does not matter.
+        { { "100", " minimum HOLE diameter ", "sheet metal", "m100" }, Fate::Imported, 0 },
+        // The name may be the display name, as exported.
+        { { "0", "CUSTOM RULE TWO ", " custom", "m2" }, Fate::Imported, 2 },
+        { { "0", "Custom  Rule\tOne", "Custom", "m1" }, Fate::Imported, 1 },
+        { { "0", "Custom Rule Three", "Custom", "m3" }, Fate::NoRule, -1 },
+        { { "0", "Custom Rule One", "Other", "m1b" }, Fate::NoRule, -1 },
+        { { "300", "Check Drawing", "Checks", "mm" }, Fate::ManualCheck, -1 },
+        { { "0", "check notes", "custom", "mc" }, Fate::ManualCheck, -1 },
+        { { "0", "custom rule one", "custom", "again" }, Fate::Repeated, -1 },
+        { { "555", "Minimum Hole Diameter", "Sheet Metal", "x" }, Fate::WrongId, -1 },
+    };
+    QList<QStringList> sheetRows;
+    for (const auto& c : cases)
+        sheetRows.append(c.row);
+    CustomMessageColumns sheet = Sheet(sheetRows);
+
+    const CustomMessageImport::RowMatch match = CustomMessageImport::MatchRows(sheet, *rows);
+    ASSERT_EQ(match.fate.size(), qsizetype(std::size(cases)) + 1);
+    QList<qsizetype> expectedRows(rows->RowCount(), -1);
+    for (qsizetype i = 0; i < qsizetype(std::size(cases)); ++i) {
+        EXPECT_EQ(match.fate[i + 1], cases[i].fate) << cases[i].row.join(',').toStdString();
+        if (cases[i].rule >= 0)
+            expectedRows[cases[i].rule] = i + 1;
+    }
+    EXPECT_EQ(match.sheetRow, expectedRows);
+
+    const CustomMessageImport::CheckResult checks = CustomMessageImport::Check(sheet, *rows);
+    EXPECT_EQ(checks.refusal, 0);
+    EXPECT_TRUE(checks.unmatchedRows);
+    EXPECT_TRUE(checks.manualCheckRows);
+    EXPECT_EQ(checks.notImported, 6);
+    EXPECT_TRUE(checks.log.contains(QStringLiteral("\n\nNo Rule With This Help ID, Name And Category List\n"
+                                                   "0\t : Custom Rule Three\t : Custom\n"
+                                                   "0\t : Custom Rule One\t : Other\n")))
+        << checks.log.toStdString();
+    EXPECT_TRUE(checks.log.contains(QStringLiteral("\n\nCustom Message is not supported for Manual Check Rule.\n"
+                                                   "300\t : Check Drawing\n0\t : check notes\n")))
+        << checks.log.toStdString();
+    EXPECT_TRUE(checks.log.contains(QStringLiteral("Wrong And Missing Help ID List\n555\t : Minimum Hole Diameter\n")));
+    EXPECT_TRUE(checks.log.endsWith(QStringLiteral("\n\nRows not imported: 6 of 9\n"))) << checks.log.toStdString();
+
+    EXPECT_TRUE(StoreImported(sheet, *rows, Services()));
+    // Stored in list order under each rule's own name and category: what the
+    // list looks up.
+    ASSERT_EQ(db.stored.size(), 3);
+    const struct
+    {
+        int32_t helpId;
+        const char* name;
+        const char* category;
+        const char* message;
+    } stored[] = {
+        { 100, "Minimum Hole Diameter", "Sheet Metal", "m100" },
+        { 0, "Custom Rule One", "Custom", "m1" },
+        { 0, "CstTwo", "Custom", "m2" },
+    };
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(db.stored[i].helpId, stored[i].helpId) << i;
+        EXPECT_EQ(db.stored[i].name, QString::fromLatin1(stored[i].name)) << i;
+        EXPECT_EQ(db.stored[i].category, QString::fromLatin1(stored[i].category)) << i;
+        EXPECT_EQ(db.stored[i].message, QString::fromLatin1(stored[i].message)) << i;
+    }
+    EXPECT_EQ(rows->MessageAt(3), QString());
+    EXPECT_EQ(rows->MessageAt(4), QString());
+    EXPECT_TRUE(owned[3]->GetCustomMessage().isEmpty());
+}
+
+TEST_F(CustomMessageStoreTest, AHelpIdTheLogCallsWrongIsNeverStored)
+{
+    // Each spelling: whether it reads as the listed rule's 20701. The log
+    // and the store must agree on it.
+    const struct
+    {
+        const char* id;
+        bool reads;
+    } cases[] = {
+        { "20701", true },
+        { " 20701 ", true },
+        { "020701", true },
+        { "+20701", false },
+        { "20701.0", false },
+        { "2.0701E4", false },
+        { "20701x", false },
+    };
+    for (const auto& c : cases) {
+        owned.clear();
+        db = RecordingDatabase();
+        List({ 20701 });
+        CustomMessageColumns sheet = Sheet({ { c.id, "Rule 20701", "Milling", "new" } });
+        const CustomMessageImport::CheckResult checks = CustomMessageImport::Check(sheet, *rows);
+        EXPECT_EQ(checks.unknownIds, !c.reads) << c.id;
+        EXPECT_EQ(checks.AnyFlag(), !c.reads) << c.id;
+        EXPECT_TRUE(StoreImported(sheet, *rows, Services())) << c.id;
+        EXPECT_EQ(db.stored.size(), c.reads ? 1 : 0) << c.id;
+        EXPECT_EQ(rows->MessageAt(0), c.reads ? QStringLiteral("new") : QStringLiteral("old 20701")) << c.id;
+    }
 }
 
 TEST_F(CustomMessageStoreTest, AFailedStoreStopsAndEmptiesThatRowOnly)

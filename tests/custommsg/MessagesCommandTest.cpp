@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 
 namespace {
 
@@ -98,6 +99,50 @@ TEST_F(MessagesCommandTest, ImportStoresAndRulesShowsTheMessage)
     QList<QStringList> table;
     ASSERT_TRUE(SpreadsheetHelper::Read(out, table).ok);
     EXPECT_EQ(table[3].value(1), QStringLiteral("Deburr all edges"));
+}
+
+TEST_F(MessagesCommandTest, ARowSpelledOtherwiseIsStoredForItsRuleAndManualChecksAreRefused)
+{
+    const QJsonArray rules = Rules();
+    const QJsonObject rule = rules.first().toObject();
+    QJsonObject manual;
+    for (const QJsonValue& r : rules)
+        if (r.toObject()[QStringLiteral("module")].toString() == QLatin1String("Manual Check Rules"))
+            manual = r.toObject();
+    ASSERT_FALSE(manual.isEmpty()) << "no manual-check rule is offered";
+
+    // The rule's name and category in other letter case with spaces around.
+    QStringList spelled = Row(rule, QStringLiteral("Deburr all edges"));
+    spelled[1] = QStringLiteral("  ") + spelled[1].toUpper() + QStringLiteral(" ");
+    spelled[2] = spelled[2].toLower() + QStringLiteral("  ");
+    const QString sheet = Sheet(QStringLiteral("spelled.xlsx"),
+        { kHeader, spelled, Row(manual, QStringLiteral("Not for manual checks")) });
+    const ToolRun run = Run({ QStringLiteral("messages"), QStringLiteral("import"), sheet });
+    EXPECT_EQ(run.code, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("\n\nCustom Message is not supported for Manual Check Rule.\n")
+        + Row(manual, QString())[0] + QStringLiteral("\t : ") + manual[QStringLiteral("name")].toString()))
+        << run.out.toStdString();
+    EXPECT_TRUE(run.out.endsWith(QStringLiteral("Rows not imported: 1 of 2\n"))) << run.out.toStdString();
+
+    // The list looks messages up by the rule's own name and category.
+    const QJsonArray after = Rules();
+    EXPECT_EQ(after.first().toObject()[QStringLiteral("customMessage")].toString(), QStringLiteral("Deburr all edges"));
+    const QString manualName = manual[QStringLiteral("name")].toString();
+    for (const QJsonValue& r : after) {
+        if (r.toObject()[QStringLiteral("name")].toString() == manualName) {
+            EXPECT_EQ(r.toObject()[QStringLiteral("customMessage")].toString(), QString());
+        }
+    }
+}
+
+TEST_F(MessagesCommandTest, ARowAtTheLastRowOfASheetIsOneRow)
+{
+    // A 1.6 KB sheet whose one data row is row 1,048,576: one line in the
+    // log, not a million empty ones.
+    const ToolRun run = Run({ QStringLiteral("messages"), QStringLiteral("import"), TestData("spreadsheet/last-row.xlsx") });
+    EXPECT_EQ(run.code, 1) << run.err.toStdString();
+    EXPECT_EQ(run.out,
+        QStringLiteral("\n\nWrong And Missing Help ID List\n999999\t : Far Down\n\n\nRows not imported: 1 of 1\n"));
 }
 
 TEST_F(MessagesCommandTest, ExitCodesSayWhatTheImportFound)

@@ -92,6 +92,14 @@ package("row-1048577.xlsx", sheet('<x:row r="1">' + inline("A1", "Help ID") + '<
                                   '<x:row r="1048577"><x:c r="A1048577"><x:v>1</x:v></x:c></x:row>'))
 package("rows-1048577.xlsx", sheet("<x:row/>" * 1048577))
 
+# One data row at the last row of a worksheet: a reader must not pad the
+# table (or the import log) with a million empty rows.
+package("last-row.xlsx", sheet(
+    '<x:row r="1">' + inline("A1", "Help ID") + inline("B1", "Rule Name") + inline("C1", "Rule Category")
+    + inline("D1", "Custom Message") + '</x:row>'
+    '<x:row r="1048576"><x:c r="A1048576"><x:v>999999</x:v></x:c>' + inline("B1048576", "Far Down")
+    + inline("C1048576", "Nowhere") + inline("D1048576", "last row") + '</x:row>'))
+
 # A zip bomb: a sheet part that unpacks to 300 MiB of spaces.
 with zipfile.ZipFile("zip-bomb.xlsx", "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
     z.writestr("[Content_Types].xml", CONTENT_TYPES)

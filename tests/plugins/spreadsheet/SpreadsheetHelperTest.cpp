@@ -6,6 +6,8 @@
 #include "custommsg/SpreadsheetHelper.h"
 #include "custommsg/VTRCLRMangedHelper.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
@@ -165,29 +167,34 @@ TEST_F(SpreadsheetHelperTest, SheetsOfOtherWritersRead)
         Table columns;
     } cases[] = {
         // openpyxl's inline strings, a fraction, a row that skips a cell and
-        // an empty row; only the first of two worksheets.
+        // an empty row, which is no row; only the first of two worksheets.
         { "openpyxl.xlsx",
-            { { "help id", "1234", "12.5", "", "77" }, { "RULE NAME", "Minimum Hole Diameter", "Minimum Clearance" },
-                { "Rule Category", "Sheet Metal", "Assembly", "", "Milling" },
-                { "Custom Message", "Check the punch size.", "", "",
+            { { "help id", "1234", "12.5", "77" }, { "RULE NAME", "Minimum Hole Diameter", "Minimum Clearance" },
+                { "Rule Category", "Sheet Metal", "Assembly", "Milling" },
+                { "Custom Message", "Check the punch size.", "",
                     QStringLiteral("Ä message with ümlauts, 日本語 and a tab") + tab + QStringLiteral("here") } } },
         // The same sheet converted to .xls by LibreOffice.
         { "openpyxl.xls",
-            { { "help id", "1234", "12.5", "", "77" }, { "RULE NAME", "Minimum Hole Diameter", "Minimum Clearance" },
-                { "Rule Category", "Sheet Metal", "Assembly", "", "Milling" },
-                { "Custom Message", "Check the punch size.", "", "",
+            { { "help id", "1234", "12.5", "77" }, { "RULE NAME", "Minimum Hole Diameter", "Minimum Clearance" },
+                { "Rule Category", "Sheet Metal", "Assembly", "Milling" },
+                { "Custom Message", "Check the punch size.", "",
                     QStringLiteral("Ä message with ümlauts, 日本語 and a tab") + tab + QStringLiteral("here") } } },
         // The same sheet as LibreOffice writes it, with shared strings.
         { "libreoffice.xlsx",
-            { { "help id", "1234", "12.5", "", "77" }, { "RULE NAME", "Minimum Hole Diameter", "Minimum Clearance" },
-                { "Rule Category", "Sheet Metal", "Assembly", "", "Milling" },
-                { "Custom Message", "Check the punch size.", "", "",
+            { { "help id", "1234", "12.5", "77" }, { "RULE NAME", "Minimum Hole Diameter", "Minimum Clearance" },
+                { "Rule Category", "Sheet Metal", "Assembly", "Milling" },
+                { "Custom Message", "Check the punch size.", "",
                     QStringLiteral("Ä message with ümlauts, 日本語 and a tab") + tab + QStringLiteral("here") } } },
         // Inline strings, namespace prefixes, rich text, cells without or
         // out of reference order, escapes and a formula's text.
         { "inline.xlsx",
-            { { "Help ID", "501", "", "502" }, { "Rule Name", "Bend Radius", "", "Weld Gap" },
-                { "Rule Category", "Sheet Metal" }, { "Custom Message", "Line one\nline two _x0041_", "", "last" } } },
+            { { "Help ID", "501", "502" }, { "Rule Name", "Bend Radius", "Weld Gap" }, { "Rule Category", "Sheet Metal" },
+                { "Custom Message", "Line one\nline two _x0041_", "last" } } },
+        // One data row at the last row of a worksheet: two rows, not a
+        // million.
+        { "last-row.xlsx",
+            { { "Help ID", "999999" }, { "Rule Name", "Far Down" }, { "Rule Category", "Nowhere" },
+                { "Custom Message", "last row" } } },
         // Control characters go (tab stays), bytes that are not UTF-8 become
         // replacement characters.
         { "control.xlsx", { { "Help ID", QStringLiteral("abc\td\uFFFD\uFFFDe") }, {}, {}, {} } },
@@ -197,6 +204,36 @@ TEST_F(SpreadsheetHelperTest, SheetsOfOtherWritersRead)
         const SpreadsheetOutcome read = SpreadsheetHelper::Read(Fixture(c.file), table);
         ASSERT_TRUE(read.ok) << c.file << ": " << read.error.toStdString();
         EXPECT_EQ(table, c.columns) << c.file;
+    }
+}
+
+TEST(SpreadsheetColumnTableTest, RowsWithoutTextAreLeftOutAndRowOneStaysFirst)
+{
+    using Cell = std::tuple<int, int64_t, const char*>; // column, row, text
+    const struct
+    {
+        const char* what;
+        QList<Cell> cells;
+        Table columns;
+    } cases[] = {
+        { "far down", { { 0, 1, "Help ID" }, { 3, 1, "Custom Message" }, { 0, 1048576, "7" }, { 3, 1048576, "m" } },
+            { { "Help ID", "7" }, {}, {}, { "Custom Message", "m" } } },
+        { "gaps and empty texts",
+            { { 0, 1, "H" }, { 1, 3, "" }, { 0, 5, "5" }, { 2, 9, "c9" }, { 5, 7, "not asked for" } },
+            { { "H", "5" }, {}, { "", "", "c9" }, {} } },
+        { "out of order, last text wins",
+            { { 1, 40, "b40" }, { 0, 1, "H" }, { 0, 20, "a20" }, { 1, 40, "b40 again" }, { 0, 20, "a20 again" } },
+            { { "H", "a20 again" }, { "", "", "b40 again" }, {}, {} } },
+        { "no headers", { { 2, 8, "c8" } }, { {}, {}, { "", "c8" }, {} } },
+        { "nothing", {}, { {}, {}, {}, {} } },
+    };
+    for (const auto& c : cases) {
+        Spreadsheet::ColumnTable table;
+        QString error;
+        ASSERT_TRUE(table.Init(QStringList { "A", "B", "C", "D" }, error)) << c.what;
+        for (const Cell& cell : c.cells)
+            table.Set(std::get<0>(cell), std::get<1>(cell), QString::fromUtf8(std::get<2>(cell)));
+        EXPECT_EQ(table.Take(), c.columns) << c.what;
     }
 }
 
