@@ -201,6 +201,8 @@ UserRuleDraft UserRuleEditorDlg::Draft() const
     draft.key = m_setup.productRule ? m_module->currentText() : QString();
     draft.summary = m_summary->toPlainText().trimmed();
     draft.criticality = m_criticality->currentIndex() + 1;
+    // The version of the rule as it was read: a store refuses it when the rule was stored again since.
+    draft.storedVersion = m_setup.edited ? m_setup.edited->StoredVersion() : 0;
     for (int row = 0; row < m_parameters->rowCount(); ++row) {
         UserRuleParameter p;
         const QTableWidgetItem* name = m_parameters->item(row, NameColumn);

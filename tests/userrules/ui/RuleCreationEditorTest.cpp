@@ -90,8 +90,11 @@ QComboBox* CellCombo(QDialog* dialog, int row, int column)
 QStringList Entries(QComboBox* combo)
 {
     QStringList out;
-    for (int i = 0; combo && i < combo->count(); ++i)
-        out << combo->itemText(i);
+    // Copied: the texts may live in the editor's library, unloaded when it closes.
+    for (int i = 0; combo && i < combo->count(); ++i) {
+        const QString text = combo->itemText(i);
+        out << QString(text.constData(), text.size());
+    }
     return out;
 }
 
@@ -321,6 +324,7 @@ private slots:
         QStringList lengthOpsAgain;
         QString refusal;
         bool typingReachedTheRow = false;
+        QString typed;
         const bool ran = LaunchAndDrive(
             data, QString(), QString(),
             [&](QDialog* dialog) {
@@ -335,9 +339,11 @@ private slots:
                 // The name cell is open, and what the user types lands in it.
                 auto* editor = table->viewport()->findChild<QLineEdit*>();
                 QVERIFY(editor && editor->isVisible());
-                QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(editor));
+                QCOMPARE(dialog->focusWidget(), static_cast<QWidget*>(editor));
                 QTest::keyClicks(editor, QStringLiteral("Deburr"));
+                typed = editor->text();
                 QTest::keyClick(editor, Qt::Key_Return);
+                QCoreApplication::processEvents(); // Return commits the cell through a queued call
                 typingReachedTheRow = table->item(1, 0)->text() == QLatin1String("Deburr");
 
                 QComboBox* op = CellCombo(dialog, 1, 1);
@@ -366,6 +372,7 @@ private slots:
             },
             error);
         QVERIFY2(ran, qPrintable(error));
+        QCOMPARE(typed, QStringLiteral("Deburr"));
         QVERIFY(typingReachedTheRow);
         QCOMPARE(booleanOps, QStringList { QStringLiteral("=") });
         QCOMPARE(lengthOpsAgain, UserRuleDrafts::Operators());
@@ -406,9 +413,11 @@ private slots:
             [&](QDialog* dialog) {
                 Parameters(dialog)->item(0, 3)->setText(QStringLiteral("0.5"));
                 ClickOk(dialog);
+                if (dialog->isVisible())
+                    error = dialog->findChild<QLabel*>(QStringLiteral("error"))->text();
             },
             error));
-        QCOMPARE(edit.m_storedName, QStringLiteral("Shop Slot Width"));
+        QVERIFY2(edit.m_storedName == QLatin1String("Shop Slot Width"), qPrintable(error));
         QCOMPARE(edit.m_storedCategory, QStringLiteral("Milling"));
 
         // Configure rule on the stale row opens the stored rule, not the copy,
@@ -422,7 +431,9 @@ private slots:
             [&](QDialog* dialog) {
                 shown = Parameters(dialog)->item(0, 3)->text();
                 auto* label = dialog->findChild<QLabel*>(QStringLiteral("notice"));
-                notice = label ? label->text() : QString();
+                const QString text = label ? label->text() : QString();
+                notice = QString(text.constData(), text.size()); // the editor's library is unloaded after
+
                 dialog->findChild<QComboBox*>(QStringLiteral("criticality"))->setCurrentText(QStringLiteral("Low"));
                 ClickOk(dialog);
             },
