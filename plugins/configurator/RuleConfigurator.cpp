@@ -89,14 +89,17 @@ VTR_EXPORT void GetModuleRules(const QString* key, PtrArray* rules)
     }
 
     QStringList stored;
+    QList<int32_t> versions;
     if (vtr_db::IDatabaseCollector* collector = vtr_db::VTRDataHelper::getInstance()->GetCollector())
-        collector->GetUserRules(*key, stored);
-    for (const QString& markup : stored) {
-        auto rule = RuleFromMarkup(markup);
+        collector->GetUserRules(*key, stored, versions);
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        auto rule = RuleFromMarkup(stored[i]);
         if (!rule) {
             Log(QStringLiteral("A stored rule of %1 is not a usable rule element and is skipped").arg(*key));
             continue;
         }
+        // The list's copy knows which stored version it shows.
+        rule->SetStoredVersion(versions.value(i));
         take(std::move(rule));
     }
     for (auto& rule : found)

@@ -41,14 +41,17 @@ bool ReadAll(std::vector<Stored>& out, QString* error)
     for (const ProductRuleKey& k : ProductRuleCatalogue::Keys()) {
         const QString key = QLatin1String(k.key);
         QStringList elements;
-        if (!collector->GetUserRules(key, elements)) {
+        QList<int32_t> versions;
+        if (!collector->GetUserRules(key, elements, versions)) {
             if (error)
                 *error = QStringLiteral("The product database cannot be read.");
             return false;
         }
-        for (const QString& markup : elements)
-            if (auto rule = RuleFromMarkup(markup))
+        for (qsizetype i = 0; i < elements.size(); ++i)
+            if (auto rule = RuleFromMarkup(elements[i])) {
+                rule->SetStoredVersion(versions.value(i));
                 out.push_back({ key, std::move(rule) });
+            }
     }
     return true;
 }
@@ -79,6 +82,42 @@ int32_t RemoveAll(const QString& name, const QString& category, QString* error)
         removed += result;
     }
     return removed;
+}
+
+// Whether the rule a write would replace (the one edited, else the one of the
+// rule's own name) is stored as the version the rule was read from; a rule
+// stored since, or stored where the writer read none, is not overwritten.
+// False with the reason in error.
+bool StoredSince(const CVtrRule& rule, const QString& previousName, const QString& previousCategory, QString* error)
+{
+    const auto* copy = dynamic_cast<const CPLQRuleConfigurator*>(&rule);
+    const int32_t read = copy ? copy->StoredVersion() : 0;
+    const QString name = previousName.isEmpty() ? rule.GetRuleName() : previousName;
+    const QString category = previousName.isEmpty() ? rule.GetRuleCategory() : previousCategory;
+    std::vector<Stored> stored;
+    if (!ReadAll(stored, error))
+        return false;
+    const bool renamed = !previousName.isEmpty() && !Same(rule, previousName, previousCategory);
+    for (const Stored& s : stored) {
+        // A rename onto another stored rule would replace that rule unseen.
+        if (renamed && Same(*s.rule, rule.GetRuleName(), rule.GetRuleCategory())) {
+            if (error)
+                *error = QStringLiteral("\"%1\" (%2) is already stored: choose another name.")
+                             .arg(s.rule->GetRuleName(), s.rule->GetRuleCategory());
+            return false;
+        }
+        if (!Same(*s.rule, name, category) || s.rule->StoredVersion() == read)
+            continue;
+        if (error)
+            *error = read == 0
+                ? QStringLiteral("\"%1\" (%2) is already stored: open the stored rule to change it.")
+                      .arg(s.rule->GetRuleName(), s.rule->GetRuleCategory())
+                : QStringLiteral("\"%1\" (%2) was changed and stored after this copy was read, so this copy "
+                                 "would overwrite the newer rule: open the rule again to edit what is stored.")
+                      .arg(s.rule->GetRuleName(), s.rule->GetRuleCategory());
+        return false;
+    }
+    return true;
 }
 } // namespace
 
@@ -128,6 +167,10 @@ VTR_EXPORT int32_t StoreUserRule(const QString* key, CVtrRule* rule, const QStri
     vtr_db::IDatabaseCollector* collector = Collector(error);
     if (!collector)
         return -1;
+    const QString oldName = previousName ? *previousName : QString();
+    const QString oldCategory = previousCategory ? *previousCategory : QString();
+    if (!StoredSince(*rule, oldName, oldCategory, error))
+        return -1;
     // Written first, so that a failure leaves the rule as it was stored.
     if (collector->AddUserRule(*key, rule->GetRuleName(), rule->GetRuleCategory(), *markup) != 0) {
         if (error)
@@ -139,8 +182,6 @@ VTR_EXPORT int32_t StoreUserRule(const QString* key, CVtrRule* rule, const QStri
     std::vector<Stored> stored;
     if (!ReadAll(stored, error))
         return -1;
-    const QString oldName = previousName ? *previousName : QString();
-    const QString oldCategory = previousCategory ? *previousCategory : QString();
     for (const Stored& s : stored) {
         const bool written = s.key == *key && s.rule->GetRuleName() == rule->GetRuleName()
             && s.rule->GetRuleCategory() == rule->GetRuleCategory();

@@ -74,6 +74,17 @@ VTR_EXPORT void LaunchRuleCreationGUI(
         listed = configurator;
         setup.edited = configurator;
         setup.editedKey = store.Keys().KeyOfCategory(configurator->GetRuleCategory());
+        // The list's copy may be older than what is stored (edited since by
+        // the Edit command, another copy of the program or the tool): the
+        // stored rule is what the editor shows and replaces.
+        QString error;
+        entry = store.Find(configurator->GetRuleName(), configurator->GetRuleCategory(), error);
+        if (entry.rule && entry.rule->StoredVersion() != configurator->StoredVersion()) {
+            setup.edited = entry.rule.get();
+            setup.editedKey = entry.key;
+            setup.notice = QStringLiteral("The rule was stored again since the list read it: "
+                                          "shown here is the stored rule.");
+        }
     } else if (data->GetStatus() == PLQ_RULE_EDIT) {
         QString error;
         entry = store.Find(name ? *name : QString(), category ? *category : QString(), error);
@@ -90,25 +101,17 @@ VTR_EXPORT void LaunchRuleCreationGUI(
     }
 
     UserRuleEditorDlg dialog(store, setup, parentWidget);
-    if (dialog.exec() != QDialog::Accepted || !listed || !dialog.StoredRule())
+    if (dialog.exec() != QDialog::Accepted || !dialog.StoredRule())
+        return;
+    // Whoever launched learns what was stored (a rename included), so that
+    // its list can show it.
+    // Copied, not shared: the caller keeps them after this library is unloaded.
+    const QString storedName = dialog.StoredRule()->GetRuleName();
+    const QString storedCategory = dialog.StoredRule()->GetRuleCategory();
+    data->m_storedName = QString(storedName.constData(), storedName.size());
+    data->m_storedCategory = QString(storedCategory.constData(), storedCategory.size());
+    if (!listed)
         return;
     // The rule in the list takes the new settings in its document's units.
-    // They are read back from the stored markup rather than copied: texts
-    // made in this library would point into it once it is unloaded.
-    const QString markup = UserRuleDrafts::Markup(*dialog.StoredRule());
-    const QByteArray utf8 = markup.toUtf8();
-    VtrXMLDocument document;
-    std::unique_ptr<VtrXMLNode> root(document.LoadFromBuffer(utf8.constData(), static_cast<size_t>(utf8.size())));
-    CPLQRuleConfigurator stored;
-    if (!root || !stored.PopulateParametersFromXML(root.get()))
-        return;
-    const RuleUnits storedUnits = stored.GetRuleUnits();
-    const RuleUnits listedUnits = listed->GetRuleUnits();
-    stored.UpdateRule(&storedUnits, &listedUnits);
-    listed->UpdateRule(&stored);
-    QString summary;
-    for (const auto& [attribute, value] : stored.ExtraAttributes())
-        if (attribute == QLatin1String("Summary"))
-            summary = value;
-    listed->SetSummary(summary);
+    UserRuleDrafts::TakeStored(*listed, *dialog.StoredRule());
 }

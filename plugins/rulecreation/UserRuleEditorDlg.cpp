@@ -80,10 +80,7 @@ UserRuleEditorDlg::UserRuleEditorDlg(UserRuleStore& store, const Setup& setup, Q
     add->setObjectName(QStringLiteral("addParameter"));
     auto* remove = new QPushButton(QStringLiteral("Remove parameter"), this);
     remove->setObjectName(QStringLiteral("removeParameter"));
-    connect(add, &QPushButton::clicked, this, [this] {
-        AddParameterRow({ QString(), QStringLiteral(">="), UserRuleValueType::Length, QString() });
-        m_parameters->setCurrentCell(m_parameters->rowCount() - 1, NameColumn);
-    });
+    connect(add, &QPushButton::clicked, this, &UserRuleEditorDlg::AddEmptyParameter);
     connect(remove, &QPushButton::clicked, this, [this] {
         if (m_parameters->currentRow() >= 0)
             m_parameters->removeRow(m_parameters->currentRow());
@@ -104,6 +101,12 @@ UserRuleEditorDlg::UserRuleEditorDlg(UserRuleStore& store, const Setup& setup, Q
     connect(buttons, &QDialogButtonBox::rejected, this, &UserRuleEditorDlg::reject);
 
     auto* layout = new QVBoxLayout(this);
+    if (!setup.notice.isEmpty()) {
+        auto* notice = new QLabel(setup.notice, this);
+        notice->setObjectName(QStringLiteral("notice"));
+        notice->setWordWrap(true);
+        layout->addWidget(notice);
+    }
     layout->addLayout(form);
     layout->addWidget(unitsNote);
     layout->addWidget(m_parameters);
@@ -161,10 +164,32 @@ void UserRuleEditorDlg::AddParameterRow(const UserRuleParameter& parameter)
     const int row = m_parameters->rowCount();
     m_parameters->insertRow(row);
     m_parameters->setItem(row, NameColumn, new QTableWidgetItem(parameter.name));
-    m_parameters->setCellWidget(row, OperatorColumn, Choice(UserRuleDrafts::Operators(), parameter.op, m_parameters));
-    m_parameters->setCellWidget(
-        row, TypeColumn, Choice(UserRuleDrafts::TypeWords(), UserRuleDrafts::TypeWord(parameter.type), m_parameters));
+    QComboBox* op = Choice(UserRuleDrafts::OperatorsOf(parameter.type), parameter.op, m_parameters);
+    QComboBox* type = Choice(UserRuleDrafts::TypeWords(), UserRuleDrafts::TypeWord(parameter.type), m_parameters);
+    m_parameters->setCellWidget(row, OperatorColumn, op);
+    m_parameters->setCellWidget(row, TypeColumn, type);
     m_parameters->setItem(row, ValueColumn, new QTableWidgetItem(parameter.value));
+    // The operators follow the type: a yes/no value is only equal or not.
+    connect(type, &QComboBox::currentTextChanged, op, [op](const QString& word) {
+        UserRuleValueType t = UserRuleValueType::Number;
+        UserRuleDrafts::TypeOfWord(word, t);
+        const QStringList offered = UserRuleDrafts::OperatorsOf(t);
+        const QString current = op->currentText();
+        op->clear();
+        op->addItems(offered);
+        const int i = offered.indexOf(current);
+        op->setCurrentIndex(i >= 0 ? i : offered.indexOf(QStringLiteral("=")));
+    });
+}
+
+void UserRuleEditorDlg::AddEmptyParameter()
+{
+    AddParameterRow({ QString(), QStringLiteral(">="), UserRuleValueType::Length, QString() });
+    const int row = m_parameters->rowCount() - 1;
+    m_parameters->setCurrentCell(row, NameColumn);
+    // The button had the focus: typing goes to the new row's name at once.
+    m_parameters->setFocus(Qt::OtherFocusReason);
+    m_parameters->editItem(m_parameters->item(row, NameColumn));
 }
 
 UserRuleDraft UserRuleEditorDlg::Draft() const
@@ -176,6 +201,8 @@ UserRuleDraft UserRuleEditorDlg::Draft() const
     draft.key = m_setup.productRule ? m_module->currentText() : QString();
     draft.summary = m_summary->toPlainText().trimmed();
     draft.criticality = m_criticality->currentIndex() + 1;
+    // The version of the rule as it was read: a store refuses it when the rule was stored again since.
+    draft.storedVersion = m_setup.edited ? m_setup.edited->StoredVersion() : 0;
     for (int row = 0; row < m_parameters->rowCount(); ++row) {
         UserRuleParameter p;
         const QTableWidgetItem* name = m_parameters->item(row, NameColumn);
@@ -206,6 +233,10 @@ void UserRuleEditorDlg::accept()
         return;
     }
     m_error->hide();
+    // The version it was stored as, so that the list's copy can be written again.
+    QString unused;
+    const UserRuleStore::Entry stored = m_store.Find(draft.name, draft.category, unused);
+    rule->SetStoredVersion(stored.rule ? stored.rule->StoredVersion() : 0);
     m_stored = std::move(rule);
     QDialog::accept();
 }

@@ -29,12 +29,15 @@ public:
         // its key; null to create.
         CPLQRuleConfigurator* edited = nullptr;
         QString editedKey;
+        // Said above the fields when not empty (why the editor shows what it shows).
+        QString notice;
     };
     UserRuleEditorDlg(UserRuleStore& store, const Setup& setup, QWidget* parent = nullptr);
 
     // The draft the fields describe.
     UserRuleDraft Draft() const;
-    // The rule stored by OK (units of the stored element), or null.
+    // The rule stored by OK (units of the stored element, the version it was
+    // stored as), or null.
     const std::unique_ptr<CPLQRuleConfigurator>& StoredRule() const { return m_stored; }
 
 public slots:
@@ -42,6 +45,8 @@ public slots:
 
 private:
     void AddParameterRow(const UserRuleParameter& parameter);
+    // Adds an empty row and opens its name for typing.
+    void AddEmptyParameter();
     void FillCategories();
     void ShowDraft(const UserRuleDraft& draft);
 

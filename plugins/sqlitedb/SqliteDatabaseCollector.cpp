@@ -56,6 +56,18 @@ const Migration kMigrations[] = {
       " ThreadId INTEGER PRIMARY KEY, Standard TEXT NOT NULL, Designation TEXT NOT NULL COLLATE NOCASE UNIQUE,"
       " MajorDiameter REAL NOT NULL, Pitch REAL NOT NULL, TapDrill REAL NOT NULL);",
         &SeedProductData },
+    // 4: a version per stored user rule, so that a stale copy of a rule is
+    // never written over a newer one.
+    // The last version given is kept apart, so that removing a rule never
+    // lets a number be given twice.
+    { "ALTER TABLE UserRules ADD COLUMN Version INTEGER NOT NULL DEFAULT 1;"
+      "CREATE TABLE UserRuleVersion (Last INTEGER NOT NULL);"
+      "INSERT INTO UserRuleVersion (Last) SELECT coalesce(max(Version), 0) FROM UserRules;"
+      "CREATE TRIGGER UserRuleInserted AFTER INSERT ON UserRules BEGIN"
+      " UPDATE UserRuleVersion SET Last = NEW.Version WHERE Last < NEW.Version; END;"
+      "CREATE TRIGGER UserRuleUpdated AFTER UPDATE OF Version ON UserRules BEGIN"
+      " UPDATE UserRuleVersion SET Last = NEW.Version WHERE Last < NEW.Version; END;",
+        nullptr },
 };
 static_assert(std::size(kMigrations) == SqliteDatabaseCollector::kSchemaVersion);
 
@@ -64,9 +76,12 @@ const char* const kStatements[] = {
     "INSERT INTO CustomMessages (HelpId, RuleName, Category, Message) VALUES (?1, ?2, ?3, ?4)"
     " ON CONFLICT (HelpId, RuleName, Category) DO UPDATE SET Message = excluded.Message",
     "DELETE FROM CustomMessages WHERE HelpId = ?1 AND RuleName = ?2 AND Category = ?3",
-    "SELECT Element FROM UserRules WHERE RuleKey = ?1 ORDER BY rowid",
-    "INSERT INTO UserRules (RuleKey, RuleName, Category, Element) VALUES (?1, ?2, ?3, ?4)"
-    " ON CONFLICT (RuleKey, RuleName, Category) DO UPDATE SET Element = excluded.Element",
+    "SELECT Element, Version FROM UserRules WHERE RuleKey = ?1 ORDER BY rowid",
+    // Each write takes a version above every one given before, so that a rule
+    // moved to another key or stored again never returns to a version a copy holds.
+    "INSERT INTO UserRules (RuleKey, RuleName, Category, Element, Version)"
+    " VALUES (?1, ?2, ?3, ?4, (SELECT Last + 1 FROM UserRuleVersion))"
+    " ON CONFLICT (RuleKey, RuleName, Category) DO UPDATE SET Element = excluded.Element, Version = excluded.Version",
 };
 
 void BindText(sqlite3_stmt* statement, int index, const QString& text)
@@ -380,7 +395,14 @@ void SqliteDatabaseCollector::OnRulesListed()
 
 bool SqliteDatabaseCollector::GetUserRules(const QString& key, QStringList& elements)
 {
+    QList<int32_t> versions;
+    return GetUserRules(key, elements, versions);
+}
+
+bool SqliteDatabaseCollector::GetUserRules(const QString& key, QStringList& elements, QList<int32_t>& versions)
+{
     elements.clear();
+    versions.clear();
     if (!Open())
         return false;
     sqlite3_stmt* s = Prepared(SelectUserRules);
@@ -389,11 +411,14 @@ bool SqliteDatabaseCollector::GetUserRules(const QString& key, QStringList& elem
     StatementReset reset { s };
     BindText(s, 1, key);
     int rc;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
         elements << ColumnText(s, 0);
+        versions << sqlite3_column_int(s, 1);
+    }
     if (rc != SQLITE_DONE) {
         Fail(QStringLiteral("cannot read the rules of %1").arg(key));
         elements.clear();
+        versions.clear();
         return false;
     }
     return true;

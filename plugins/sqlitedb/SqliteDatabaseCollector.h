@@ -24,7 +24,7 @@ class SqliteDatabaseCollector final : public vtr_db::IDatabaseCollector
 {
 public:
     // The schema this build creates and migrates to.
-    static constexpr int32_t kSchemaVersion = 3;
+    static constexpr int32_t kSchemaVersion = 4;
 
     SqliteDatabaseCollector();
     ~SqliteDatabaseCollector() override;
@@ -48,6 +48,7 @@ public:
     // Folds the write-ahead log back into the file while nobody waits on it.
     void OnRulesListed() override;
     bool GetUserRules(const QString& key, QStringList& elements) override;
+    bool GetUserRules(const QString& key, QStringList& elements, QList<int32_t>& versions) override;
     int32_t AddUserRule(
         const QString& key, const QString& ruleName, const QString& category, const QString& element) override;
     int32_t RemoveUserRule(const QString& key, const QString& ruleName, const QString& category) override;

@@ -41,8 +41,10 @@ bool CPLQRuleConfigurator::UpdateRule(CVtrRule* source)
 {
     if (!ConcreteVTRRule::UpdateRule(source))
         return false;
-    if (auto* other = dynamic_cast<CPLQRuleConfigurator*>(source))
+    if (auto* other = dynamic_cast<CPLQRuleConfigurator*>(source)) {
         m_bProductRule = other->m_bProductRule;
+        m_storedVersion = other->m_storedVersion;
+    }
     return true;
 }
 

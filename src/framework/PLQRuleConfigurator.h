@@ -45,8 +45,15 @@ public:
     bool UpdateRule(CVtrRule* source) override;
     using ConcreteVTRRule::UpdateRule;
 
+    // The version of the stored rule this copy was read from (the product
+    // database raises it with every write), 0 for a copy that was never
+    // stored. Not part of the element: a rule file does not carry it.
+    int32_t StoredVersion() const { return m_storedVersion; }
+    void SetStoredVersion(int32_t version) { m_storedVersion = version; }
+
 private:
     bool m_bProductRule = false;
+    int32_t m_storedVersion = 0;
 };
 
 // What the program hands to the rule-creation program with a configurator
@@ -70,6 +77,10 @@ public:
     int32_t m_nAngularUnit = 0;
     // Lower-cased module name -> lower-cased names of that module's listed rules, in list order.
     QMap<QString, QStringList> m_ruleNameTable;
+    // Set by the rule-creation program when it stored a rule: its name and
+    // category as stored (a rename shows here), so that the list can take it.
+    QString m_storedName;
+    QString m_storedCategory;
 
 private:
     CPLQRuleConfigurator* m_pConfigurator = nullptr;

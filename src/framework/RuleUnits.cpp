@@ -1,6 +1,9 @@
 #include "RuleUnits.h"
+#include "RuleUnitWords.h"
 
 #include <numbers>
+
+#include <QStringTokenizer>
 
 namespace VtrUnits {
 namespace {
@@ -8,15 +11,55 @@ struct LinearInfo
 {
     const char* storedName;
     double millimeters;
+    // Other words a value may carry for the unit, separated by '|'; the first is its symbol.
+    const char* words;
 };
 // "feet & inches" holds a length as decimal inches.
 const LinearInfo kLinear[kLinearCount] = {
-    {"millimeters", 1.0},       {"centimeters", 10.0},  {"meters", 1000.0},
-    {"inches", 25.4},           {"feet", 304.8},        {"feet & inches", 25.4},
-    {"angstroms", 1.0e-7},      {"nanometers", 1.0e-6}, {"microns", 1.0e-3},
-    {"miles", 1609344.0},       {"microinches", 25.4e-6},
+    { "millimeters", 1.0, "mm|millimeter|millimetre|millimetres" },
+    { "centimeters", 10.0, "cm|centimeter|centimetre|centimetres" },
+    { "meters", 1000.0, "m|meter|metre|metres" },
+    { "inches", 25.4, "in|inch" },
+    { "feet", 304.8, "ft|foot" },
+    { "feet & inches", 25.4, "" },
+    { "angstroms", 1.0e-7, "\u00c5|angstrom" },
+    { "nanometers", 1.0e-6, "nm|nanometer|nanometre|nanometres" },
+    { "microns", 1.0e-3, "\u00b5m|um|micron|micrometer|micrometers|micrometre|micrometres" },
+    { "miles", 1609344.0, "mi|mile" },
+    { "microinches", 25.4e-6, "\u00b5in|uin|microinch" },
 };
-const char* const kAngularNames[kAngularCount] = {"degrees", "degrees/minutes", "degrees/minutes/seconds", "radians"};
+struct AngularInfo
+{
+    const char* storedName;
+    const char* words;
+};
+// Minutes and seconds forms hold decimal degrees, so only their names are taken.
+const AngularInfo kAngular[kAngularCount] = {
+    { "degrees", "deg|degree|\u00b0" },
+    { "degrees/minutes", "" },
+    { "degrees/minutes/seconds", "" },
+    { "radians", "rad|radian" },
+};
+
+// Whether word is the stored name or one of the other words (case ignored).
+bool Names(QStringView word, const char* storedName, const char* words)
+{
+    if (word.compare(QString::fromUtf8(storedName), Qt::CaseInsensitive) == 0)
+        return true;
+    const QString others = QString::fromUtf8(words);
+    for (QStringView w : QStringTokenizer(others, QLatin1Char('|'), Qt::SkipEmptyParts))
+        if (word.compare(w, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+QString Symbol(const char* storedName, const char* words)
+{
+    const QString others = QString::fromUtf8(words);
+    const qsizetype bar = others.indexOf(QLatin1Char('|'));
+    const QString first = bar < 0 ? others : others.left(bar);
+    return first.isEmpty() ? QString::fromUtf8(storedName) : first;
+}
 } // namespace
 
 QString LinearStoredName(int32_t code)
@@ -30,7 +73,37 @@ QString AngularStoredName(int32_t code)
 {
     if (code < 0 || code >= kAngularCount)
         code = Degrees;
-    return QString::fromLatin1(kAngularNames[code]);
+    return QString::fromLatin1(kAngular[code].storedName);
+}
+
+int32_t LinearCodeOfWord(QStringView word)
+{
+    for (int32_t c = 0; c < kLinearCount; ++c)
+        if (Names(word.trimmed(), kLinear[c].storedName, kLinear[c].words))
+            return c;
+    return -1;
+}
+
+int32_t AngularCodeOfWord(QStringView word)
+{
+    for (int32_t c = 0; c < kAngularCount; ++c)
+        if (Names(word.trimmed(), kAngular[c].storedName, kAngular[c].words))
+            return c;
+    return -1;
+}
+
+QString LinearSymbol(int32_t code)
+{
+    if (code < 0 || code >= kLinearCount)
+        code = Millimeters;
+    return Symbol(kLinear[code].storedName, kLinear[code].words);
+}
+
+QString AngularSymbol(int32_t code)
+{
+    if (code < 0 || code >= kAngularCount)
+        code = Degrees;
+    return Symbol(kAngular[code].storedName, kAngular[code].words);
 }
 
 double MillimetersPerUnit(int32_t code)

@@ -49,6 +49,15 @@ public:
         elements.clear();
         return false;
     }
+    // The same with the stored version of each element, which every write of
+    // a rule raises beyond any version stored before (0 where the database
+    // keeps none).
+    virtual bool GetUserRules(const QString& key, QStringList& elements, QList<int32_t>& versions)
+    {
+        const bool ok = GetUserRules(key, elements);
+        versions = QList<int32_t>(elements.size(), 0);
+        return ok;
+    }
     // Stores a rule element under a key, replacing the one of the same name
     // and category; -1 when the database cannot be written, else 0.
     virtual int32_t AddUserRule(

@@ -173,6 +173,11 @@ bool RuleInputUnits::Run(CVTRRuleBuilderDoc* doc) const
 
 void RuleInputUnits::Apply(CVTRRuleBuilderDoc& doc, const RuleUnits& units)
 {
+    const bool changed = units != doc.CurrentUnits();
     doc.SetUnits(units);
     doc.UpdateAllViews(UpdateHint::UnitsChanged);
+    // The file holds its units: a change not saved would be lost on close
+    // without a question.
+    if (changed)
+        doc.SetModifiedFlag(true);
 }

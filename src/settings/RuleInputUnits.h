@@ -88,8 +88,9 @@ public:
     bool Run(CVTRRuleBuilderDoc* doc) const;
 
     // The document's previous units take its current ones, the current ones
-    // take units, and the views convert their rules. The document is not
-    // marked modified: the rules show new units, the file is as it was.
+    // take units, and the views convert their rules. A pair that differs
+    // from the current one marks the document modified: its file still holds
+    // the old units until it is saved.
     static void Apply(CVTRRuleBuilderDoc& doc, const RuleUnits& units);
 
 private:

@@ -3,6 +3,7 @@
 #include "PLQRuleConfigurator.h"
 #include "VtrRule.h"
 #include "settings/RuleUnitSettings.h"
+#include "userrules/UserRuleStore.h"
 
 #include <memory>
 
@@ -15,7 +16,8 @@ RuleNameTable UserRuleCommands::NameTable(const QList<CVtrRule*>& rules)
     return table;
 }
 
-bool UserRuleCommands::Run(Mode mode, bool productRule, const Scene& scene, const Launcher& launch)
+bool UserRuleCommands::Run(
+    Mode mode, bool productRule, const Scene& scene, const Launcher& launch, const StoredHandler& stored)
 {
     CPLQRuleConfigurator configurator;
     configurator.SetProductRule(productRule);
@@ -37,7 +39,20 @@ bool UserRuleCommands::Run(Mode mode, bool productRule, const Scene& scene, cons
     }
     if (!scene.hasView || scene.selectedRules.size() != 1 || !scene.selectedRules.front())
         return false;
-    const CVtrRule* rule = scene.selectedRules.front();
+    CVtrRule* rule = scene.selectedRules.front();
     launch(rule->GetRuleName(), rule->GetRuleCategory(), *data);
+    if (stored && !data->m_storedName.isEmpty())
+        stored(*rule, data->m_storedName, data->m_storedCategory);
     return true;
+}
+
+bool UserRuleCommands::TakeStoredRule(
+    CVtrRule& listed, const UserRuleStore& store, const QString& name, const QString& category)
+{
+    auto* copy = dynamic_cast<CPLQRuleConfigurator*>(&listed);
+    if (!copy)
+        return false;
+    QString error;
+    const UserRuleStore::Entry entry = store.Find(name, category, error);
+    return entry.rule && UserRuleDrafts::TakeStored(*copy, *entry.rule);
 }

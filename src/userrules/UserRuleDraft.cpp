@@ -2,11 +2,14 @@
 
 #include "FrameworkExports.h"
 #include "PLQRuleConfigurator.h"
+#include "RuleUnitWords.h"
 #include "VtrXMLDocument.h"
 #include "VtrXMLNode.h"
 #include "Utilities/YesNo.h"
 
 #include <cmath>
+
+#include <QRegularExpression>
 
 namespace {
 const QString kParameter = QStringLiteral("Parameter");
@@ -84,6 +87,49 @@ QStringList UserRuleDrafts::Operators()
 {
     return { QStringLiteral(">="), QStringLiteral("<="), QStringLiteral("="), QStringLiteral(">"),
         QStringLiteral("<") };
+}
+
+QStringList UserRuleDrafts::OperatorsOf(UserRuleValueType type)
+{
+    if (type == UserRuleValueType::Boolean)
+        return { QStringLiteral("=") };
+    return Operators();
+}
+
+bool UserRuleDrafts::ReadNumber(const UserRuleParameter& p, double& number, int32_t& unit, QString& error)
+{
+    // A number (as rule files write them, without the user's locale), then
+    // perhaps a unit word.
+    static const QRegularExpression measure(
+        QStringLiteral(R"(^\s*([-+]?(?:\d+\.?\d*|\.\d+)(?:[eE][-+]?\d+)?)\s*(.*?)\s*$)"));
+    unit = -1;
+    const QRegularExpressionMatch m = measure.match(p.value);
+    if (!m.hasMatch() || !ParseNumber(m.captured(1), number)) {
+        error = QStringLiteral("\"%1\" is a %2 and needs a number, not \"%3\".")
+                    .arg(p.name, TypeWord(p.type), p.value.trimmed());
+        return false;
+    }
+    const QString word = m.captured(2);
+    if (word.isEmpty())
+        return true;
+    // Only a word can name a unit ("1,5" is a number written wrongly).
+    const QChar first = word.front();
+    if (p.type == UserRuleValueType::Number || !(first.isLetter() || first == u'\u00b0')) {
+        error = QStringLiteral("\"%1\" is a %2 and needs a number, not \"%3\".")
+                    .arg(p.name, TypeWord(p.type), p.value.trimmed());
+        return false;
+    }
+    if (p.type == UserRuleValueType::Length)
+        unit = VtrUnits::LinearCodeOfWord(word);
+    else if (p.type == UserRuleValueType::Angle)
+        unit = VtrUnits::AngularCodeOfWord(word);
+    if (unit >= 0)
+        return true;
+    error = QStringLiteral("\"%1\" is a %2: \"%3\" is not a unit of %2s (use %4).")
+                .arg(p.name, TypeWord(p.type), word,
+                    p.type == UserRuleValueType::Length ? QStringLiteral("mm, cm, m, in, ft, \u00b5m, nm, mi")
+                                                        : QStringLiteral("deg or rad"));
+    return false;
 }
 
 QStringList UserRuleDrafts::TypeWords()
@@ -212,13 +258,16 @@ bool UserRuleDrafts::Validate(UserRuleDraft& draft, const UserRuleKeys& keys, co
             return false;
         }
         p.op = p.op.trimmed();
-        double number = 0;
-        QString normalized;
-        if (IsNumeric(p.type) && !ParseNumber(p.value, number)) {
-            error = QStringLiteral("\"%1\" is a %2 and needs a number, not \"%3\".")
-                        .arg(p.name, TypeWord(p.type), p.value.trimmed());
+        if (!OperatorsOf(p.type).contains(p.op)) {
+            error = QStringLiteral("\"%1\" is a %2 and takes only %3, not \"%4\".")
+                        .arg(p.name, TypeWord(p.type), OperatorsOf(p.type).join(QLatin1Char(' ')), p.op);
             return false;
         }
+        double number = 0;
+        int32_t unit = -1;
+        QString normalized;
+        if (IsNumeric(p.type) && !ReadNumber(p, number, unit, error))
+            return false;
         if (p.type == UserRuleValueType::Boolean && !ParseYesNo(p.value, normalized)) {
             error = QStringLiteral("\"%1\" needs 1 (yes) or 0 (no), not \"%2\".").arg(p.name, p.value.trimmed());
             return false;
@@ -238,6 +287,7 @@ std::unique_ptr<CPLQRuleConfigurator> UserRuleDrafts::Build(
     rule->SetCriticality(draft.criticality);
     rule->SetSummary(draft.summary);
     rule->SetRuleUnits(kStoredUnits);
+    rule->SetStoredVersion(draft.storedVersion);
     if (!draft.summary.isEmpty())
         rule->ExtraAttributes().emplace_back(kSummary, draft.summary);
 
@@ -267,12 +317,17 @@ std::unique_ptr<CPLQRuleConfigurator> UserRuleDrafts::Build(
         }
         if (IsNumeric(p.type)) {
             double number = 0;
-            if (!ParseNumber(p.value, number)) {
-                error = QStringLiteral("\"%1\" needs a number, not \"%2\".").arg(p.name, p.value.trimmed());
+            int32_t unit = -1;
+            if (!ReadNumber(p, number, unit, error))
                 return nullptr;
-            }
+            // A value with its own unit is read in that unit, a bare number in units.
+            RuleUnits from = units;
+            if (unit >= 0 && p.type == UserRuleValueType::Length)
+                from.LinearUnit = unit;
+            else if (unit >= 0 && p.type == UserRuleValueType::Angle)
+                from.AngularUnit = unit;
             value = ConcreteVTRRule::FormatNumber(
-                VtrUnits::ConvertQuantity(QuantityOf(p.type), number, units, kStoredUnits));
+                VtrUnits::ConvertQuantity(QuantityOf(p.type), number, from, kStoredUnits));
         } else if (p.type == UserRuleValueType::Boolean) {
             if (!ParseYesNo(p.value, value)) {
                 error = QStringLiteral("\"%1\" needs 1 (yes) or 0 (no), not \"%2\".").arg(p.name, p.value.trimmed());
@@ -302,6 +357,7 @@ UserRuleDraft UserRuleDrafts::FromRule(CPLQRuleConfigurator& rule, const QString
         if (name == kSummary && draft.summary.isEmpty())
             draft.summary = value;
     draft.criticality = rule.GetCriticality() >= 1 && rule.GetCriticality() <= 5 ? rule.GetCriticality() : 3;
+    draft.storedVersion = rule.StoredVersion();
     for (const VtrRuleItem& item : rule.Items()) {
         if (item.name != kParameter)
             continue;
@@ -330,6 +386,30 @@ UserRuleDraft UserRuleDrafts::FromRule(CPLQRuleConfigurator& rule, const QString
         draft.parameters.push_back(p);
     }
     return draft;
+}
+
+bool UserRuleDrafts::TakeStored(CPLQRuleConfigurator& listed, CPLQRuleConfigurator& stored)
+{
+    const QByteArray utf8 = Markup(stored).toUtf8();
+    VtrXMLDocument document;
+    std::unique_ptr<VtrXMLNode> root(document.LoadFromBuffer(utf8.constData(), static_cast<size_t>(utf8.size())));
+    CPLQRuleConfigurator copy;
+    if (!root || !copy.PopulateParametersFromXML(root.get()))
+        return false;
+    const RuleUnits storedUnits = copy.GetRuleUnits();
+    const RuleUnits listedUnits = listed.GetRuleUnits();
+    copy.UpdateRule(&storedUnits, &listedUnits);
+    listed.UpdateRule(&copy);
+    listed.SetRuleName(copy.GetRuleName());
+    listed.SetDisplayName(copy.GetRuleName());
+    listed.SetRuleCategory(copy.GetRuleCategory());
+    QString summary;
+    for (const auto& [attribute, value] : copy.ExtraAttributes())
+        if (attribute == kSummary)
+            summary = value;
+    listed.SetSummary(summary);
+    listed.SetStoredVersion(stored.StoredVersion());
+    return true;
 }
 
 QString UserRuleDrafts::Markup(CVtrRule& rule)

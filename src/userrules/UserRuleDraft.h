@@ -25,7 +25,9 @@ struct UserRuleParameter
     QString name;
     QString op;
     UserRuleValueType type = UserRuleValueType::Number;
-    QString value; // as entered, in the units the user works in
+    // As entered: a number in the units the user works in, or a length or
+    // angle followed by its own unit ("30 mm", "1.2 in", "5 deg").
+    QString value;
 };
 
 struct UserRuleDraft
@@ -38,6 +40,9 @@ struct UserRuleDraft
     QString summary;
     int32_t criticality = 3;
     std::vector<UserRuleParameter> parameters;
+    // The stored version the draft was read from, 0 for a new rule: a store
+    // refuses to replace a rule stored since.
+    int32_t storedVersion = 0;
 };
 
 // Where user rules can be stored: the configurator's keys, each with the
@@ -76,6 +81,14 @@ int32_t CriticalityOf(const QString& text);
 // "Custom Rules" or "Product Rules".
 QString ModuleName(bool productRule);
 
+// Operators a parameter of a type may take: a yes/no value is only equal or not.
+QStringList OperatorsOf(UserRuleValueType type);
+
+// Reads a numeric parameter's value: a number, for a length or an angle
+// optionally followed by a unit of its kind. unit is the code of that unit,
+// -1 when the value has none. False with the reason in error.
+bool ReadNumber(const UserRuleParameter& parameter, double& number, int32_t& unit, QString& error);
+
 // Reads "NAME;OPERATOR;TYPE;VALUE"; false with the reason in error.
 bool ParseParameter(const QString& text, UserRuleParameter& parameter, QString& error);
 
@@ -94,6 +107,13 @@ std::unique_ptr<CPLQRuleConfigurator> Build(const UserRuleDraft& draft, const Ru
 
 // A draft of a stored rule (or one from a rule file) with its values shown in units.
 UserRuleDraft FromRule(CPLQRuleConfigurator& rule, const QString& key, const RuleUnits& units);
+
+// A listed copy takes a stored rule: its settings with values in the copy's
+// own units, its name, category, summary and stored version. Read back from
+// the stored rule's markup, not copied, so that no text points into the
+// library that made the stored rule. False (the copy unchanged) when the
+// markup does not read.
+bool TakeStored(CPLQRuleConfigurator& listed, CPLQRuleConfigurator& stored);
 
 // The rule's element as markup, built in a document of its own.
 QString Markup(CVtrRule& rule);

@@ -5,6 +5,7 @@
 #include "app/AppContext.h"
 #include "document/RuleFile.h"
 #include "document/VTRRuleBuilderDoc.h"
+#include "userrules/UserRuleCommands.h"
 #include "Utilities/MessageService.h"
 #include "Utilities/Progress.h"
 #include "Utilities/StringTable.h"
@@ -816,6 +817,22 @@ void RuleListController::RefreshRow(int row)
         m_allRows[fresh.slot] = fresh;
         m_allRows[fresh.slot].checked = checked;
     }
+}
+
+bool RuleListController::TakeStoredRule(
+    CVtrRule* rule, const UserRuleStore& store, const QString& name, const QString& category)
+{
+    // One rule per command: finding its row once is fine.
+    int row = -1;
+    for (int r = 0; r < m_model.RowCount() && row < 0; ++r)
+        if (m_model.RuleAt(r) == rule)
+            row = r;
+    if (row < 0 || !UserRuleCommands::TakeStoredRule(*rule, store, name, category))
+        return false;
+    RefreshRow(row);
+    if (m_model.IsChecked(row) && m_doc)
+        m_doc->SetModifiedFlag(true);
+    return true;
 }
 
 void RuleListController::SortByColumn(int column)

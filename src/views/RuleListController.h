@@ -16,6 +16,7 @@
 
 class CVTRRuleBuilderDoc;
 class CVtrRule;
+class UserRuleStore;
 
 // The rule list of one document without windows: loads module rules, fills
 // the rows and matches the file's rules, prunes rules of modules that went
@@ -62,6 +63,12 @@ public:
     // A row's rule changed its texts (criticality, category, names): its
     // cells, sort and search keys follow at once, also for a search cleared later.
     void RefreshRow(int row);
+
+    // After the rule-creation program stored a rule edited from the list's
+    // copy: the copy takes the rule stored under name and category, its row
+    // shows it and a ticked row marks the document modified. False when the
+    // rule is not listed or nothing is stored under that name.
+    bool TakeStoredRule(CVtrRule* rule, const UserRuleStore& store, const QString& name, const QString& category);
 
     // Column click: sorts by the column, flipping the order on a second click.
     void SortByColumn(int column);

@@ -215,7 +215,9 @@ TEST_F(RuleInputUnitsTest, InchesAndRadiansBecomeTheDocumentsUnitsAndTheDefault)
     EXPECT_EQ(m_doc.CurrentUnits(), (RuleUnits { 3, 3 }));
     EXPECT_EQ(m_doc.PreviousUnits(), (RuleUnits { 1, 2 }));
     EXPECT_EQ(m_view.hints, (std::vector<int> { UpdateHint::UnitsChanged }));
-    EXPECT_FALSE(m_doc.IsModified());
+    // The file still holds the old units: closing must ask.
+    EXPECT_TRUE(m_doc.IsModified());
+    EXPECT_TRUE(m_doc.GetTitle().endsWith(QLatin1Char('*')));
 
     // A second change keeps the pair it replaces.
     EXPECT_TRUE(
@@ -223,6 +225,14 @@ TEST_F(RuleInputUnitsTest, InchesAndRadiansBecomeTheDocumentsUnitsAndTheDefault)
     EXPECT_EQ(m_doc.CurrentUnits(), (RuleUnits { 0, 0 }));
     EXPECT_EQ(m_doc.PreviousUnits(), (RuleUnits { 3, 3 }));
     EXPECT_EQ(m_view.hints.size(), 2u);
+}
+
+TEST_F(RuleInputUnitsTest, OkOnTheUnitsTheDocumentHasChangesNothingToSave)
+{
+    const RuleInputUnits command([](RuleUnits&) { return true; }); // OK without a change
+    EXPECT_TRUE(command.Run(&m_doc));
+    EXPECT_EQ(m_doc.CurrentUnits(), (RuleUnits { 1, 2 }));
+    EXPECT_FALSE(m_doc.IsModified());
 }
 
 TEST_F(RuleInputUnitsTest, TheDialogWorksOnACopyOfTheDocumentsUnits)

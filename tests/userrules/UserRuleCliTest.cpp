@@ -131,6 +131,22 @@ TEST_F(UserRuleCliTest, RefusalsStoreNothing)
             { "--flavour", "custom", "--name", "Rib", "--category", "Milling", "--criticality", "Severe", "--param",
                 "Width;>=;length;1" },
             "--criticality" },
+        { "an order on a yes/no value",
+            { "--flavour", "custom", "--name", "Rib", "--category", "Milling", "--criticality", "Low", "--param",
+                "Deburr;>=;boolean;1" },
+            "takes only =" },
+        { "an angle unit on a length",
+            { "--flavour", "custom", "--name", "Rib", "--category", "Milling", "--criticality", "Low", "--param",
+                "Width;>=;length;5 deg" },
+            "\"deg\" is not a unit of lengths" },
+        { "an unknown unit",
+            { "--flavour", "custom", "--name", "Rib", "--category", "Milling", "--criticality", "Low", "--param",
+                "Width;>=;length;5 furlongs" },
+            "\"furlongs\" is not a unit" },
+        { "a unit on a plain number",
+            { "--flavour", "custom", "--name", "Rib", "--category", "Milling", "--criticality", "Low", "--param",
+                "Count;>=;number;5 mm" },
+            "needs a number, not \"5 mm\"" },
         { "a parameter without a value",
             { "--flavour", "custom", "--name", "Rib", "--category", "Milling", "--criticality", "Low", "--param",
                 "Width;>=;length" },
@@ -142,6 +158,31 @@ TEST_F(UserRuleCliTest, RefusalsStoreNothing)
         EXPECT_TRUE(run.err.contains(QString::fromUtf8(c.message))) << c.what << ": " << qPrintable(run.err);
     }
     EXPECT_EQ(List().size(), 1);
+}
+
+TEST_F(UserRuleCliTest, ValuesMayCarryTheirUnitAndBareNumbersSayWhichUnitsTheyWereReadIn)
+{
+    SaveDefaultRuleUnits({ 1, 3 }); // the window last chose centimetres and radians
+    const ToolRun added = Add({ "--flavour", "custom", "--name", "Rib", "--category", "Milling", "--criticality", "Low",
+        "--param", "With mm;>=;length;30 mm", "--param", "With in;>=;length;1.2 in", "--param",
+        "Bare length;>=;length;30", "--param", "With deg;<=;angle;5 deg", "--param", "Bare angle;<=;angle;0.5",
+        "--param", "Count;>=;number;4" });
+    ASSERT_EQ(added.code, 0) << qPrintable(added.err);
+    // Only the bare lengths and angles are named, with the units they were read in.
+    EXPECT_TRUE(added.out.contains(QStringLiteral("\"Bare length\" 30 has no unit: read in centimeters (cm)")))
+        << qPrintable(added.out);
+    EXPECT_TRUE(added.out.contains(QStringLiteral("\"Bare angle\" 0.5 has no unit: read in radians (rad)")))
+        << qPrintable(added.out);
+    for (const char* named : { "With mm", "With in", "With deg", "Count" })
+        EXPECT_FALSE(added.out.contains(QString::fromUtf8(named))) << named << ": " << qPrintable(added.out);
+
+    const QJsonArray stored = List();
+    ASSERT_EQ(stored.size(), 1);
+    QStringList values;
+    for (const QJsonValue& p : stored[0].toObject().value(QStringLiteral("parameters")).toArray())
+        values << p.toObject().value(QStringLiteral("value")).toString();
+    // Millimetres and degrees, as stored.
+    EXPECT_EQ(values, (QStringList { "30", "30.48", "300", "5", "28.6478897565", "4" }));
 }
 
 TEST_F(UserRuleCliTest, RemoveTakesTheRuleAwayOnce)

@@ -137,4 +137,41 @@ TEST_F(UserRuleCommandsTest, EditLaunchesOnlyForExactlyOneSelectedRule)
     EXPECT_EQ(l.names.value(QStringLiteral("product rules")).size(), 2);
 }
 
+TEST_F(UserRuleCommandsTest, AnEditThatStoredTellsWhichRowAndUnderWhatName)
+{
+    CVtrRule* slot = Rule("Custom Rules", "Shop Slot");
+    struct Case
+    {
+        const char* what;
+        Mode mode;
+        QString storedName; // what the program reports stored; empty when nothing was
+        bool told;
+    };
+    const Case cases[] = {
+        { "an edit stored under a new name", Mode::Edit, QStringLiteral("Shop Slot Width"), true },
+        { "an edit cancelled", Mode::Edit, {}, false },
+        { "a rule created", Mode::Create, QStringLiteral("Shop Rib"), false },
+    };
+    for (const Case& c : cases) {
+        UserRuleCommands::Scene scene;
+        scene.hasView = true;
+        scene.listedRules = { slot };
+        scene.selectedRules = { slot };
+        QList<CVtrRule*> rows;
+        QStringList names;
+        UserRuleCommands::Run(
+            c.mode, false, scene,
+            [&](const QString&, const QString&, CPLQRuleCreationData& data) {
+                data.m_storedName = c.storedName;
+                data.m_storedCategory = QStringLiteral("Milling");
+            },
+            [&](CVtrRule& edited, const QString& name, const QString& category) {
+                rows << &edited;
+                names << name + QLatin1Char('/') + category;
+            });
+        EXPECT_EQ(rows, c.told ? QList<CVtrRule*> { slot } : QList<CVtrRule*> {}) << c.what;
+        EXPECT_EQ(names, c.told ? QStringList { c.storedName + QStringLiteral("/Milling") } : QStringList {}) << c.what;
+    }
+}
+
 } // namespace

@@ -74,9 +74,26 @@ TEST(UserRuleDraft, ValidateRefusesWhatCannotBeStored)
         { "a boolean that is neither",
             [](UserRuleDraft& d) {
                 d.parameters[0].type = UserRuleValueType::Boolean;
+                d.parameters[0].op = "=";
                 d.parameters[0].value = "maybe";
             },
             {}, "1 (yes) or 0 (no)" },
+        { "a boolean equal to yes",
+            [](UserRuleDraft& d) {
+                d.parameters[0].type = UserRuleValueType::Boolean;
+                d.parameters[0].op = "=";
+                d.parameters[0].value = "1";
+            },
+            {}, nullptr },
+        { "a length with its unit", [](UserRuleDraft& d) { d.parameters[0].value = " 30mm "; }, {}, nullptr },
+        { "an angle's unit on a length", [](UserRuleDraft& d) { d.parameters[0].value = "5 deg"; }, {},
+            "\"deg\" is not a unit of lengths" },
+        { "a unit on a plain number",
+            [](UserRuleDraft& d) {
+                d.parameters[0].type = UserRuleValueType::Number;
+                d.parameters[0].value = "5 mm";
+            },
+            {}, "needs a number, not \"5 mm\"" },
         { "any text for a text",
             [](UserRuleDraft& d) {
                 d.parameters[0].type = UserRuleValueType::Text;
@@ -91,6 +108,15 @@ TEST(UserRuleDraft, ValidateRefusesWhatCannotBeStored)
             },
             {}, "Two parameters" },
     };
+    for (const char* order : { ">=", "<=", ">", "<" }) {
+        UserRuleDraft draft = Valid();
+        draft.parameters[0].type = UserRuleValueType::Boolean;
+        draft.parameters[0].op = QString::fromLatin1(order);
+        draft.parameters[0].value = QStringLiteral("1");
+        QString error;
+        EXPECT_FALSE(UserRuleDrafts::Validate(draft, Keys(), names, {}, error)) << order;
+        EXPECT_TRUE(error.contains(QStringLiteral("takes only ="))) << order << ": " << qPrintable(error);
+    }
     for (const Case& c : cases) {
         UserRuleDraft draft = Valid();
         c.change(draft);
@@ -164,6 +190,48 @@ TEST(UserRuleDraft, BuildStoresMillimetresAndDegreesAndFromRuleShowsTheUnitsAgai
         EXPECT_EQ(shown.parameters[i].op, draft.parameters[i].op);
         EXPECT_EQ(shown.parameters[i].type, draft.parameters[i].type);
         EXPECT_EQ(shown.parameters[i].value, values[static_cast<int>(i)]) << qPrintable(shown.parameters[i].name);
+    }
+}
+
+TEST(UserRuleDraft, AValueWithItsOwnUnitIsReadInItAndABareNumberInTheUnitsGiven)
+{
+    const RuleUnits centimetresRadians { 1, 3 };
+    struct Case
+    {
+        UserRuleValueType type;
+        const char* value;
+        double stored; // millimetres or degrees
+    } cases[] = {
+        { UserRuleValueType::Length, "30", 300 },
+        { UserRuleValueType::Length, "30 mm", 30 },
+        { UserRuleValueType::Length, "30MM", 30 },
+        { UserRuleValueType::Length, "3 cm", 30 },
+        { UserRuleValueType::Length, "1.2 in", 30.48 },
+        { UserRuleValueType::Length, "1 inch", 25.4 },
+        { UserRuleValueType::Length, "0.5 m", 500 },
+        { UserRuleValueType::Length, "2 ft", 609.6 },
+        { UserRuleValueType::Length, "250 \u00b5m", 0.25 },
+        { UserRuleValueType::Length, "250 um", 0.25 },
+        { UserRuleValueType::Length, "1e3 nm", 0.001 },
+        { UserRuleValueType::Length, "2 millimeters", 2 },
+        { UserRuleValueType::Angle, "0.5", 0.5 * 180.0 / M_PI },
+        { UserRuleValueType::Angle, "5 deg", 5 },
+        { UserRuleValueType::Angle, "5\u00b0", 5 },
+        { UserRuleValueType::Angle, "1 rad", 180.0 / M_PI },
+        { UserRuleValueType::Angle, "-2 degrees", -2 },
+        { UserRuleValueType::Number, "7", 7 },
+    };
+    for (const Case& c : cases) {
+        UserRuleDraft draft = Valid();
+        draft.parameters[0].type = c.type;
+        draft.parameters[0].value = QString::fromUtf8(c.value);
+        QString error;
+        ASSERT_TRUE(UserRuleDrafts::Validate(draft, Keys(), {}, {}, error)) << c.value << ": " << qPrintable(error);
+        auto rule = UserRuleDrafts::Build(draft, centimetresRadians, error);
+        ASSERT_TRUE(rule) << c.value << ": " << qPrintable(error);
+        const VtrRuleItem* value = rule->Items().front().Child(QStringLiteral("Value"));
+        ASSERT_TRUE(value);
+        EXPECT_NEAR(value->text.toDouble(), c.stored, 1e-9 * std::max(1.0, std::fabs(c.stored))) << c.value;
     }
 }
 

@@ -8,6 +8,7 @@
 #include "OutputFormat.h"
 
 #include "PLQRuleConfigurator.h"
+#include "RuleUnitWords.h"
 #include "VtrRule.h"
 #include "settings/RuleUnitSettings.h"
 #include "userrules/UserRuleCommands.h"
@@ -25,8 +26,11 @@ int Refuse(const QString& message)
     return ExitCode::kRefused;
 }
 
-const char kAddUsage[] = "userrule add --flavour custom|product --name N --category C --criticality WORD "
-                         "[--module KEY] [--summary TEXT] --param \"NAME;OPERATOR;TYPE;VALUE\"...";
+const char kAddUsage[]
+    = "userrule add --flavour custom|product --name N --category C --criticality WORD "
+      "[--module KEY] [--summary TEXT] --param \"NAME;OPERATOR;TYPE;VALUE\"...\n"
+      "  a length or angle VALUE may carry its unit (\"30 mm\", \"1.2 in\", \"5 deg\"); a bare number\n"
+      "  is read in the stored default units";
 
 // Takes "--option VALUE" or "--option=VALUE" at i; false when args[i] is not that option.
 bool TakeValue(const QStringList& args, qsizetype& i, const QString& option, QString& value, bool& missing)
@@ -119,6 +123,24 @@ int Add(const QStringList& args)
         return Refuse(error);
     std::printf("stored \"%s\" (%s) under %s\n", qUtf8Printable(draft.name), qUtf8Printable(draft.category),
         qUtf8Printable(draft.key));
+    // The default units are whatever the window last stored: say which a
+    // bare number was read in, so that a surprise shows at once.
+    for (const UserRuleParameter& p : draft.parameters) {
+        double number = 0;
+        int32_t unit = -1;
+        QString unused;
+        if ((p.type != UserRuleValueType::Length && p.type != UserRuleValueType::Angle)
+            || !UserRuleDrafts::ReadNumber(p, number, unit, unused) || unit >= 0)
+            continue;
+        const bool length = p.type == UserRuleValueType::Length;
+        std::printf("  \"%s\" %s has no unit: read in %s (%s), the stored default %s unit\n", qUtf8Printable(p.name),
+            qUtf8Printable(p.value.trimmed()),
+            qUtf8Printable(
+                length ? VtrUnits::LinearStoredName(units.LinearUnit) : VtrUnits::AngularStoredName(units.AngularUnit)),
+            qUtf8Printable(
+                length ? VtrUnits::LinearSymbol(units.LinearUnit) : VtrUnits::AngularSymbol(units.AngularUnit)),
+            length ? "length" : "angle");
+    }
     return ExitCode::kDone;
 }
 

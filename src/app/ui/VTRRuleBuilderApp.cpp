@@ -35,6 +35,7 @@
 #include "views/RuleListController.h"
 #include "userrules/RuleCreationBridge.h"
 #include "userrules/UserRuleCommands.h"
+#include "userrules/UserRuleStore.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -404,12 +405,20 @@ void CVTRRuleBuilderApp::OnUserRuleCommand(int id)
     }
     const bool edit = id == CmdId::ID_EDIT_CUSTOM_RULE || id == CmdId::ID_EDIT_PRODUCT_RULE;
     const bool product = id == CmdId::ID_CREATE_PRODUCT_RULE || id == CmdId::ID_EDIT_PRODUCT_RULE;
-    UserRuleCommands::Run(edit ? UserRuleCommands::Mode::Edit : UserRuleCommands::Mode::Create, product, scene,
+    UserRuleCommands::Run(
+        edit ? UserRuleCommands::Mode::Edit : UserRuleCommands::Mode::Create, product, scene,
         [this](const QString& name, const QString& category, CPLQRuleCreationData& data) {
             QString error;
             // A missing program is said rather than passed over in silence.
             if (!RuleCreationBridge::Launch(m_frame, name, category, &data, error))
                 ShowMessage(error, VtrString(StrId::DocCaption), MsgIcon::Warning, MsgButtons::Ok);
+        },
+        [this, view = child ? child->View() : nullptr](CVtrRule& edited, const QString& name, const QString& category) {
+            // The row shows, and a save writes, what was stored, not the copy
+            // the list read before the edit.
+            if (view && view->Controller())
+                view->Controller()->TakeStoredRule(
+                    &edited, UserRuleStore(m_context.Modules().configuratorLibrary), name, category);
         });
 }
 

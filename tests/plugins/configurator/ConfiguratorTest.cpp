@@ -8,8 +8,13 @@
 #include "VtrLibrary.h"
 #include "VtrXMLDocument.h"
 #include "VtrXMLNode.h"
+#include "app/AppContext.h"
+#include "document/VTRRuleBuilderDoc.h"
 #include "modules/ModuleContract.h"
 #include "userrules/UserRuleStore.h"
+#include "views/ModuleRuleSource.h"
+#include "views/RuleListController.h"
+#include "views/RuleListModel.h"
 
 #include <gtest/gtest.h>
 
@@ -319,7 +324,10 @@ TEST_F(ConfiguratorTest, AStoredRuleRenamedAndMovedKeepsOneElementUntilRemoved)
     ASSERT_TRUE(store.Store(rib, {}, {}, {}, error)) << qPrintable(error);
 
     // Edited: a new name and a category of another module.
+    const UserRuleStore::Entry read = store.Find(rib.name, rib.category, error);
+    ASSERT_TRUE(read.rule);
     UserRuleDraft moved = rib;
+    moved.storedVersion = read.rule->StoredVersion();
     moved.name = QStringLiteral("Shop Rib Width");
     moved.category = QStringLiteral("turning");
     moved.key.clear();
@@ -346,6 +354,154 @@ TEST_F(ConfiguratorTest, AStoredRuleRenamedAndMovedKeepsOneElementUntilRemoved)
     EXPECT_EQ(store.Remove(QStringLiteral("Shop Rib Width"), QStringLiteral("Turning"), error), 0);
     ASSERT_TRUE(store.List(entries, error));
     EXPECT_TRUE(entries.empty());
+}
+
+TEST_F(ConfiguratorTest, AStaleCopyIsNeverStoredOverANewerRule)
+{
+    ASSERT_NE(Database(), nullptr) << "the database module did not load";
+    UserRuleStore store(Library());
+    UserRuleDraft rib;
+    rib.name = QStringLiteral("Shop Rib");
+    rib.category = QStringLiteral("Milling");
+    rib.parameters
+        = { { QStringLiteral("Width"), QStringLiteral(">="), UserRuleValueType::Length, QStringLiteral("2") } };
+    QString error;
+    ASSERT_TRUE(UserRuleDrafts::Validate(rib, store.Keys(), {}, {}, error)) << qPrintable(error);
+    ASSERT_TRUE(store.Store(rib, {}, {}, {}, error)) << qPrintable(error);
+
+    // Two copies read the same stored rule, as the rule list and the Edit
+    // command do; both know its version.
+    const std::vector<CPLQRuleConfigurator*> listed = RulesOf(QStringLiteral("Mill"));
+    CPLQRuleConfigurator* listCopy = nullptr;
+    for (CPLQRuleConfigurator* r : listed)
+        if (r && r->GetRuleName() == rib.name)
+            listCopy = r;
+    ASSERT_TRUE(listCopy);
+    const UserRuleStore::Entry editCopy = store.Find(QStringLiteral("shop rib"), QStringLiteral("milling"), error);
+    ASSERT_TRUE(editCopy.rule);
+    ASSERT_GT(listCopy->StoredVersion(), 0);
+    EXPECT_EQ(listCopy->StoredVersion(), editCopy.rule->StoredVersion());
+
+    // The Edit command stores a new definition from its copy.
+    UserRuleDraft edited = UserRuleDrafts::FromRule(*editCopy.rule, editCopy.key, {});
+    edited.parameters[0].value = QStringLiteral("5");
+    ASSERT_TRUE(UserRuleDrafts::Validate(edited, store.Keys(), {}, rib.name, error)) << qPrintable(error);
+    ASSERT_TRUE(store.Store(edited, {}, rib.name, rib.category, error)) << qPrintable(error);
+
+    // The list's copy is now stale: writing it back is refused, the new
+    // definition stays, and so does a second write of the first copy.
+    struct Case
+    {
+        const char* what;
+        int32_t version;
+    } stale[] = { { "the list's copy", listCopy->StoredVersion() }, { "a copy never stored", 0 } };
+    for (const Case& c : stale) {
+        UserRuleDraft back = UserRuleDrafts::FromRule(*listCopy, QStringLiteral("Mill"), {});
+        back.storedVersion = c.version;
+        ASSERT_TRUE(UserRuleDrafts::Validate(back, store.Keys(), {}, rib.name, error)) << qPrintable(error);
+        error.clear();
+        EXPECT_FALSE(store.Store(back, {}, rib.name, rib.category, error)) << c.what;
+        EXPECT_TRUE(error.contains(QStringLiteral("\"Shop Rib\" (Milling)"))) << c.what << ": " << qPrintable(error);
+    }
+    EXPECT_FALSE(store.Store(edited, {}, rib.name, rib.category, error)) << "the Edit copy was stored once";
+    const UserRuleStore::Entry now = store.Find(rib.name, rib.category, error);
+    ASSERT_TRUE(now.rule);
+    EXPECT_EQ(UserRuleDrafts::FromRule(*now.rule, now.key, {}).parameters[0].value, QStringLiteral("5"));
+
+    // The list's copy takes what is stored, and may then be written again.
+    ASSERT_TRUE(UserRuleDrafts::TakeStored(*listCopy, *now.rule));
+    EXPECT_EQ(listCopy->StoredVersion(), now.rule->StoredVersion());
+    UserRuleDraft again = UserRuleDrafts::FromRule(*listCopy, QStringLiteral("Mill"), {});
+    EXPECT_EQ(again.parameters[0].value, QStringLiteral("5"));
+    again.parameters[0].value = QStringLiteral("6");
+    ASSERT_TRUE(UserRuleDrafts::Validate(again, store.Keys(), {}, rib.name, error)) << qPrintable(error);
+    EXPECT_TRUE(store.Store(again, {}, rib.name, rib.category, error)) << qPrintable(error);
+}
+
+// A list source of one configurator rule, the copy the list holds.
+class OneRuleSource : public IModuleRuleSource
+{
+public:
+    explicit OneRuleSource(CVtrRule* rule)
+        : m_rule(rule)
+    { }
+    bool DatabaseLoaded() const override { return true; }
+    QStringList RuleModulePaths() const override { return { QStringLiteral("/fake/VtrCustomu.so") }; }
+    QStringList InstalledModulePaths() const override { return {}; }
+    QStringList ConfiguredModules() const override { return RuleModulePaths(); }
+    QStringList LoadedLibraryPaths() const override { return RuleModulePaths(); }
+    bool LoadRules(const QString&, QList<CVtrRule*>& rules, QString& moduleName) override
+    {
+        moduleName = QStringLiteral("Custom Rules");
+        rules.append(m_rule);
+        return true;
+    }
+    QString ConfiguratorPath() const override { return {}; }
+    QList<CVtrRule*> ProductRules(const QString&) override { return {}; }
+    bool VstaRulesSupported() const override { return false; }
+    QString CustomMessage(const CVtrRule*) const override { return {}; }
+
+private:
+    CVtrRule* m_rule;
+};
+
+TEST_F(ConfiguratorTest, AfterAnEditTheListedRowShowsWhatWasStored)
+{
+    ASSERT_NE(Database(), nullptr) << "the database module did not load";
+    AppContext app;
+    UserRuleStore store(Library());
+    UserRuleDraft rib;
+    rib.name = QStringLiteral("Shop Rib");
+    rib.category = QStringLiteral("Milling");
+    rib.criticality = 2;
+    rib.parameters
+        = { { QStringLiteral("Width"), QStringLiteral(">="), UserRuleValueType::Length, QStringLiteral("2") } };
+    QString error;
+    ASSERT_TRUE(UserRuleDrafts::Validate(rib, store.Keys(), {}, {}, error)) << qPrintable(error);
+    ASSERT_TRUE(store.Store(rib, {}, {}, {}, error)) << qPrintable(error);
+
+    // The list's copy, in a document in centimetres, as the list read it.
+    CPLQRuleConfigurator listed;
+    listed.SetRuleUnits({ 1, 0 });
+    {
+        const UserRuleStore::Entry read = store.Find(rib.name, rib.category, error);
+        ASSERT_TRUE(read.rule);
+        ASSERT_TRUE(UserRuleDrafts::TakeStored(listed, *read.rule));
+    }
+    CVTRRuleBuilderDoc doc;
+    ASSERT_TRUE(doc.OnNewDocument());
+    RuleListController list(&doc, std::make_unique<OneRuleSource>(&listed));
+    list.Fill(false, false);
+    ASSERT_EQ(list.Model()->RowCount(), 1);
+    ASSERT_TRUE(list.SetChecked(0, true));
+    doc.SetModifiedFlag(false);
+
+    // The Edit command stores a new name, criticality and value.
+    UserRuleDraft edited = rib;
+    edited.storedVersion = listed.StoredVersion();
+    edited.name = QStringLiteral("Shop Rib Width");
+    edited.criticality = 4;
+    edited.parameters[0].value = QStringLiteral("5");
+    ASSERT_TRUE(UserRuleDrafts::Validate(edited, store.Keys(), {}, rib.name, error)) << qPrintable(error);
+    ASSERT_TRUE(store.Store(edited, {}, rib.name, rib.category, error)) << qPrintable(error);
+
+    EXPECT_FALSE(list.TakeStoredRule(&listed, store, QStringLiteral("No Such Rule"), rib.category));
+    EXPECT_FALSE(doc.IsModified());
+    ASSERT_TRUE(list.TakeStoredRule(&listed, store, edited.name, edited.category));
+    EXPECT_EQ(list.Model()->CellText(0, RuleListModel::RuleColumn), QStringLiteral("Shop Rib Width"));
+    EXPECT_EQ(listed.GetCriticality(), 4);
+    EXPECT_EQ(listed.GetRuleUnits(), (RuleUnits { 1, 0 }));
+    EXPECT_NEAR(listed.Items().front().Child(QStringLiteral("Value"))->text.toDouble(), 0.5, 1e-12);
+    // The ticked row now saves the stored rule: the file has changed.
+    EXPECT_TRUE(doc.IsModified());
+    const UserRuleStore::Entry now = store.Find(edited.name, edited.category, error);
+    ASSERT_TRUE(now.rule);
+    EXPECT_EQ(listed.StoredVersion(), now.rule->StoredVersion());
+
+    CVtrRule* other = nullptr;
+    EXPECT_FALSE(list.TakeStoredRule(other, store, edited.name, edited.category)) << "a rule the list does not hold";
+    list.ClearAll();
+    doc.OnCloseDocument();
 }
 
 } // namespace

@@ -65,22 +65,22 @@ TEST_F(DatabaseTest, FirstUseCreatesTheVersionedSchemaInWalMode)
     EXPECT_FALSE(QFileInfo::exists(DatabaseFile(env)));
     EXPECT_EQ(db->Initialize(), 0);
     EXPECT_EQ(db->GetMaterialDataFlag(), 1);
-    EXPECT_EQ(db->GetSchemaVersion(), 3);
+    EXPECT_EQ(db->GetSchemaVersion(), 4);
     EXPECT_TRUE(db->IsConnected());
     EXPECT_TRUE(db->IsAvailable());
     db->Release();
 
     const QString file = DatabaseFile(env);
     ASSERT_TRUE(QFileInfo::exists(file));
-    EXPECT_EQ(Query(file, "SELECT Version FROM SchemaVersion"), QStringList { QStringLiteral("3") });
+    EXPECT_EQ(Query(file, "SELECT Version FROM SchemaVersion"), QStringList { QStringLiteral("4") });
     EXPECT_EQ(Query(file, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
         (QStringList { "CustomMessages", "Fasteners", "MaterialProcesses", "Materials", "SchemaVersion", "Threads",
-            "UserRules" }));
+            "UserRuleVersion", "UserRules" }));
     EXPECT_EQ(Query(file, "PRAGMA journal_mode"), QStringList { QStringLiteral("wal") });
 
     // Opening again neither migrates twice nor adds version rows.
     auto again = module.Create();
-    EXPECT_EQ(again->GetSchemaVersion(), 3);
+    EXPECT_EQ(again->GetSchemaVersion(), 4);
     again->Release();
     EXPECT_EQ(Query(file, "SELECT count(*) FROM SchemaVersion"), QStringList { QStringLiteral("1") });
 }
@@ -99,7 +99,7 @@ TEST_F(DatabaseTest, OlderFileIsMigratedAndKeepsItsMessages)
         " Process TEXT NOT NULL DEFAULT '', Properties TEXT NOT NULL DEFAULT '');"
         "INSERT INTO CustomMessages VALUES (7, 'Old Rule', 'Milling', 'kept');"));
     auto db = module.Create();
-    EXPECT_EQ(db->GetSchemaVersion(), 3);
+    EXPECT_EQ(db->GetSchemaVersion(), 4);
     QString message;
     EXPECT_TRUE(db->GetCustomMessage(7, QStringLiteral("Old Rule"), QStringLiteral("Milling"), message));
     EXPECT_EQ(message, QStringLiteral("kept"));
@@ -354,6 +354,34 @@ TEST_F(DatabaseTest, UserRulesAreKeptPerKeyInOrderAndReplacedByNameAndCategory)
     EXPECT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling"), QString()), -1);
 }
 
+TEST_F(DatabaseTest, EveryWriteOfAUserRuleTakesAVersionAboveAnyStoredBefore)
+{
+    auto db = module.Create();
+    const QString mill = QStringLiteral("Mill");
+    QStringList rules;
+    QList<int32_t> versions;
+    ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling"), QStringLiteral("<a/>")), 0);
+    ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("B"), QStringLiteral("Milling"), QStringLiteral("<b/>")), 0);
+    ASSERT_TRUE(db->GetUserRules(mill, rules, versions));
+    EXPECT_EQ(versions, (QList<int32_t> { 1, 2 }));
+
+    // Replacing A raises its version; moving it under another key and back
+    // never gives it a version it had.
+    ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling"), QStringLiteral("<a2/>")), 0);
+    ASSERT_TRUE(db->GetUserRules(mill, rules, versions));
+    EXPECT_EQ(rules, (QStringList { "<a2/>", "<b/>" }));
+    EXPECT_EQ(versions, (QList<int32_t> { 3, 2 }));
+    ASSERT_EQ(db->RemoveUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling")), 1);
+    ASSERT_EQ(db->AddUserRule(
+                  QStringLiteral("Turn"), QStringLiteral("A"), QStringLiteral("Milling"), QStringLiteral("<a3/>")),
+        0);
+    ASSERT_TRUE(db->GetUserRules(QStringLiteral("Turn"), rules, versions));
+    EXPECT_EQ(versions, QList<int32_t> { 4 }); // not 3 again, though 3 was removed
+    ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling"), QStringLiteral("<a5/>")), 0);
+    ASSERT_TRUE(db->GetUserRules(mill, rules, versions));
+    EXPECT_EQ(versions, (QList<int32_t> { 2, 5 }));
+}
+
 TEST_F(DatabaseTest, AUserRuleIsRemovedOnlyByItsExactKeyNameAndCategory)
 {
     auto db = module.Create();
@@ -511,7 +539,7 @@ TEST_F(DatabaseTest, VersionTwoFileKeepsItsMaterialsThroughTheProductMigration)
         "INSERT INTO Materials (Name, Process, Properties) VALUES ('House alloy', 'Turn', 'old notes');"
         "INSERT INTO Materials (Name, Process) VALUES ('ABS', 'Composite');"));
     auto db = module.Create();
-    EXPECT_EQ(db->GetSchemaVersion(), 3);
+    EXPECT_EQ(db->GetSchemaVersion(), 4);
     EXPECT_EQ(db->GetMaterialDataFlag(), 1);
 
     QList<vtr_db::ProductRow> rows;

@@ -6,7 +6,9 @@
 
 #include "PLQRuleConfigurator.h"
 #include "VTRDataHelper.h"
+#include "VtrLibrary.h"
 #include "userrules/RuleCreationBridge.h"
+#include "userrules/UserRuleStore.h"
 
 #include <functional>
 
@@ -80,6 +82,22 @@ QTableWidget* Parameters(QDialog* dialog)
     return dialog->findChild<QTableWidget*>(QStringLiteral("parameters"));
 }
 
+QComboBox* CellCombo(QDialog* dialog, int row, int column)
+{
+    return qobject_cast<QComboBox*>(Parameters(dialog)->cellWidget(row, column));
+}
+
+QStringList Entries(QComboBox* combo)
+{
+    QStringList out;
+    // Copied: the texts may live in the editor's library, unloaded when it closes.
+    for (int i = 0; combo && i < combo->count(); ++i) {
+        const QString text = combo->itemText(i);
+        out << QString(text.constData(), text.size());
+    }
+    return out;
+}
+
 void SetParameter(
     QDialog* dialog, int row, const QString& name, const QString& op, const QString& type, const QString& value)
 {
@@ -88,6 +106,27 @@ void SetParameter(
     qobject_cast<QComboBox*>(table->cellWidget(row, 1))->setCurrentText(op);
     qobject_cast<QComboBox*>(table->cellWidget(row, 2))->setCurrentText(type);
     table->item(row, 3)->setText(value);
+}
+
+// Creates "Shop Slot Width" (Milling) with one length, entered in inches, in the editor.
+bool CreateSlotRule(const QString& inches, QString& error)
+{
+    CPLQRuleConfigurator configurator;
+    CPLQRuleCreationData data(&configurator, PLQ_RULE_CREATE);
+    data.m_nLinearUnit = 3;
+    bool closed = false;
+    const bool ran = LaunchAndDrive(
+        data, QString(), QString(),
+        [&](QDialog* dialog) {
+            dialog->findChild<QLineEdit*>(QStringLiteral("name"))->setText(QStringLiteral("Shop Slot Width"));
+            dialog->findChild<QComboBox*>(QStringLiteral("category"))->setCurrentText(QStringLiteral("Milling"));
+            SetParameter(
+                dialog, 0, QStringLiteral("Minimum Width"), QStringLiteral(">="), QStringLiteral("length"), inches);
+            ClickOk(dialog);
+            closed = !dialog->isVisible();
+        },
+        error);
+    return ran && closed && data.m_storedName == QLatin1String("Shop Slot Width");
 }
 } // namespace
 
@@ -274,6 +313,166 @@ private slots:
         QCOMPARE(module, QStringLiteral("Mill"));
         QCOMPARE(value, QStringLiteral("50"));
         QVERIFY(StoredUnder(QStringLiteral("Mill")).isEmpty());
+    }
+
+    void aYesNoParameterTakesOnlyEqualsAndAddParameterOpensTheNewRowForTyping()
+    {
+        CPLQRuleConfigurator configurator;
+        CPLQRuleCreationData data(&configurator, PLQ_RULE_CREATE);
+        QString error;
+        QStringList booleanOps;
+        QStringList lengthOpsAgain;
+        QString refusal;
+        bool typingReachedTheRow = false;
+        QString typed;
+        const bool ran = LaunchAndDrive(
+            data, QString(), QString(),
+            [&](QDialog* dialog) {
+                dialog->activateWindow();
+                auto* add = dialog->findChild<QPushButton*>(QStringLiteral("addParameter"));
+                add->setFocus();
+                add->click();
+                QTableWidget* table = Parameters(dialog);
+                QCOMPARE(table->rowCount(), 2);
+                QCOMPARE(table->currentRow(), 1);
+                QCOMPARE(table->currentColumn(), 0);
+                // The name cell is open, and what the user types lands in it.
+                auto* editor = table->viewport()->findChild<QLineEdit*>();
+                QVERIFY(editor && editor->isVisible());
+                QCOMPARE(dialog->focusWidget(), static_cast<QWidget*>(editor));
+                QTest::keyClicks(editor, QStringLiteral("Deburr"));
+                typed = editor->text();
+                QTest::keyClick(editor, Qt::Key_Return);
+                QCoreApplication::processEvents(); // Return commits the cell through a queued call
+                typingReachedTheRow = table->item(1, 0)->text() == QLatin1String("Deburr");
+
+                QComboBox* op = CellCombo(dialog, 1, 1);
+                QComboBox* type = CellCombo(dialog, 1, 2);
+                QCOMPARE(op->currentText(), QStringLiteral(">="));
+                type->setCurrentText(QStringLiteral("boolean"));
+                booleanOps = Entries(op);
+                QCOMPARE(op->currentText(), QStringLiteral("="));
+                type->setCurrentText(QStringLiteral("length"));
+                lengthOpsAgain = Entries(op);
+                QCOMPARE(op->currentText(), QStringLiteral("="));
+
+                // A yes/no with an order cannot reach the store even if the
+                // list were bypassed: the check refuses it.
+                type->setCurrentText(QStringLiteral("boolean"));
+                op->addItem(QStringLiteral(">="));
+                op->setCurrentText(QStringLiteral(">="));
+                dialog->findChild<QLineEdit*>(QStringLiteral("name"))->setText(QStringLiteral("Shop Deburr"));
+                dialog->findChild<QComboBox*>(QStringLiteral("category"))->setCurrentText(QStringLiteral("Milling"));
+                SetParameter(dialog, 0, QStringLiteral("Minimum Width"), QStringLiteral(">="), QStringLiteral("length"),
+                    QStringLiteral("1"));
+                table->item(1, 3)->setText(QStringLiteral("1"));
+                ClickOk(dialog);
+                QVERIFY(dialog->isVisible());
+                refusal = dialog->findChild<QLabel*>(QStringLiteral("error"))->text();
+            },
+            error);
+        QVERIFY2(ran, qPrintable(error));
+        QCOMPARE(typed, QStringLiteral("Deburr"));
+        QVERIFY(typingReachedTheRow);
+        QCOMPARE(booleanOps, QStringList { QStringLiteral("=") });
+        QCOMPARE(lengthOpsAgain, UserRuleDrafts::Operators());
+        QVERIFY2(refusal.contains(QStringLiteral("takes only =")), qPrintable(refusal));
+        QVERIFY(StoredUnder(QStringLiteral("Mill")).isEmpty());
+    }
+
+    void theListsStaleCopyOpensOnTheStoredRuleAndIsNeverWrittenOverIt()
+    {
+        void* library = VtrLibrary::Load(BinDir() + QStringLiteral("/PLQRuleConfiguratoru.so"));
+        QVERIFY2(library, qPrintable(VtrLibrary::LastError()));
+        struct Unload
+        {
+            void* library;
+            ~Unload() { VtrLibrary::Free(library); }
+        } unload { library };
+        UserRuleStore store(library);
+        QString error;
+        QVERIFY2(CreateSlotRule(QStringLiteral("0.25"), error), qPrintable(error));
+
+        // The list's copy of the rule, in a document in inches, as the list read it.
+        CPLQRuleConfigurator listed;
+        listed.SetRuleUnits({ 3, 0 });
+        {
+            const UserRuleStore::Entry read
+                = store.Find(QStringLiteral("Shop Slot Width"), QStringLiteral("Milling"), error);
+            QVERIFY(read.rule);
+            QVERIFY(UserRuleDrafts::TakeStored(listed, *read.rule));
+        }
+        QVERIFY(qAbs(listed.Items().front().Child(QStringLiteral("Value"))->text.toDouble() - 0.25) < 1e-9);
+
+        // Tarvo > Edit stores a new definition; the program learns its name.
+        CPLQRuleConfigurator editing;
+        CPLQRuleCreationData edit(&editing, PLQ_RULE_EDIT);
+        edit.m_nLinearUnit = 3;
+        QVERIFY(LaunchAndDrive(
+            edit, QStringLiteral("Shop Slot Width"), QStringLiteral("Milling"),
+            [&](QDialog* dialog) {
+                Parameters(dialog)->item(0, 3)->setText(QStringLiteral("0.5"));
+                ClickOk(dialog);
+                if (dialog->isVisible())
+                    error = dialog->findChild<QLabel*>(QStringLiteral("error"))->text();
+            },
+            error));
+        QVERIFY2(edit.m_storedName == QLatin1String("Shop Slot Width"), qPrintable(error));
+        QCOMPARE(edit.m_storedCategory, QStringLiteral("Milling"));
+
+        // Configure rule on the stale row opens the stored rule, not the copy,
+        // and says so; OK writes it and the copy takes it.
+        CPLQRuleCreationData fromList(&listed, PLQ_RULE_EDIT_FROM_LIST);
+        fromList.m_nLinearUnit = 3;
+        QString shown;
+        QString notice;
+        QVERIFY(LaunchAndDrive(
+            fromList, QString(), QString(),
+            [&](QDialog* dialog) {
+                shown = Parameters(dialog)->item(0, 3)->text();
+                auto* label = dialog->findChild<QLabel*>(QStringLiteral("notice"));
+                const QString text = label ? label->text() : QString();
+                notice = QString(text.constData(), text.size()); // the editor's library is unloaded after
+
+                dialog->findChild<QComboBox*>(QStringLiteral("criticality"))->setCurrentText(QStringLiteral("Low"));
+                ClickOk(dialog);
+            },
+            error));
+        QCOMPARE(shown, QStringLiteral("0.5"));
+        QVERIFY2(notice.contains(QStringLiteral("stored again")), qPrintable(notice));
+        QVERIFY(qAbs(listed.Items().front().Child(QStringLiteral("Value"))->text.toDouble() - 0.5) < 1e-9);
+        QCOMPARE(listed.GetCriticality(), 4);
+        QStringList stored = StoredUnder(QStringLiteral("Mill"));
+        QCOMPARE(stored.size(), 1);
+        QVERIFY2(stored[0].contains(QStringLiteral("<Value>12.7</Value>")), qPrintable(stored[0]));
+
+        // A write stored while the editor is open makes its copy stale: OK is
+        // refused and the newer rule stays.
+        QString refusal;
+        bool stillOpen = false;
+        CPLQRuleCreationData again(&listed, PLQ_RULE_EDIT_FROM_LIST);
+        again.m_nLinearUnit = 3;
+        QVERIFY(LaunchAndDrive(
+            again, QString(), QString(),
+            [&](QDialog* dialog) {
+                QVERIFY(!dialog->findChild<QLabel*>(QStringLiteral("notice"))); // the copy is current now
+                const UserRuleStore::Entry other
+                    = store.Find(QStringLiteral("Shop Slot Width"), QStringLiteral("Milling"), error);
+                UserRuleDraft elsewhere = UserRuleDrafts::FromRule(*other.rule, other.key, {});
+                elsewhere.parameters[0].value = QStringLiteral("20");
+                QVERIFY(store.Store(elsewhere, {}, elsewhere.name, elsewhere.category, error));
+                Parameters(dialog)->item(0, 3)->setText(QStringLiteral("1"));
+                ClickOk(dialog);
+                stillOpen = dialog->isVisible();
+                refusal = dialog->findChild<QLabel*>(QStringLiteral("error"))->text();
+            },
+            error));
+        QVERIFY(stillOpen);
+        QVERIFY2(refusal.contains(QStringLiteral("changed and stored after this copy was read")), qPrintable(refusal));
+        stored = StoredUnder(QStringLiteral("Mill"));
+        QCOMPARE(stored.size(), 1);
+        QVERIFY2(stored[0].contains(QStringLiteral("<Value>20</Value>")), qPrintable(stored[0]));
+        QCOMPARE(again.m_storedName, QString());
     }
 
 private:
