@@ -308,7 +308,10 @@ bool SqliteDatabaseCollector::OpenFile(const QString& path, bool readOnly)
                 cause = QStringLiteral("its last changes are still in %1-wal and you may not write its folder to "
                                        "read them; opening it once as its owner folds them in")
                             .arg(QFileInfo(path).fileName());
-            ReadFailed(QStringLiteral("%1 cannot be read: %2").arg(path, cause));
+            if (m_lastCode == SQLITE_NOTADB || m_lastCode == SQLITE_CORRUPT)
+                ReadFailed(QStringLiteral("%1 is not a usable database: it is damaged or not a database file").arg(path));
+            else
+                ReadFailed(QStringLiteral("%1 cannot be read: %2").arg(path, cause));
             return false;
         }
         sqlite3_close_v2(m_db);
