@@ -26,6 +26,12 @@ vtr_db::IDatabaseCollector* Collector(QString* error)
     return collector;
 }
 
+// The collector's own reason when it gives one, else the general text.
+QString Reason(const QString& problem, const char* general)
+{
+    return problem.isEmpty() ? QString::fromLatin1(general) : problem;
+}
+
 struct Stored
 {
     QString key;
@@ -44,7 +50,7 @@ bool ReadAll(std::vector<Stored>& out, QString* error)
         QList<int32_t> versions;
         if (!collector->GetUserRules(key, elements, versions)) {
             if (error)
-                *error = QStringLiteral("The product database cannot be read.");
+                *error = Reason(collector->ReadProblem(), "The product database cannot be read.");
             return false;
         }
         for (qsizetype i = 0; i < elements.size(); ++i)
@@ -76,7 +82,7 @@ int32_t RemoveAll(const QString& name, const QString& category, QString* error)
         const int32_t result = collector->RemoveUserRule(s.key, s.rule->GetRuleName(), s.rule->GetRuleCategory());
         if (result < 0) {
             if (error)
-                *error = QStringLiteral("The product database cannot be written.");
+                *error = Reason(collector->WriteProblem(), "The product database cannot be written.");
             return -1;
         }
         removed += result;
@@ -174,7 +180,7 @@ VTR_EXPORT int32_t StoreUserRule(const QString* key, CVtrRule* rule, const QStri
     // Written first, so that a failure leaves the rule as it was stored.
     if (collector->AddUserRule(*key, rule->GetRuleName(), rule->GetRuleCategory(), *markup) != 0) {
         if (error)
-            *error = QStringLiteral("The product database cannot be written.");
+            *error = Reason(collector->WriteProblem(), "The product database cannot be written.");
         return -1;
     }
     // Then one element per rule: the element it had before a rename or a
@@ -192,7 +198,7 @@ VTR_EXPORT int32_t StoreUserRule(const QString* key, CVtrRule* rule, const QStri
             continue;
         if (collector->RemoveUserRule(s.key, s.rule->GetRuleName(), s.rule->GetRuleCategory()) < 0) {
             if (error)
-                *error = QStringLiteral("The product database cannot be written.");
+                *error = Reason(collector->WriteProblem(), "The product database cannot be written.");
             return -1;
         }
     }

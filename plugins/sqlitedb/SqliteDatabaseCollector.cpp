@@ -3,13 +3,21 @@
 #include "ProductSeed.h"
 #include "VTRFrameWrkUtils.h"
 #include "VtrProLog.h"
+#include "VtrRegularFile.h"
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 namespace {
 constexpr int kBusyTimeoutMs = 10000;
@@ -96,6 +104,57 @@ QString ColumnText(sqlite3_stmt* statement, int column)
     return QString::fromUtf8(text, sqlite3_column_bytes(statement, column));
 }
 
+// Whether this user may write a file, or make files in a folder.
+bool WritableByUs(const QString& path)
+{
+    return ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), W_OK, AT_EACCESS) == 0;
+}
+
+// Whether the files SQLite keeps beside a WAL database are there and writable,
+// so that a folder this user may not write does not matter.
+bool CompanionsWritable(const QString& path)
+{
+    return WritableByUs(path + QLatin1String("-wal")) && WritableByUs(path + QLatin1String("-shm"));
+}
+
+// Whether a "-wal" beside the database holds changes not yet in the file.
+bool HoldsUnfoldedChanges(const QString& path)
+{
+    const QFileInfo wal(path + QLatin1String("-wal"));
+    return wal.exists() && wal.size() > 0;
+}
+
+QByteArray ImmutableUri(const QString& path)
+{
+    return "file:" + QUrl::toPercentEncoding(path, "/") + "?mode=ro&immutable=1";
+}
+
+// The reason a user can act on, for an SQLite result code.
+QString Cause(int code)
+{
+    switch (code & 0xff) {
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        return QStringLiteral("the file is damaged or is not a database");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("another program holds it locked");
+    case SQLITE_READONLY:
+        return QStringLiteral("it is read-only for you");
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return QStringLiteral("permission denied");
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("it cannot be opened");
+    case SQLITE_FULL:
+        return QStringLiteral("the disk is full");
+    case SQLITE_IOERR:
+        return QStringLiteral("the file cannot be read or written (input/output error)");
+    default:
+        return QString::fromUtf8(sqlite3_errstr(code));
+    }
+}
+
 // Resets a statement when it goes out of scope, so it never holds a read lock.
 struct StatementReset
 {
@@ -137,60 +196,208 @@ void SqliteDatabaseCollector::Fail(const QString& what)
 
 bool SqliteDatabaseCollector::Open()
 {
-    if (m_db)
-        return true;
     const QString path = DatabasePath();
+    if (m_db) {
+        // A database opened immutable (see OpenFile) is given up as soon as
+        // its owner opens it, which makes the ordinary read-only way work.
+        if (path == m_openPath && !(m_immutable && QFileInfo::exists(path + QLatin1String("-shm"))))
+            return true;
+        // Otherwise the database folder was moved (Application Directories):
+        // nothing more is read from, or stored in, the old file.
+        Close();
+    }
     // The rule list asks once per rule: a file that failed is not tried (and
     // logged) again for each one, only after a release or when the folder moved.
     if (!m_failedPath.isEmpty() && path == m_failedPath)
         return false;
     m_failedPath.clear();
+    m_readProblem.clear();
+    m_writeProblem.clear();
     const QByteArray file = QFile::encodeName(path);
+    const QString folder = QFileInfo(path).absolutePath();
     const bool forceReadOnly = qEnvironmentVariable("VTRPRO_DATABASE_READONLY") == QLatin1String("1");
 
-    int rc = SQLITE_CANTOPEN;
-    if (!forceReadOnly) {
-        QDir().mkpath(QFileInfo(path).absolutePath()); // a failure shows in the open below
-        rc = sqlite3_open_v2(
-            file.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-        if (rc != SQLITE_OK) {
-            sqlite3_close_v2(m_db);
-            m_db = nullptr;
-        }
+    // Look before SQLite opens anything: opening a FIFO for reading waits for
+    // a writer that may never come, and the folder is shared by every user.
+    struct stat st = {};
+    const bool present = ::lstat(file.constData(), &st) == 0;
+    if (!present && errno != ENOENT) {
+        ReadFailed(QStringLiteral("%1 cannot be looked at: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        m_failedPath = path;
+        return false;
     }
-    if (rc != SQLITE_OK) {
-        // A folder we may not write to can still hold a database we may read.
-        rc = sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-        if (rc != SQLITE_OK) {
-            Fail(QStringLiteral("cannot open %1").arg(path));
-            sqlite3_close_v2(m_db);
-            m_db = nullptr;
+    if (present) {
+        QString why;
+        if (!VtrIsRegularFile(path, &why)) {
+            if (S_ISLNK(st.st_mode) && !QFileInfo::exists(path))
+                why = QStringLiteral("it is a link to %1, which does not exist").arg(QFileInfo(path).symLinkTarget());
+            ReadFailed(QStringLiteral("%1 cannot be used: %2").arg(path, why));
+            m_failedPath = path;
+            return false;
+        }
+    } else {
+        if (!forceReadOnly)
+            QDir().mkpath(folder); // a failure shows below
+        if (forceReadOnly || !WritableByUs(folder)) {
+            ReadFailed(QStringLiteral("%1 is missing and cannot be created here").arg(path));
             m_failedPath = path;
             return false;
         }
     }
-    m_readOnly = sqlite3_db_readonly(m_db, "main") == 1;
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
-    sqlite3_extended_result_codes(m_db, 1);
 
-    // Reading the schema is the first access to the file: a file that is not
-    // a database fails here and is left as it is.
-    if (!Exec("SELECT count(*) FROM sqlite_master")) {
-        Fail(QStringLiteral("%1 is not a usable database").arg(path));
+    // Read-only when this user may not write the file, or may not write the
+    // folder and SQLite would have to make its files there.
+    const bool readOnly = forceReadOnly || (present && !WritableByUs(path))
+        || (present && !WritableByUs(folder) && !CompanionsWritable(path));
+    bool opened = OpenFile(path, readOnly);
+    if (!opened && !readOnly && (m_lastCode == SQLITE_READONLY || m_lastCode == SQLITE_CANTOPEN)) {
+        Close();
+        m_readProblem.clear();
+        opened = OpenFile(path, true);
+    }
+    if (!opened) {
         Close();
         m_failedPath = path;
         return false;
     }
-    if (!m_readOnly) {
+    m_openPath = path;
+    if (m_readOnly && m_writeProblem.isEmpty()) {
+        QString why = QStringLiteral("you may not write it");
+        if (forceReadOnly)
+            why = QStringLiteral("it was opened read-only on purpose");
+        else if (WritableByUs(path))
+            why = QStringLiteral("you may not write its folder %1").arg(folder);
+        m_writeProblem = QStringLiteral("The product database %1 is read-only (%2): changes cannot be stored.")
+                             .arg(path, why);
+    }
+    // Said once for each opening, not for each refused change.
+    if (!m_writeProblem.isEmpty())
+        CVtrProLog::PrintMessage(QStringLiteral("Product database: ") + m_writeProblem, "VtrSqliteDatabase", __LINE__);
+    return true;
+}
+
+bool SqliteDatabaseCollector::OpenFile(const QString& path, bool readOnly)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int flags
+        = SQLITE_OPEN_NOMUTEX | (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    // Read-only, SQLite still needs the "-shm" file of a WAL database: when
+    // its owner has it open the file is there and reading takes the usual
+    // locks, so what the owner writes meanwhile is read consistently. When
+    // nobody has it open there is no "-shm", this user cannot make one, and
+    // the read fails; then, and only when no "-wal" holds changes outside
+    // the file and no "-shm" shows that anyone has it open, the file is
+    // opened immutable (no locks, no journal): it is complete, and Open
+    // gives the connection up as soon as a "-shm" shows that someone has
+    // started writing. Immutable is never used while a writer may be there:
+    // a checkpoint could then change pages under a read.
+    m_immutable = false;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int rc = attempt ? sqlite3_open_v2(ImmutableUri(path).constData(), &m_db, flags | SQLITE_OPEN_URI, nullptr)
+                         : sqlite3_open_v2(name.constData(), &m_db, flags, nullptr);
+        if (rc == SQLITE_OK) {
+            sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+            sqlite3_extended_result_codes(m_db, 1);
+            // A file the user may not write is opened read-only by SQLite
+            // even when asked for read-write, but then fails on a WAL
+            // database: open it read-only on purpose instead.
+            if (!readOnly && sqlite3_db_readonly(m_db, "main") == 1) {
+                m_lastCode = SQLITE_READONLY;
+                return false;
+            }
+            // Reading the schema is the first access to the file: a file
+            // that is not a database fails here and is left as it is.
+            rc = ExecCode("SELECT count(*) FROM sqlite_master");
+        }
+        if (rc == SQLITE_OK) {
+            m_immutable = attempt == 1;
+            break;
+        }
+        m_lastCode = rc & 0xff;
+        const bool retry = readOnly && attempt == 0 && (m_lastCode == SQLITE_READONLY || m_lastCode == SQLITE_CANTOPEN)
+            && !HoldsUnfoldedChanges(path) && !QFileInfo::exists(path + QLatin1String("-shm"));
+        if (!retry) {
+            QString cause = Cause(m_lastCode);
+            if (readOnly && (m_lastCode == SQLITE_READONLY || m_lastCode == SQLITE_CANTOPEN)
+                && HoldsUnfoldedChanges(path))
+                cause = QStringLiteral("its last changes are still in %1-wal and you may not write its folder to "
+                                       "read them; opening it once as its owner folds them in")
+                            .arg(QFileInfo(path).fileName());
+            if (m_lastCode == SQLITE_NOTADB || m_lastCode == SQLITE_CORRUPT)
+                ReadFailed(QStringLiteral("%1 is not a usable database: it is damaged or not a database file").arg(path));
+            else
+                ReadFailed(QStringLiteral("%1 cannot be read: %2").arg(path, cause));
+            return false;
+        }
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+    m_readOnly = readOnly;
+
+    // The version is read without any lock beyond the read: the write lock
+    // is taken only when an update is due, so a read does not wait for
+    // another copy's change.
+    m_schemaVersion = ReadSchemaVersion();
+    if (m_schemaVersion > kSchemaVersion) {
+        // A later build may rely on rules this one does not know to keep.
+        m_readOnly = true;
+        m_writeProblem = QStringLiteral("The product database %1 was made by a newer version of the program "
+                                        "(schema %2, this one knows %3): changes cannot be stored.")
+                             .arg(path)
+                             .arg(m_schemaVersion)
+                             .arg(kSchemaVersion);
+    } else if (m_schemaVersion < kSchemaVersion && !m_readOnly) {
         // WAL lets readers go on while another copy writes. Where the file
         // system cannot share memory the journal stays as it is, which is
         // slower but equally safe.
-        Exec("PRAGMA journal_mode=WAL");
-        if (!Migrate())
-            m_readOnly = sqlite3_db_readonly(m_db, "main") == 1;
+        if (QueryText("PRAGMA journal_mode") != QLatin1String("wal"))
+            Exec("PRAGMA journal_mode=WAL");
+        if (!Migrate()) {
+            m_readOnly = true;
+            m_writeProblem = QStringLiteral("The product database %1 could not be brought up to date (%2): "
+                                            "changes cannot be stored.")
+                                 .arg(path, Cause(m_lastCode));
+        }
+        m_schemaVersion = ReadSchemaVersion();
     }
-    m_schemaVersion = ReadSchemaVersion();
+    if (!m_readOnly)
+        MatchCompanionFiles(path);
     return true;
+}
+
+void SqliteDatabaseCollector::MatchCompanionFiles(const QString& path)
+{
+    // Whoever may write the database must be able to write these too, or a
+    // user who only read it would lock its owner out. SQLite gives them the
+    // database's mode but the maker's group; only the maker may change them.
+    const QByteArray file = QFile::encodeName(path);
+    struct stat database = {};
+    if (::stat(file.constData(), &database) != 0)
+        return;
+    const mode_t mode = database.st_mode & 0666;
+    for (const char* suffix : { "-wal", "-shm", "-journal" }) {
+        const QByteArray companion = file + suffix;
+        const int fd = ::open(companion.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0)
+            continue;
+        struct stat st = {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
+            // Changing the group works only for a group the user belongs to.
+            if (st.st_gid != database.st_gid) {
+                [[maybe_unused]] const int grouped = ::fchown(fd, static_cast<uid_t>(-1), database.st_gid);
+            }
+            if ((st.st_mode & 07777) != mode) {
+                [[maybe_unused]] const int moded = ::fchmod(fd, mode);
+            }
+        }
+        ::close(fd);
+    }
+}
+
+void SqliteDatabaseCollector::ReadFailed(const QString& what)
+{
+    Fail(what);
+    m_readProblem = QStringLiteral("The product database ") + what + QLatin1Char('.');
 }
 
 void SqliteDatabaseCollector::Close()
@@ -203,14 +410,34 @@ void SqliteDatabaseCollector::Close()
         sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_readOnly = false;
+    m_immutable = false;
     m_schemaVersion = 0;
+    m_openPath.clear();
     m_messages.clear();
     m_messagesLoaded = false;
 }
 
 bool SqliteDatabaseCollector::Exec(const char* sql)
 {
-    return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    return ExecCode(sql) == SQLITE_OK;
+}
+
+int SqliteDatabaseCollector::ExecCode(const char* sql)
+{
+    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        m_lastCode = rc & 0xff;
+    return rc;
+}
+
+QString SqliteDatabaseCollector::QueryText(const char* sql)
+{
+    sqlite3_stmt* s = nullptr;
+    QString text;
+    if (sqlite3_prepare_v2(m_db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+        text = ColumnText(s, 0);
+    sqlite3_finalize(s);
+    return text;
 }
 
 int32_t SqliteDatabaseCollector::ReadSchemaVersion()
@@ -229,8 +456,8 @@ int32_t SqliteDatabaseCollector::ReadSchemaVersion()
 
 bool SqliteDatabaseCollector::Migrate()
 {
-    // IMMEDIATE takes the write lock before the version is read, so two
-    // copies starting together migrate one after the other, not both.
+    // IMMEDIATE takes the write lock before the version is read again, so
+    // two copies starting together migrate one after the other, not both.
     if (!Exec("BEGIN IMMEDIATE")) {
         Fail(QStringLiteral("cannot start the schema update"));
         return false;
@@ -244,7 +471,7 @@ bool SqliteDatabaseCollector::Migrate()
             + QByteArray::number(kSchemaVersion) + ")";
         ok = Exec(sql.constData());
     }
-    // A newer file (written by a later build) is used as it is.
+    // A newer file (written by a later build meanwhile) is left as it is.
     if (ok && Exec("COMMIT"))
         return true;
     Fail(QStringLiteral("schema update from version %1 failed").arg(from));
@@ -268,20 +495,50 @@ bool SqliteDatabaseCollector::RunChange(sqlite3_stmt* statement)
 {
     StatementReset reset { statement };
     if (!Exec("BEGIN IMMEDIATE")) {
-        Fail(QStringLiteral("cannot start a change"));
+        WriteFailed(QStringLiteral("cannot start a change"));
         return false;
     }
-    if (sqlite3_step(statement) != SQLITE_DONE) {
-        Fail(QStringLiteral("change failed"));
+    if (const int rc = sqlite3_step(statement); rc != SQLITE_DONE) {
+        m_lastCode = rc & 0xff;
+        WriteFailed(QStringLiteral("change failed"));
         Exec("ROLLBACK");
         return false;
     }
     if (!Exec("COMMIT")) {
-        Fail(QStringLiteral("cannot commit a change"));
+        WriteFailed(QStringLiteral("cannot commit a change"));
         Exec("ROLLBACK");
         return false;
     }
+    m_writeProblem.clear();
     return true;
+}
+
+void SqliteDatabaseCollector::WriteFailed(const QString& what)
+{
+    Fail(what);
+    m_writeProblem = QStringLiteral("The product database %1 could not store the change: %2.")
+                         .arg(m_openPath, Cause(m_lastCode));
+}
+
+bool SqliteDatabaseCollector::RefuseChange()
+{
+    if (!m_readOnly)
+        return false;
+    m_lastError = m_writeProblem;
+    return true;
+}
+
+QString SqliteDatabaseCollector::ReadProblem()
+{
+    return m_readProblem;
+}
+
+QString SqliteDatabaseCollector::WriteProblem()
+{
+    // An unreadable database cannot be written either.
+    if (!m_db && !m_readProblem.isEmpty())
+        return m_readProblem;
+    return m_writeProblem;
 }
 
 bool SqliteDatabaseCollector::LoadMessages()
@@ -295,7 +552,8 @@ bool SqliteDatabaseCollector::LoadMessages()
     while ((rc = sqlite3_step(s)) == SQLITE_ROW)
         messages.insert(MessageKey { sqlite3_column_int(s, 0), ColumnText(s, 1), ColumnText(s, 2) }, ColumnText(s, 3));
     if (rc != SQLITE_DONE) {
-        Fail(QStringLiteral("cannot read the custom messages"));
+        m_lastCode = rc & 0xff;
+        ReadFailed(QStringLiteral("%1 cannot be read: %2").arg(m_openPath, Cause(rc)));
         return false;
     }
     m_messages = std::move(messages);
@@ -330,6 +588,8 @@ void SqliteDatabaseCollector::Release()
 {
     Close();
     m_failedPath.clear();
+    m_readProblem.clear();
+    m_writeProblem.clear();
 }
 
 bool SqliteDatabaseCollector::IsConnected()
@@ -346,8 +606,9 @@ bool SqliteDatabaseCollector::GetCustomMessage(
     int32_t helpId, const QString& ruleName, const QString& category, QString& message)
 {
     message.clear();
-    // One query fills the cache; each listed rule is then a hash lookup.
-    if (!Open() || (!m_messagesLoaded && !LoadMessages()))
+    // One query fills the cache; each listed rule is then a hash lookup. A
+    // file without the table yet (read-only, never set up) holds no message.
+    if (!Open() || m_schemaVersion < 1 || (!m_messagesLoaded && !LoadMessages()))
         return false;
     const auto it = m_messages.constFind(MessageKey { helpId, ruleName, category });
     if (it == m_messages.constEnd())
@@ -361,10 +622,8 @@ int32_t SqliteDatabaseCollector::AddCustomMessage(
 {
     if (!Open())
         return -1;
-    if (m_readOnly) {
-        m_lastError = QStringLiteral("the database is read-only");
+    if (RefuseChange())
         return -1;
-    }
     sqlite3_stmt* s = Prepared(message.isEmpty() ? DeleteMessage : UpsertMessage);
     if (!s)
         return -1;
@@ -405,6 +664,8 @@ bool SqliteDatabaseCollector::GetUserRules(const QString& key, QStringList& elem
     versions.clear();
     if (!Open())
         return false;
+    if (m_schemaVersion < 2)
+        return true; // a file without the table (read-only, older) holds no rule
     sqlite3_stmt* s = Prepared(SelectUserRules);
     if (!s)
         return false;
@@ -416,7 +677,8 @@ bool SqliteDatabaseCollector::GetUserRules(const QString& key, QStringList& elem
         versions << sqlite3_column_int(s, 1);
     }
     if (rc != SQLITE_DONE) {
-        Fail(QStringLiteral("cannot read the rules of %1").arg(key));
+        m_lastCode = rc & 0xff;
+        ReadFailed(QStringLiteral("%1 cannot be read: %2").arg(m_openPath, Cause(rc)));
         elements.clear();
         versions.clear();
         return false;
@@ -429,10 +691,8 @@ int32_t SqliteDatabaseCollector::AddUserRule(
 {
     if (key.isEmpty() || ruleName.isEmpty() || element.isEmpty() || !Open())
         return -1;
-    if (m_readOnly) {
-        m_lastError = QStringLiteral("the database is read-only");
+    if (RefuseChange())
         return -1;
-    }
     sqlite3_stmt* s = Prepared(UpsertUserRule);
     if (!s)
         return -1;
@@ -447,10 +707,8 @@ int32_t SqliteDatabaseCollector::RemoveUserRule(const QString& key, const QStrin
 {
     if (key.isEmpty() || ruleName.isEmpty() || !Open())
         return -1;
-    if (m_readOnly) {
-        m_lastError = QStringLiteral("the database is read-only");
+    if (RefuseChange())
         return -1;
-    }
     // Prepared here rather than kept: removing is rare, once per command.
     sqlite3_stmt* s = nullptr;
     if (sqlite3_prepare_v2(
@@ -672,8 +930,8 @@ bool SqliteDatabaseCollector::WriteProductChanges(const vtr_db::ProductChanges& 
         error = m_db ? QStringLiteral("the database holds no product data") : m_lastError;
         return false;
     }
-    if (m_readOnly) {
-        error = m_lastError = QStringLiteral("the database is read-only");
+    if (RefuseChange()) {
+        error = m_writeProblem;
         return false;
     }
     if (changes.IsEmpty())

@@ -16,8 +16,10 @@ struct sqlite3_stmt;
 // database folder ($VTR_PRO_DATABASE_DIR, else the data-settings folder).
 // The file is created with its schema on first use and migrated forward in
 // one transaction. Several copies of the program may share it: WAL journal,
-// a busy timeout and one transaction per change. A file that cannot be
-// written is opened read-only: reads work, every change returns -1.
+// a busy timeout and one transaction per change. A file (or folder) that
+// cannot be written is opened read-only: reads work, every change returns -1
+// and WriteProblem says why. Anything at the path that is not a regular file
+// (FIFO, device, folder, dangling link) is refused before SQLite opens it.
 // VTRPRO_DATABASE_READONLY=1 forces read-only opening (tests running as root,
 // for whom file permissions do not apply).
 class SqliteDatabaseCollector final : public vtr_db::IDatabaseCollector
@@ -47,6 +49,8 @@ public:
         int32_t helpId, const QString& ruleName, const QString& category, const QString& message) override;
     // Folds the write-ahead log back into the file while nobody waits on it.
     void OnRulesListed() override;
+    QString ReadProblem() override;
+    QString WriteProblem() override;
     bool GetUserRules(const QString& key, QStringList& elements) override;
     bool GetUserRules(const QString& key, QStringList& elements, QList<int32_t>& versions) override;
     int32_t AddUserRule(
@@ -82,10 +86,25 @@ private:
     }
 
     bool Open();
+    // Opens path, read-write or read-only, and reads its schema version;
+    // false with m_readProblem set.
+    bool OpenFile(const QString& path, bool readOnly);
     void Close();
     bool Migrate();
+    // Gives the files SQLite made beside the database its group and mode.
+    void MatchCompanionFiles(const QString& path);
+    // A read failed: remembers why for ReadProblem.
+    void ReadFailed(const QString& what);
+    // A change failed: remembers why for WriteProblem.
+    void WriteFailed(const QString& what);
+    // True (with the reason kept) when the connection cannot store changes.
+    bool RefuseChange();
     int32_t ReadSchemaVersion();
     bool Exec(const char* sql);
+    // Runs sql; the SQLite result, kept in m_lastCode when it failed.
+    int ExecCode(const char* sql);
+    // The first column of the first row of a query; empty on failure.
+    QString QueryText(const char* sql);
     sqlite3_stmt* Prepared(Statement which);
     bool LoadMessages();
     // Runs one change statement per call of write inside one transaction.
@@ -97,10 +116,15 @@ private:
 
     sqlite3* m_db = nullptr;
     bool m_readOnly = false;
+    bool m_immutable = false; // opened without locks: see OpenFile
+    int m_lastCode = 0; // the primary SQLite result of the last failure
     int32_t m_schemaVersion = 0;
     bool m_messagesLoaded = false;
     QHash<MessageKey, QString> m_messages;
     std::array<sqlite3_stmt*, StatementCount> m_statements {};
     QString m_lastError;
     QString m_failedPath; // the file that last failed to open, until Release
+    QString m_openPath; // the file m_db has open
+    QString m_readProblem;
+    QString m_writeProblem;
 };

@@ -11,9 +11,15 @@
 namespace CustomMessageStore {
 
 namespace {
-void ShowStoreFailure()
+// 61661, with the database's own reason (read-only, locked, damaged, ...) in
+// place of its general second line when the database gives one.
+void ShowStoreFailure(vtr_db::IDatabaseCollector* database)
 {
-    ShowMessage(VtrString(61661), VtrString(StrId::AppCaption), MsgIcon::Warning, MsgButtons::Ok);
+    QString text = VtrString(61661);
+    const QString reason = database ? database->WriteProblem() : QString();
+    if (!reason.isEmpty())
+        text = text.section(QLatin1Char('\n'), 0, 0) + QLatin1Char('\n') + reason;
+    ShowMessage(text, VtrString(StrId::AppCaption), MsgIcon::Warning, MsgButtons::Ok);
 }
 
 int32_t Add(vtr_db::IDatabaseCollector* database, int32_t helpId, const QString& name, const QString& category,
@@ -73,7 +79,7 @@ bool StoreImported(const CustomMessageColumns& table, ICustomMessageRows& rows, 
         // Stored under the rule's own name and category, which the list looks
         // it up by, whatever the sheet's spelling.
         if (Add(services.database, rule->GetHelpId(), rule->GetRuleName(), rule->GetRuleCategory(), message) == -1) {
-            ShowStoreFailure();
+            ShowStoreFailure(services.database);
             rows.SetMessageAt(row, QString());
             return false;
         }
@@ -108,7 +114,7 @@ EditResult CommitEdit(ICustomMessageRows& rows, int row, const QString& oldMessa
     if (services.trackEvent)
         services.trackEvent(kEditEvent, kUsageKind, rule->GetRuleName());
     if (Add(services.database, rule->GetHelpId(), rule->GetRuleName(), rule->GetRuleCategory(), text) == -1) {
-        ShowStoreFailure();
+        ShowStoreFailure(services.database);
         rows.SetMessageAt(row, oldMessage);
         rule->SetCustomMessage(previous);
         return EditResult::Failed;

@@ -39,6 +39,16 @@ public:
     // Called once after the rule list has been filled.
     virtual void OnRulesListed() = 0;
 
+    // Why the database could not be read (it could not be opened, or a read
+    // failed) since it was last opened or released, in words for the user;
+    // empty when everything asked so far was read. A caller that shows
+    // stored data says this instead of showing it empty.
+    virtual QString ReadProblem() { return {}; }
+    // Why changes cannot be stored (the database opened read-only or was
+    // made by a newer program) or why the last change failed; empty when
+    // changes can be stored.
+    virtual QString WriteProblem() { return {}; }
+
     // Custom and product rules of the configurator, kept per module key
     // ("Mill", "SheetMetal", ...). Not pure, so that other collectors need
     // not know about them.

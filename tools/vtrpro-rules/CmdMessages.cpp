@@ -40,6 +40,12 @@ int RunMessages(const QStringList& args)
         rules.append(l.rule);
     vtr_db::IDatabaseCollector* database = vtr_db::VTRDataHelper::getInstance()->GetCollector();
     RuleMessageRows rows(rules, database);
+    // A sheet of blank messages from a database that could not be read would
+    // pass for the real thing, and an import would write into the unknown.
+    if (!DatabaseWasReadable()) {
+        ReleaseOfferedRules(offered);
+        return ExitCode::kRefused;
+    }
 
     int code = ExitCode::kDone;
     if (exporting) {

@@ -51,6 +51,12 @@ int RunRules(const QStringList& args)
     if (const int code = cli.Start())
         return code;
     std::vector<ListedRule> listed = ListOfferedRules(cli.Modules());
+    // Stored rules (and, for json, messages) left out silently would look
+    // like an empty database.
+    if (!DatabaseWasReadable()) {
+        ReleaseOfferedRules(listed);
+        return ExitCode::kRefused;
+    }
 
     if (json) {
         vtr_db::IDatabaseCollector* database = vtr_db::VTRDataHelper::getInstance()->GetCollector();
@@ -66,6 +72,10 @@ int RunRules(const QStringList& args)
                 { QStringLiteral("module"), r.GetRuleModuleName() },
                 { QStringLiteral("criticality"), CriticalityWord(r.GetCriticality()) },
                 { QStringLiteral("severity"), r.GetCriticality() }, { QStringLiteral("customMessage"), message } });
+        }
+        if (!DatabaseWasReadable()) {
+            ReleaseOfferedRules(listed);
+            return ExitCode::kRefused;
         }
         const QByteArray text = QJsonDocument(array).toJson(QJsonDocument::Indented);
         std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);

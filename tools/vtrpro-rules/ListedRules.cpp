@@ -1,10 +1,13 @@
 #include "ListedRules.h"
 
 #include "PtrArray.h"
+#include "VTRDataHelper.h"
 #include "VtrLibrary.h"
 #include "VtrRule.h"
 #include "modules/ModuleLists.h"
 #include "views/ModuleRuleSource.h"
+
+#include <cstdio>
 
 #include <QFileInfo>
 
@@ -55,4 +58,18 @@ void ReleaseOfferedRules(std::vector<ListedRule>& rules)
         if (l.deleteRule && l.rule)
             l.deleteRule(&l.rule);
     rules.clear();
+}
+
+bool DatabaseWasReadable()
+{
+    vtr_db::IDatabaseCollector* database = vtr_db::VTRDataHelper::getInstance()->GetCollector();
+    if (!database)
+        return true;
+    // Opened here if nothing has opened it yet, so that its state is known.
+    database->Initialize();
+    const QString problem = database->ReadProblem();
+    if (problem.isEmpty())
+        return true;
+    std::fprintf(stderr, "vtrpro-rules: %s\n", qUtf8Printable(problem));
+    return false;
 }

@@ -21,3 +21,8 @@ struct ListedRule
 std::vector<ListedRule> ListOfferedRules(ModuleSet& modules);
 // Hands every rule back to its module; do so before the libraries are freed.
 void ReleaseOfferedRules(std::vector<ListedRule>& rules);
+
+// Whether the product database could be read for what the command shows;
+// says why on stderr when it could not. True without a database module (the
+// program then has no stored data to show).
+bool DatabaseWasReadable();

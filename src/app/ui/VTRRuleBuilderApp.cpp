@@ -5,6 +5,7 @@
 #include "app/SingleInstance.h"
 #include "app/ui/AboutDlg.h"
 #include "app/ui/AppResources.h"
+#include "document/RuleDocViewLink.h"
 #include "document/RuleFile.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "FrameworkExports.h"
@@ -25,6 +26,7 @@
 #include "VtrProLog.h"
 #include "VtrSettingsFile.h"
 #include "views/ui/ChildFrame.h"
+#include "settings/ApplicationDirectories.h"
 #include "settings/ui/SearchDlg.h"
 #include "settings/ui/VTRRMScriptLocnDlg.h"
 #include "settings/ui/VTRUnitSettingDlg.h"
@@ -193,6 +195,35 @@ void CVTRRuleBuilderApp::QueryDatabaseCollector()
     m_context.SetMaterialDataFlag(collector->GetMaterialDataFlag());
     collector->GetSchemaVersion(); // kept by the database; nothing here depends on it
     LogWithNumber(QStringLiteral("Start-up 1: database collector material-data flag %d"), m_context.MaterialDataFlag());
+    SayDatabaseProblem(collector);
+}
+
+void CVTRRuleBuilderApp::OnDatabaseFolderChanged()
+{
+    vtr_db::IDatabaseCollector* collector = *vtr_db::VTRDataHelper::getInstance();
+    if (!collector)
+        return;
+    // From now on everything is read from and stored in the new database.
+    collector->Release();
+    collector->Initialize();
+    m_context.SetMaterialDataFlag(collector->GetMaterialDataFlag());
+    LogWithText(QStringLiteral("Database folder changed to %s"),
+        AppDirectories::ProcessValue(AppDirectories::kDatabaseVariable));
+    SayDatabaseProblem(collector);
+    // The lists show the messages of the new database, not the old one's.
+    if (m_frame)
+        for (CChildFrame* child : m_frame->Children())
+            child->Document()->UpdateAllViews(UpdateHint::ModulesChanged);
+}
+
+void CVTRRuleBuilderApp::SayDatabaseProblem(vtr_db::IDatabaseCollector* collector)
+{
+    // Said once here rather than for every rule or change: the lists would
+    // otherwise show an unreadable database as one without custom messages.
+    if (const QString problem = collector->ReadProblem(); !problem.isEmpty())
+        ShowMessage(problem, VtrString(StrId::AppCaption), MsgIcon::Warning, MsgButtons::Ok);
+    else if (const QString readOnly = collector->WriteProblem(); !readOnly.isEmpty())
+        ShowMessage(readOnly, VtrString(StrId::AppCaption), MsgIcon::Information, MsgButtons::Ok);
 }
 
 void CVTRRuleBuilderApp::LoadLocalizedResources()
@@ -367,9 +398,13 @@ void CVTRRuleBuilderApp::OnAppCommand(int id)
     case CmdId::ID_EDIT_PRODUCT_RULE:
         OnUserRuleCommand(id);
         break;
-    case CmdId::ID_APPLICATION_DIRECTORIES:
+    case CmdId::ID_APPLICATION_DIRECTORIES: {
+        const QString database = AppDirectories::ProcessValue(AppDirectories::kDatabaseVariable);
         ApplicationDirectories(MakeScriptLocationDialog(m_frame)).Run(m_frame && !m_frame->Children().isEmpty());
+        if (AppDirectories::ProcessValue(AppDirectories::kDatabaseVariable) != database)
+            OnDatabaseFolderChanged();
         break;
+    }
     case CmdId::ID_HARDWARE_DB:
         ExternalEditors().OnHardwareDatabase(static_cast<QWidget*>(m_frame));
         break;

@@ -20,6 +20,9 @@ class CSingleInstance;
 class CVTRRuleBuilderDoc;
 class QSettings;
 class QTranslator;
+namespace vtr_db {
+class IDatabaseCollector;
+}
 
 // Where the application looks for its resources, its running copy and its
 // profile. Empty members take the installed defaults; tests point them at
@@ -102,6 +105,11 @@ public:
 
 private:
     void QueryDatabaseCollector();
+    // Says once why the database cannot be read, or that it is read-only.
+    void SayDatabaseProblem(vtr_db::IDatabaseCollector* collector);
+    // After Application Directories moved the database folder: reopens the
+    // database and refills the lists from it.
+    void OnDatabaseFolderChanged();
     void LoadLocalizedResources();
     void LoadConfigurator();
     bool CheckSingleInstance(const QString& file);

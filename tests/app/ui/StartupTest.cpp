@@ -24,8 +24,14 @@
 #include "views/ui/MainFrame.h"
 #include "views/ui/VTRRMListCtrlEx.h"
 #include "views/ui/VTRRuleBuilderView.h"
+#include "views/RuleListController.h"
+#include "views/RuleListModel.h"
+#include "VtrLibrary.h"
+#include "VtrRule.h"
 
 #include <chrono>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <functional>
 #include <memory>
 #include <source_location>
@@ -40,6 +46,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenu>
@@ -614,6 +621,104 @@ private slots:
         QVERIFY(run.Frame()->Action(CmdId::ID_MAP_MATERIAL)->isEnabled());
         QVERIFY(run.Frame()->Action(CmdId::ID_MATERIAL_PROPERTY)->isEnabled());
         run.app->ExitInstance();
+    }
+
+    void startUpSaysOnceWhyTheDatabaseCannotBeUsed_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<int>("icon");
+        QTest::newRow("FIFO") << "fifo" << "FIFO" << int(MsgIcon::Warning);
+        QTest::newRow("random bytes") << "garbage" << "damaged" << int(MsgIcon::Warning);
+        QTest::newRow("read-only") << "readonly" << "changes cannot be stored" << int(MsgIcon::Information);
+    }
+
+    void startUpSaysOnceWhyTheDatabaseCannotBeUsed()
+    {
+        QFETCH(QString, state);
+        QFETCH(QString, word);
+        QFETCH(int, icon);
+        AppRun run;
+        vtr_db::VTRDataHelper::getInstance()->GetCollector()->Release();
+        const QString folder = run.env.Path(QStringLiteral("database"));
+        const QString file = folder + QStringLiteral("/VTRProDatabase.sqlite");
+        QDir().mkpath(folder);
+        if (state == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0666), 0);
+        } else if (state == QLatin1String("garbage")) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(8192, 'x'));
+        } else {
+            // A database made earlier, now opened read-only.
+            QCOMPARE(vtr_db::VTRDataHelper::getInstance()->GetCollector()->Initialize(), 0);
+            vtr_db::VTRDataHelper::getInstance()->GetCollector()->Release();
+            run.env.Set("VTRPRO_DATABASE_READONLY", QStringLiteral("1"));
+        }
+        // The watchdog: start-up that waits on the file ends the test run.
+        ::alarm(120);
+        QVERIFY(run.Start());
+        ::alarm(0);
+        int said = 0;
+        for (const ScriptedMessages::Shown& m : run.messages.shown)
+            if (m.text.contains(word)) {
+                ++said;
+                QCOMPARE(int(m.icon), icon);
+            }
+        QCOMPARE(said, 1);
+        // Listing the rules does not say it again.
+        run.Command(CmdId::ID_FILE_NEW);
+        said = 0;
+        for (const ScriptedMessages::Shown& m : run.messages.shown)
+            said += m.text.contains(word) ? 1 : 0;
+        QCOMPARE(said, 1);
+        run.app->ExitInstance();
+        vtr_db::VTRDataHelper::getInstance()->GetCollector()->Release();
+    }
+
+    void movingTheDatabaseFolderReopensTheDatabaseAndRefillsTheMessages()
+    {
+        AppRun run;
+        vtr_db::VTRDataHelper::getInstance()->GetCollector()->Release();
+        QVERIFY(run.Start());
+        run.Command(CmdId::ID_FILE_NEW);
+        CChildFrame* child = run.Frame()->ActiveChild();
+        QVERIFY(child);
+        RuleListModel* model = child->View()->Controller()->Model();
+        QVERIFY(model->RowCount() > 0);
+        const CVtrRule* rule = model->RuleAt(0);
+        QVERIFY(model->CellText(0, RuleListModel::CustomMessageColumn).isEmpty());
+
+        // Another database, in another folder, holds a message for that rule:
+        // written by a collector of its own from the module's exports.
+        const QString moved = run.env.Path(QStringLiteral("moved"));
+        QVERIFY(QDir().mkpath(moved));
+        {
+            const QString before = qEnvironmentVariable("VTR_PRO_DATABASE_DIR");
+            qputenv("VTR_PRO_DATABASE_DIR", QFile::encodeName(moved));
+            void* library = VtrLibrary::Load(BinDir() + QStringLiteral("/VtrSqliteDatabaseu.so"));
+            QVERIFY(library);
+            auto get = reinterpret_cast<PFN_GetDbInterface>(VtrLibrary::Find(library, "GetDbInterface"));
+            auto del = reinterpret_cast<PFN_DeleteDbInterface>(VtrLibrary::Find(library, "DeleteDbInterface"));
+            vtr_db::IDatabaseCollector* other = get();
+            QCOMPARE(other->AddCustomMessage(
+                         rule->GetHelpId(), rule->GetRuleName(), rule->GetRuleCategory(), QStringLiteral("moved")),
+                0);
+            del(other);
+            qputenv("VTR_PRO_DATABASE_DIR", QFile::encodeName(before));
+        }
+
+        CloseNextModal([&moved](QWidget* modal) {
+            auto* dialog = qobject_cast<CVTRRMScriptLocnDlg*>(modal);
+            QVERIFY(dialog);
+            dialog->DatabaseEdit()->setText(moved);
+            dialog->accept();
+        });
+        run.Command(CmdId::ID_APPLICATION_DIRECTORIES);
+        QCOMPARE(qEnvironmentVariable("VTR_PRO_DATABASE_DIR"), moved);
+        QCOMPARE(model->CellText(0, RuleListModel::CustomMessageColumn), QStringLiteral("moved"));
+        run.app->ExitInstance();
+        vtr_db::VTRDataHelper::getInstance()->GetCollector()->Release();
     }
 
     void noUsageEventsWithoutTheSetting()
