@@ -129,7 +129,7 @@ TEST(UnitRoundTrip, AValueThatWouldOverflowIsNamedBeforeConverting)
         { "huge length to angstroms", "Length", "1e308", { 0, 0 }, { 6, 0 }, true },
         { "huge length to inches", "Length", "1e308", { 0, 0 }, { 3, 0 }, false },
         { "large area to angstroms", "Area", "1e300", { 0, 0 }, { 6, 0 }, true },
-        { "large volume miles to microinches", "Volume", "1e200", { 9, 0 }, { 10, 0 }, true },
+        { "large volume miles to microinches", "Volume", "1e290", { 9, 0 }, { 10, 0 }, true },
         { "ordinary volume", "Volume", "1000", { 9, 0 }, { 10, 0 }, false },
         { "angle unchanged by a linear change", "Angle", "1e308", { 0, 0 }, { 6, 0 }, false },
         { "huge angle to degrees", "Angle", "1e308", { 0, 3 }, { 0, 0 }, true },
@@ -139,10 +139,11 @@ TEST(UnitRoundTrip, AValueThatWouldOverflowIsNamedBeforeConverting)
         rule.Items().push_back(ParameterItem(QStringLiteral("Big"), QLatin1String(c.unitType), QLatin1String(c.value)));
         EXPECT_EQ(OverflowingParameter(rule, c.from, c.to), c.overflows ? QStringLiteral("Big") : QString()) << c.label;
         const double v = QString::fromLatin1(c.value).toDouble();
-        const VtrUnits::Quantity q = VtrUnits::QuantityOfUnitType(QLatin1String(c.unitType));
+        const VtrUnits::Quantity q = VtrUnits::QuantityOfUnitType(QString::fromLatin1(c.unitType));
         // A value that overflows in some unit does not fit every unit.
-        if (c.overflows)
+        if (c.overflows) {
             EXPECT_FALSE(VtrUnits::FitsEveryUnit(q, v, c.from)) << c.label;
+        }
     }
     EXPECT_TRUE(VtrUnits::FitsEveryUnit(VtrUnits::Quantity::Volume, 1000.0, { 9, 0 }));
     EXPECT_TRUE(VtrUnits::FitsEveryUnit(VtrUnits::Quantity::None, 1e308, { 9, 0 }));

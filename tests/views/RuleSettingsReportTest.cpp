@@ -199,7 +199,8 @@ TEST_F(RuleSettingsReportTest, ListsTheRuleInItsOrder)
         "Value = 4\nAttribute1 = \nAttribute2 = x\nAttribute3 = \nAttribute4 = \nAttribute5 = \n"
         "Type = 8\nStatus = 0\nValue = 1\nValue = 2\n"
         "Attribute1 = \nAttribute2 = \nAttribute3 = \nAttribute4 = \nAttribute5 = \n"
-        "Attribute1 = \nAttribute2 = \nAttribute3 = \nAttribute4 = \nAttribute5 = \n");
+        "Attribute1 = \nAttribute2 = \nAttribute3 = \nAttribute4 = \nAttribute5 = \n"
+        "Recom = 3\n"); // recommended and alert values after the values
 }
 
 TEST_F(RuleSettingsReportTest, TwoElementsOfOneRuleAreBothListedInDocumentOrder)

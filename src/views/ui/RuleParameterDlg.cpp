@@ -142,7 +142,7 @@ int CRuleParameterDlg::WidthForColumns() const
     for (int c = 0; c < ColumnCount; ++c)
         if (!m_table->isColumnHidden(c))
             columns += c == NameColumn // stretched: its width is not its own
-                ? std::max(m_table->sizeHintForColumn(c), m_table->horizontalHeader()->sectionSizeHint(c))
+                ? m_nameWidth
                 : m_table->columnWidth(c);
     const QMargins margins = layout() ? layout()->contentsMargins() : QMargins();
     const int wanted = columns + m_table->verticalScrollBar()->sizeHint().width() + 2 * m_table->frameWidth()
@@ -173,6 +173,7 @@ void CRuleParameterDlg::Fill()
     m_table->setColumnHidden(AlertColumn, !anyAlert);
     m_table->setColumnHidden(DefaultAlertColumn, !anyAlert);
     m_table->resizeColumnsToContents();
+    m_nameWidth = m_table->columnWidth(NameColumn);
     m_table->horizontalHeader()->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
     m_filling = false;
 }

@@ -58,4 +58,6 @@ private:
     QComboBox* m_criticality = nullptr;
     QLabel* m_criticalityDefault = nullptr;
     bool m_filling = false;
+    // The parameter names' width at their contents, before they stretch.
+    int m_nameWidth = 0;
 };
