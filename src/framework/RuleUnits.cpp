@@ -1,6 +1,10 @@
 #include "RuleUnits.h"
 #include "RuleUnitWords.h"
+#include "UnitConversionChecks.h"
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <numbers>
 
 #include <QStringTokenizer>
@@ -171,7 +175,7 @@ double ConvertQuantity(Quantity quantity, double value, const RuleUnits& from, c
         return value;
     switch (quantity) {
     case Quantity::Length:
-        return value * f / t;
+        return value * (f / t); // one factor: value * f alone may overflow
     case Quantity::Area:
         return value * (f / t) * (f / t);
     case Quantity::Volume:
@@ -179,5 +183,46 @@ double ConvertQuantity(Quantity quantity, double value, const RuleUnits& from, c
     default:
         return value;
     }
+}
+
+namespace {
+double ToDigits(double value, int significant)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*e", significant - 1, value);
+    return std::strtod(buffer, nullptr);
+}
+} // namespace
+
+double RoundConverted(double value)
+{
+    if (!std::isfinite(value) || value == 0.0)
+        return value;
+    // A value with few digits that conversion blurred comes back to them; a
+    // value that really has many digits keeps fifteen of them.
+    for (int digits = 1; digits <= 9; ++digits) {
+        const double shorter = ToDigits(value, digits);
+        if (std::fabs(shorter - value) <= 1e-13 * std::fabs(value))
+            return shorter;
+    }
+    return ToDigits(value, 15);
+}
+
+bool FitsEveryUnit(Quantity quantity, double value, const RuleUnits& units)
+{
+    if (!std::isfinite(value))
+        return false;
+    if (quantity == Quantity::None)
+        return true;
+    if (quantity == Quantity::Angle) {
+        for (int32_t code = 0; code < kAngularCount; ++code)
+            if (!std::isfinite(ConvertQuantity(quantity, value, units, { units.LinearUnit, code })))
+                return false;
+        return true;
+    }
+    for (int32_t code = 0; code < kLinearCount; ++code)
+        if (!std::isfinite(ConvertQuantity(quantity, value, units, { code, units.AngularUnit })))
+            return false;
+    return true;
 }
 } // namespace VtrUnits

@@ -3,6 +3,7 @@
 #include "ConcreteVTRRule.h"
 #include "FrameworkExports.h"
 #include "RuleEditor.h"
+#include "UnitConversionChecks.h"
 #include "VTRFrameWrkUtils.h"
 #include "VtrRuleMarkup.h"
 #include "VtrXMLDocument.h"
@@ -273,12 +274,48 @@ void ConvertItem(VtrRuleItem& item, const RuleUnits& from, const RuleUnits& to)
                 const double v = c.text.trimmed().toDouble(&ok);
                 if (!ok)
                     continue;
-                c.text = ConcreteVTRRule::FormatNumber(VtrUnits::ConvertQuantity(kind, v, from, to));
+                c.text = ConcreteVTRRule::FormatNumber(
+                    VtrUnits::RoundConverted(VtrUnits::ConvertQuantity(kind, v, from, to)));
             }
         }
     }
     for (VtrRuleItem& c : item.children)
         ConvertItem(c, from, to);
+}
+
+bool IsConvertedChild(const QString& name)
+{
+    return name == QLatin1String("Value") || name == QLatin1String("Recom") || name == QLatin1String("Alert")
+        || name == QLatin1String("Min") || name == QLatin1String("Max");
+}
+
+// The first parameter (by name) whose value would not stay finite in the
+// other units; walked with a stack so that deep nesting costs no recursion.
+QString FirstOverflow(const std::vector<VtrRuleItem>& items, const RuleUnits& from, const RuleUnits& to)
+{
+    std::vector<const VtrRuleItem*> pending;
+    for (auto it = items.rbegin(); it != items.rend(); ++it)
+        pending.push_back(&*it);
+    while (!pending.empty()) {
+        const VtrRuleItem& item = *pending.back();
+        pending.pop_back();
+        if (item.name == QLatin1String("Parameter")) {
+            const VtrUnits::Quantity kind = VtrUnits::QuantityOfUnitType(item.Attribute(QStringLiteral("UnitType")));
+            if (VtrUnits::ChangesWith(kind, from, to)) {
+                for (const VtrRuleItem& c : item.children) {
+                    if (!IsConvertedChild(c.name))
+                        continue;
+                    bool ok = false;
+                    const double v = c.text.trimmed().toDouble(&ok);
+                    if (ok && std::isfinite(v) && !std::isfinite(VtrUnits::ConvertQuantity(kind, v, from, to)))
+                        return item.Attribute(QStringLiteral("Name"));
+                }
+            }
+        }
+        for (auto it = item.children.rbegin(); it != item.children.rend(); ++it)
+            pending.push_back(&*it);
+    }
+    return {};
 }
 } // namespace
 
@@ -579,6 +616,13 @@ bool ConcreteVTRRule::UpdateRule(const RuleUnitSystemStructure* from, const Rule
         for (VtrRuleItem& item : Items())
             ConvertItem(item, *from, *to);
     return CVtrRule::UpdateRule(from, to);
+}
+
+QString OverflowingParameter(const ConcreteVTRRule& rule, const RuleUnits& from, const RuleUnits& to)
+{
+    if (from == to)
+        return {};
+    return FirstOverflow(rule.Items(), from, to);
 }
 
 bool ConcreteVTRRule::UpdateRule(CVtrRule* source)

@@ -3,6 +3,7 @@
 #include "FrameworkExports.h"
 #include "PLQRuleConfigurator.h"
 #include "RuleUnitWords.h"
+#include "UnitConversionChecks.h"
 #include "VtrXMLDocument.h"
 #include "VtrXMLNode.h"
 #include "Utilities/YesNo.h"
@@ -41,9 +42,11 @@ bool IsNumeric(UserRuleValueType type)
 }
 
 // A value shown to the user: short, without the last bits of a conversion.
+// Fifteen digits: OK on an unchanged rule converts the shown value back, and
+// fewer digits would come back as noise (3 mm as 2.99999999999).
 QString ShownNumber(double value)
 {
-    return QString::number(value, 'g', 12);
+    return QString::number(value, 'g', 15);
 }
 
 const RuleUnits kStoredUnits {}; // millimetres and degrees
@@ -327,7 +330,8 @@ std::unique_ptr<CPLQRuleConfigurator> UserRuleDrafts::Build(
             else if (unit >= 0 && p.type == UserRuleValueType::Angle)
                 from.AngularUnit = unit;
             value = ConcreteVTRRule::FormatNumber(
-                VtrUnits::ConvertQuantity(QuantityOf(p.type), number, from, kStoredUnits));
+                VtrUnits::RoundConverted(
+                    VtrUnits::ConvertQuantity(QuantityOf(p.type), number, from, kStoredUnits)));
         } else if (p.type == UserRuleValueType::Boolean) {
             if (!ParseYesNo(p.value, value)) {
                 error = QStringLiteral("\"%1\" needs 1 (yes) or 0 (no), not \"%2\".").arg(p.name, p.value.trimmed());
@@ -382,7 +386,8 @@ UserRuleDraft UserRuleDrafts::FromRule(CPLQRuleConfigurator& rule, const QString
         p.value = value ? value->text : QString();
         double number = 0;
         if (IsNumeric(p.type) && ParseNumber(p.value, number))
-            p.value = ShownNumber(VtrUnits::ConvertQuantity(QuantityOf(p.type), number, rule.GetRuleUnits(), units));
+            p.value = ShownNumber(VtrUnits::RoundConverted(
+                VtrUnits::ConvertQuantity(QuantityOf(p.type), number, rule.GetRuleUnits(), units)));
         draft.parameters.push_back(p);
     }
     return draft;

@@ -3,10 +3,12 @@
 #include "ConcreteVTRRule.h"
 #include "PLQRuleConfigurator.h"
 #include "VtrRule.h"
+#include "VtrRuleMarkup.h"
 #include "Utilities/VTRUIUtils.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "views/RuleListController.h"
 
+#include <string>
 #include <utility>
 
 namespace {
@@ -32,17 +34,33 @@ bool RuleConfigurer::ConfigureRow(int row)
     CVtrRule* rule = m_list.Model()->RuleAt(row);
     if (!rule)
         return false;
-    HandOver(rule);
-    RefreshAfterwards(row, rule);
+    const bool changed = HandOver(rule);
+    RefreshAfterwards(row, rule, changed);
     return true;
 }
 
-void RuleConfigurer::HandOver(CVtrRule* rule)
+namespace {
+// The rule's element as it would be saved; false when the rule has no
+// writer of its own.
+bool MarkupOf(const CVtrRule& rule, std::string& markup)
 {
+    VtrMarkupWriter out(VtrMarkupWriter::kRaw);
+    if (!rule.AppendMarkup(out))
+        return false;
+    markup = std::move(out.raw);
+    return true;
+}
+} // namespace
+
+bool RuleConfigurer::HandOver(CVtrRule* rule)
+{
+    bool changed = true; // what cannot be looked at may have changed
     if (IsUserDefinedModule(rule->GetRuleModuleName())) {
         // Only the system's own user-defined rules have a criticality to set.
         if (auto* concrete = dynamic_cast<ConcreteVTRRule*>(rule))
-            m_owners.EditCriticality(*concrete);
+            changed = m_owners.EditCriticality(*concrete);
+        else
+            changed = false;
     } else if (auto* configurator = dynamic_cast<CPLQRuleConfigurator*>(rule)) {
         CPLQRuleCreationData data(configurator, PLQ_RULE_EDIT_FROM_LIST);
         if (CVTRRuleBuilderDoc* doc = m_list.Document()) {
@@ -55,7 +73,14 @@ void RuleConfigurer::HandOver(CVtrRule* rule)
     } else {
         if (m_setEditInProgress)
             m_setEditInProgress(1);
-        rule->EditRule();
+        // The rule's element before and after tells whether the module's
+        // editor changed anything, whatever it returns: Cancel, or OK with
+        // nothing changed, leaves the document as it was.
+        std::string before;
+        const bool looked = MarkupOf(*rule, before);
+        const bool edited = rule->EditRule();
+        std::string after;
+        changed = edited || !looked || !MarkupOf(*rule, after) || after != before;
     }
     if (m_setEditInProgress)
         m_setEditInProgress(0);
@@ -63,15 +88,16 @@ void RuleConfigurer::HandOver(CVtrRule* rule)
         doc->UpdateAllViews(kHintSummaryRefresh);
         doc->SetTitle(doc->GetBaseTitle());
     }
+    return changed;
 }
 
-void RuleConfigurer::RefreshAfterwards(int row, CVtrRule* rule)
+void RuleConfigurer::RefreshAfterwards(int row, CVtrRule* rule, bool changed)
 {
     // Column 3 (and column 1 of user-defined rules) show the rule's texts
     // as they are now; the sort and search keys follow.
     m_list.RefreshRow(row);
     CVTRRuleBuilderDoc* doc = m_list.Document();
-    if (doc && m_list.Model()->IsChecked(row)) {
+    if (doc && changed && m_list.Model()->IsChecked(row)) {
         doc->SetModifiedFlag(true);
         doc->SetTitle(doc->GetBaseTitle());
     }

@@ -43,8 +43,10 @@ public:
     static bool IsUserDefinedModule(const QString& moduleName);
 
 private:
-    void HandOver(CVtrRule* rule);
-    void RefreshAfterwards(int row, CVtrRule* rule);
+    // True when the rule may have changed.
+    bool HandOver(CVtrRule* rule);
+    // A ticked row marks the document modified only when its rule changed.
+    void RefreshAfterwards(int row, CVtrRule* rule, bool changed);
 
     RuleListController& m_list;
     IRuleSettingsOwners& m_owners;

@@ -2,9 +2,11 @@
 
 #include "ConcreteVTRRule.h"
 #include "RuleUnits.h"
+#include "UnitConversionChecks.h"
 #include "VtrLibrary.h"
 #include "modules/ModuleContract.h"
 #include "modules/ModuleLists.h"
+#include "views/RuleSettingsReport.h"
 #include "Utilities/YesNo.h"
 
 #include <algorithm>
@@ -37,17 +39,12 @@ bool ParseNumber(const QString& text, double& value)
     return ok && std::isfinite(value);
 }
 
-// Two texts of one field are the same setting: numbers compared as numbers,
-// so that a default converted between units and back still matches.
+// Two texts of one field are the same setting by the comparison the
+// settings report makes, so that what is marked here is what the report,
+// diff and Reset to Default see.
 bool SameSetting(const QString& a, const QString& b)
 {
-    if (a.trimmed() == b.trimmed())
-        return true;
-    double x = 0;
-    double y = 0;
-    if (!ParseNumber(a, x) || !ParseNumber(b, y))
-        return false;
-    return std::fabs(x - y) <= 1e-9 * std::max({ 1.0, std::fabs(x), std::fabs(y) });
+    return SameSettingValue(a.toUtf8().toStdString(), b.toUtf8().toStdString());
 }
 
 bool SameList(const QStringList& a, const QStringList& b)
@@ -292,6 +289,22 @@ bool RuleParameterEdit::CheckOne(const RuleParameter& p, const QString& text, QS
     } else {
         normalized = ConcreteVTRRule::FormatNumber(v);
     }
+    const VtrUnits::Quantity quantity = VtrUnits::QuantityOfUnitType(p.unitType);
+    const RuleUnits units { m_linearUnit, m_angularUnit };
+    const QString unit = UnitOf(p.unitType);
+    if (v < 0
+        && (quantity == VtrUnits::Quantity::Length || quantity == VtrUnits::Quantity::Area
+            || quantity == VtrUnits::Quantity::Volume)) {
+        error = QStringLiteral("\"%1\" is a size in %2 and cannot be negative: %3")
+                    .arg(p.key, unit, t);
+        return false;
+    }
+    // A value some other unit cannot hold would turn into "inf" when the
+    // file's units change.
+    if (!VtrUnits::FitsEveryUnit(quantity, v, units)) {
+        error = QStringLiteral("\"%1\" is too large: %2 %3 cannot be converted to other units").arg(p.key, t, unit);
+        return false;
+    }
     if ((p.hasMin && v < p.min) || (p.hasMax && v > p.max)) {
         error = QStringLiteral("\"%1\" must lie between %2 and %3")
                     .arg(p.key, p.hasMin ? ConcreteVTRRule::FormatNumber(p.min) : QStringLiteral("-"),
@@ -418,11 +431,27 @@ QString RuleParameterEdit::UnitText(int index) const
 {
     if (index < 0 || index >= Count())
         return {};
-    const QString& unit = At(index).unitType;
-    if (unit == QLatin1String("Length"))
+    return UnitOf(At(index).unitType);
+}
+
+QString RuleParameterEdit::UnitOf(const QString& unitType) const
+{
+    // "feet & inches" holds sizes as decimal inches, so its areas and
+    // volumes are square and cubic inches.
+    const QString linear = VtrUnits::LinearStoredName(
+        m_linearUnit == VtrUnits::FeetAndInches ? VtrUnits::Inches : m_linearUnit);
+    switch (VtrUnits::QuantityOfUnitType(unitType)) {
+    case VtrUnits::Quantity::Length:
         return VtrUnits::LinearStoredName(m_linearUnit);
-    if (unit == QLatin1String("Angle"))
+    case VtrUnits::Quantity::Angle:
         return VtrUnits::AngularStoredName(m_angularUnit);
+    case VtrUnits::Quantity::Area:
+        return QStringLiteral("square ") + linear;
+    case VtrUnits::Quantity::Volume:
+        return QStringLiteral("cubic ") + linear;
+    case VtrUnits::Quantity::None:
+        break;
+    }
     return {};
 }
 

@@ -29,7 +29,7 @@ struct RuleParameter
     QString op;
     // "Double", "Integer", "Boolean" or "String" (ParameterType; "Double" when missing).
     QString valueType;
-    // "Length", "Angle" or anything else for no unit.
+    // "Length", "Angle", "Area", "Volume" or anything else for no unit.
     QString unitType;
     // The "Type" attribute; 8 is a list of accepted entries, whose length may change.
     int32_t typeCode = 0;
@@ -90,7 +90,9 @@ public:
     bool Differs(int index, ParameterField field) const;
     // Checks a typed text and takes it (numbers written back in a plain
     // form). False, with a message that names the parameter, when the text
-    // does not fit; nothing changes then.
+    // does not fit: not a number where one is needed, out of its bounds, a
+    // negative length, area or volume, or a value that some other unit could
+    // not hold. Nothing changes then.
     bool SetText(int index, ParameterField field, const QString& text, QString& error);
 
     // Whether anything differs from the rule as it was read.
@@ -100,8 +102,8 @@ public:
     // ConcreteVTRRule for the values (the criticality is written for any rule).
     bool Apply(CVtrRule& rule) const;
 
-    // The unit of a parameter in the rule's units ("millimeters", "degrees"),
-    // or empty for a parameter without a unit.
+    // The unit of a parameter in the rule's units ("millimeters", "degrees",
+    // "square inches", "cubic millimeters"), or empty for a parameter without a unit.
     QString UnitText(int index) const;
 
     // A criticality code from a word ("Critical" ... "Insignificant", case
@@ -112,6 +114,7 @@ private:
     void Collect(const std::vector<VtrRuleItem>& items, const QString& context, std::vector<int>& path,
         std::vector<RuleParameter>& out) const;
     bool CheckOne(const RuleParameter& p, const QString& text, QString& normalized, QString& error) const;
+    QString UnitOf(const QString& unitType) const;
 
     std::vector<RuleParameter> m_parameters;
     std::vector<RuleParameter> m_original;

@@ -2,6 +2,9 @@
 
 #include "document/VTRProMD5.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -20,18 +23,9 @@ struct RuleCases
     explicit RuleCases(const QString& name)
         : standardHoles(name == QLatin1String("Standard Hole Sizes"))
         , bendRadius(name == QLatin1String("Recommended Bend Radius and Tolerance"))
-        , valuesNotListed(
-              name.compare(QLatin1String("Minimum Bending Radius for Tubes and Hoses"), Qt::CaseInsensitive) == 0
-              || name.compare(QLatin1String("Interference Detection"), Qt::CaseInsensitive) == 0)
-        , clearance(name.compare(QLatin1String("Minimum Clearance Between Components"), Qt::CaseInsensitive) == 0)
     { }
     bool standardHoles;
     bool bendRadius;
-    // Parameters whose values are read but not listed, so that only their
-    // type, operator and status decide.
-    bool valuesNotListed;
-    // Like valuesNotListed, for parameters of type 2048 only.
-    bool clearance;
 };
 
 const char* Attr(pugi::xml_node node, const char* name)
@@ -86,16 +80,18 @@ private:
         bool any = false;
         for (pugi::xml_node p : element.children("Parameter")) {
             any = true;
-            const char* type = Attr(p, "Type");
-            Line("Type", type);
+            Line("Type", Attr(p, "Type"));
             if (pugi::xml_node op = p.child("Operator"))
                 Line("Operator", Text(op));
             if (pugi::xml_node parameterType = p.child("ParameterType"))
                 Line("ParameterType", Text(parameterType));
             Line("Status", Attr(p, "Status"));
-            const bool notListed = m_cases.valuesNotListed || (m_cases.clearance && std::strcmp(type, "2048") == 0);
-            if (!notListed)
-                Values(p, "Value");
+            // Every value the parameter editor shows and marks is listed, in
+            // every rule: a change the editor marks is a change here too.
+            Values(p, "Value");
+            for (const char* name : { "Recom", "Alert" })
+                for (pugi::xml_node v : p.children(name))
+                    Line(name, Text(v));
         }
         if (any)
             return;
@@ -304,11 +300,49 @@ SettingsVerdict RuleSettingsReport::Compare(const QString& name, const QString& 
 {
     if (!IsLoaded())
         return SettingsVerdict::Unknown;
-    const QString current = RuleSettingsDigest(m_current.Elements(name, category), name);
-    const QString defaults = RuleSettingsDigest(m_defaults.Elements(name, category), name);
-    if (current.isEmpty() || defaults.isEmpty())
-        return SettingsVerdict::Unknown;
-    return current.compare(defaults, Qt::CaseInsensitive) == 0 ? SettingsVerdict::Same : SettingsVerdict::Differs;
+    // Line by line rather than by digest: numbers that a change of units
+    // and back left a little apart are still the same setting.
+    const std::vector<SettingsLine> current = RuleSettingsLines(m_current.Elements(name, category), name);
+    const std::vector<SettingsLine> defaults = RuleSettingsLines(m_defaults.Elements(name, category), name);
+    return current == defaults ? SettingsVerdict::Same : SettingsVerdict::Differs;
+}
+
+namespace {
+std::string_view Trimmed(std::string_view text)
+{
+    constexpr std::string_view kSpace = " \t\r\n";
+    const size_t first = text.find_first_not_of(kSpace);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
+}
+
+bool ParseWhole(std::string_view text, double& value)
+{
+    if (text.empty())
+        return false;
+    const char* end = text.data() + text.size();
+    const auto [at, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && at == end && std::isfinite(value);
+}
+} // namespace
+
+bool SameSettingValue(std::string_view a, std::string_view b)
+{
+    a = Trimmed(a);
+    b = Trimmed(b);
+    if (a == b)
+        return true;
+    double x = 0;
+    double y = 0;
+    if (!ParseWhole(a, x) || !ParseWhole(b, y))
+        return false;
+    return std::fabs(x - y) <= 1e-9 * std::max(std::fabs(x), std::fabs(y));
+}
+
+bool SettingsLine::operator==(const SettingsLine& other) const
+{
+    return key == other.key && SameSettingValue(value, other.value);
 }
 
 bool IsNeverResetRule(const QString& ruleName)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <pugixml.hpp>
@@ -49,12 +50,20 @@ private:
     bool m_loaded = false;
 };
 
+// Whether two texts of one setting are the same setting: equal once the
+// spaces around them are dropped, or numbers within a relative 1e-9 of each
+// other (a change of units and back may leave the last digits apart). The
+// one comparison behind the settings report, diff, Reset to Default and the
+// marks of the parameter editor.
+bool SameSettingValue(std::string_view a, std::string_view b);
+
 // One line of a settings listing: key and value as the file holds them (UTF-8).
 struct SettingsLine
 {
     std::string key;
     std::string value;
-    bool operator==(const SettingsLine&) const = default;
+    // Same key and, by SameSettingValue, the same value.
+    bool operator==(const SettingsLine& other) const;
 };
 
 // Receives the lines of a settings listing in order.
@@ -80,8 +89,9 @@ QString RuleSettingsDigest(const std::vector<pugi::xml_node>& elements, const QS
 enum class SettingsVerdict { Unknown, Same, Differs };
 
 // Compares rules of a saved rule file with their defaults in the all-rules
-// file. Both files are loaded once; each comparison then lists and digests
-// the rule in memory, so comparing many rules stays linear.
+// file. Both files are loaded once; each comparison then lists the rule in
+// memory and compares the listings line by line, so comparing many rules
+// stays linear.
 class RuleSettingsReport
 {
 public:

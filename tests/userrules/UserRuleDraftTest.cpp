@@ -235,6 +235,40 @@ TEST(UserRuleDraft, AValueWithItsOwnUnitIsReadInItAndABareNumberInTheUnitsGiven)
     }
 }
 
+TEST(UserRuleDraft, OkOnAnUnchangedRuleInOtherUnitsStoresTheSameTexts)
+{
+    // Stored in millimetres and degrees, shown in other units, taken back
+    // unchanged: the stored texts stay as they were.
+    UserRuleDraft draft = Valid();
+    draft.parameters = {
+        { QStringLiteral("Width"), QStringLiteral(">="), UserRuleValueType::Length, QStringLiteral("3") },
+        { QStringLiteral("Depth"), QStringLiteral(">="), UserRuleValueType::Length, QStringLiteral("3.175") },
+        { QStringLiteral("Draft"), QStringLiteral(">="), UserRuleValueType::Angle, QStringLiteral("2") },
+        { QStringLiteral("Point"), QStringLiteral("<="), UserRuleValueType::Angle, QStringLiteral("118") },
+    };
+    const RuleUnits stored { 0, 0 };
+    const RuleUnits shownIn[] = { { 3, 3 }, { 1, 1 }, { 9, 3 }, { 6, 2 }, { 10, 0 } };
+    QString error;
+    auto first = UserRuleDrafts::Build(draft, stored, error);
+    ASSERT_TRUE(first) << qPrintable(error);
+    const QString markup = UserRuleDrafts::Markup(*first);
+    for (const RuleUnits& units : shownIn) {
+        SCOPED_TRACE(std::to_string(units.LinearUnit) + "," + std::to_string(units.AngularUnit));
+        VtrXMLDocument document;
+        const QByteArray utf8 = markup.toUtf8();
+        std::unique_ptr<VtrXMLNode> root(document.LoadFromBuffer(utf8.constData(), static_cast<size_t>(utf8.size())));
+        ASSERT_TRUE(root);
+        CPLQRuleConfigurator read;
+        ASSERT_TRUE(read.PopulateParametersFromXML(root.get()));
+        UserRuleDraft shown = UserRuleDrafts::FromRule(read, QStringLiteral("Mill"), units);
+        shown.name = draft.name;
+        shown.category = draft.category;
+        auto again = UserRuleDrafts::Build(shown, units, error);
+        ASSERT_TRUE(again) << qPrintable(error);
+        EXPECT_EQ(UserRuleDrafts::Markup(*again).toStdString(), markup.toStdString());
+    }
+}
+
 TEST(UserRuleDraft, ParametersAndCriticalitiesAreReadFromText)
 {
     UserRuleParameter p;

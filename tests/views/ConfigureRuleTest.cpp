@@ -49,12 +49,15 @@ struct RecordingEditor : IVtrRuleEditor
     int calls = 0;
     int flagWhileEditing = -1;
     int32_t newCriticality = 1;
+    bool changes = true; // whether it changes the rule
+    bool answers = true; // what it returns
     bool EditRule(ConcreteVTRRule& rule) override
     {
         ++calls;
         flagWhileEditing = app->EditInProgress();
-        rule.SetCriticality(newCriticality);
-        return true;
+        if (changes)
+            rule.SetCriticality(newCriticality);
+        return answers;
     }
 };
 
@@ -130,6 +133,36 @@ TEST_F(ConfigureRuleTest, AModuleRuleGoesToItsEditRuleAndTheDocumentFollowsTheCh
     EXPECT_EQ(m_owners.criticalityAsked, 0);
     EXPECT_TRUE(m_owners.launched.empty());
     EXPECT_FALSE(m_configurer->ConfigureRow(m_list->Model()->RowCount())) << "no rule, nothing happens";
+}
+
+TEST_F(ConfigureRuleTest, ATickedRuleMarksTheDocumentModifiedOnlyWhenItChanged)
+{
+    const struct
+    {
+        const char* what;
+        bool changes;
+        bool answers;
+        bool modified;
+    } cases[] = {
+        { "Cancel", false, false, false },
+        { "a change", true, true, true },
+        // An editor's answer is not trusted alone: the rule itself tells.
+        { "a change the editor does not report", true, false, true },
+        { "nothing changed though the editor says so", false, true, true },
+    };
+    const int row = RowOf(QStringLiteral("TM - Wall Thickness"));
+    ASSERT_GE(row, 0);
+    m_list->SetChecked(row, true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_list->Model()->RuleAt(row)->SetCriticality(2);
+        m_editor.newCriticality = 4;
+        m_editor.changes = c.changes;
+        m_editor.answers = c.answers;
+        m_doc.SetModifiedFlag(false);
+        ASSERT_TRUE(m_configurer->ConfigureRow(row));
+        EXPECT_EQ(m_doc.IsModified(), c.modified);
+    }
 }
 
 TEST_F(ConfigureRuleTest, UserDefinedRulesGetTheCriticalityDialogAndTheirCategoryShown)

@@ -128,6 +128,18 @@ TEST(RuleParametersTest, TypedValuesAreCheckedAgainstTheParameterType)
         { 5, ParameterField::Value, "0.5;1;1.5;", true, "0.5;1;1.5" },
         { 5, ParameterField::Value, "2", true, "2" },
         { 5, ParameterField::Value, "", false, "\"Standard radii\" needs a number" },
+        // Sizes are never negative, in any of their fields or list entries.
+        { 0, ParameterField::Value, "-5", false,
+            "\"Minimum inside bend radius\" is a size in inches and cannot be negative: -5" },
+        { 0, ParameterField::Recommended, "-0.5", false, "\"Minimum inside bend radius\" is a size in inches" },
+        { 0, ParameterField::Alert, "-1e-9", false, "\"Minimum inside bend radius\" is a size in inches" },
+        { 4, ParameterField::Value, "1;-2", false, "\"Radius by thickness\" is a size in inches" },
+        { 0, ParameterField::Value, "0", true, "0" },
+        // A value that would be infinite in angstroms is refused in inches.
+        { 0, ParameterField::Value, "1e308", false,
+            "\"Minimum inside bend radius\" is too large: 1e308 inches cannot be converted" },
+        { 0, ParameterField::Value, "1e12", true, "1000000000000" },
+        { 3, ParameterField::Value, "-3", false, "\"Maximum bends\" must lie between 1 and 20" },
     };
     for (const auto& c : cases) {
         const auto rule = RuleFrom(kBendRule);
@@ -215,3 +227,42 @@ TEST(RuleParametersTest, CriticalityIsReadFromAWordOrACode)
 }
 
 } // namespace
+
+TEST(RuleParametersTest, AreasAndVolumesNameTheirUnitAndAreNeverNegative)
+{
+    const QByteArray element = R"(<Rule Name="Sizes" RuleCategory="Test" Severity="2">
+  <Parameter Type="1" Status="1" Name="Face area" UnitType="Area">
+    <Operator>&gt;=</Operator><Value>2</Value></Parameter>
+  <Parameter Type="1" Status="1" Name="Part volume" UnitType="Volume">
+    <Operator>&gt;=</Operator><Value>3</Value></Parameter>
+  <Parameter Type="1" Status="1" Name="Draft" UnitType="Angle">
+    <Operator>&gt;=</Operator><Value>1</Value></Parameter>
+</Rule>)";
+    const struct
+    {
+        RuleUnits units;
+        const char* area;
+        const char* volume;
+        const char* angle;
+    } cases[] = {
+        { { 0, 0 }, "square millimeters", "cubic millimeters", "degrees" },
+        { { 3, 3 }, "square inches", "cubic inches", "radians" },
+        { { 2, 1 }, "square meters", "cubic meters", "degrees/minutes" },
+        { { 5, 0 }, "square inches", "cubic inches", "degrees" }, // feet & inches holds decimal inches
+    };
+    for (const auto& c : cases) {
+        auto rule = RuleFrom(element);
+        rule->SetRuleUnits(c.units);
+        RuleParameterEdit edit(*rule);
+        EXPECT_EQ(edit.UnitText(0), QString::fromUtf8(c.area));
+        EXPECT_EQ(edit.UnitText(1), QString::fromUtf8(c.volume));
+        EXPECT_EQ(edit.UnitText(2), QString::fromUtf8(c.angle));
+        QString error;
+        EXPECT_FALSE(edit.SetText(0, ParameterField::Value, QStringLiteral("-2"), error));
+        EXPECT_TRUE(error.contains(QString::fromUtf8(c.area))) << error.toStdString();
+        EXPECT_FALSE(edit.SetText(1, ParameterField::Value, QStringLiteral("-0.1"), error));
+        EXPECT_TRUE(error.contains(QStringLiteral("\"Part volume\""))) << error.toStdString();
+        // An angle may lie either side of zero.
+        EXPECT_TRUE(edit.SetText(2, ParameterField::Value, QStringLiteral("-1.5"), error)) << error.toStdString();
+    }
+}

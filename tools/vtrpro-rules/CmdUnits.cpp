@@ -6,6 +6,8 @@
 #include "Commands.h"
 #include "ExitCodes.h"
 
+#include "ConcreteVTRRule.h"
+#include "UnitConversionChecks.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "settings/RuleInputUnits.h"
 #include "settings/RuleUnitSettings.h"
@@ -103,6 +105,21 @@ int Convert(CliDocument& open, const RuleUnits& units)
         std::printf("%s: already in %s; nothing to do\n", qUtf8Printable(path), qUtf8Printable(UnitText(units)));
         return ExitCode::kDone;
     }
+
+    // A value that the new units cannot hold would be written as "inf" for
+    // good: refuse before anything changes.
+    QString overflow;
+    doc.SelectedRules().ForEach([&](CVtrRule* rule) {
+        const auto* concrete = dynamic_cast<const ConcreteVTRRule*>(rule);
+        if (!overflow.isEmpty() || !concrete)
+            return;
+        const QString parameter = OverflowingParameter(*concrete, from, units);
+        if (!parameter.isEmpty())
+            overflow = QStringLiteral("\"%1\" of rule \"%2\"").arg(parameter, rule->GetRuleName());
+    });
+    if (!overflow.isEmpty())
+        return open.Refuse(QStringLiteral("%1 is too large for %2; %3 was not converted")
+                               .arg(overflow, UnitText(units), path));
 
     RuleInputUnits::Apply(doc, units);
     if (const int code = open.Save())

@@ -6,6 +6,8 @@
 #include "views/RuleListModel.h"
 #include "views/RuleParameters.h"
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include <QBrush>
@@ -14,9 +16,12 @@
 #include <QDialogButtonBox>
 #include <QFont>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -89,10 +94,18 @@ CRuleParameterDlg::CRuleParameterDlg(RuleParameterEdit& edit, const CVtrRule& ru
     m_table = new QTableWidget(this);
     m_table->setObjectName(QStringLiteral("parameters"));
     m_table->setColumnCount(ColumnCount);
+    // Each default column names the value it is the module's default of.
     m_table->setHorizontalHeaderLabels({ QStringLiteral("Parameter"), QStringLiteral("Operator"),
-        QStringLiteral("Unit"), QStringLiteral("Value"), QStringLiteral("Default"), QStringLiteral("Recommended"),
-        QStringLiteral("Default"), QStringLiteral("Alert"), QStringLiteral("Default") });
+        QStringLiteral("Unit"), QStringLiteral("Value"), QStringLiteral("Default\nvalue"),
+        QStringLiteral("Recommended"), QStringLiteral("Default\nrecommended"), QStringLiteral("Alert"),
+        QStringLiteral("Default\nalert") });
+    for (int column : { DefaultValueColumn, DefaultRecommendedColumn, DefaultAlertColumn })
+        m_table->horizontalHeaderItem(column)->setToolTip(
+            QStringLiteral("The module's default of the column to the left, in the file's units"));
     m_table->verticalHeader()->hide();
+    // The parameter names take what room is left, so every other column
+    // stays in view beside the vertical scroll bar.
+    m_table->horizontalHeader()->setStretchLastSection(false);
     m_table->setSelectionBehavior(QAbstractItemView::SelectItems);
     m_table->setEditTriggers(
         QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
@@ -118,7 +131,26 @@ CRuleParameterDlg::CRuleParameterDlg(RuleParameterEdit& edit, const CVtrRule& ru
 
     Fill();
     ShowCriticalityDefault();
-    resize(900, 420);
+    resize(WidthForColumns(), 420);
+}
+
+int CRuleParameterDlg::WidthForColumns() const
+{
+    // Every column at the width of its contents, the vertical scroll bar
+    // and the frames, within the screen the dialog opens on.
+    int columns = 0;
+    for (int c = 0; c < ColumnCount; ++c)
+        if (!m_table->isColumnHidden(c))
+            columns += c == NameColumn // stretched: its width is not its own
+                ? m_nameWidth
+                : m_table->columnWidth(c);
+    const QMargins margins = layout() ? layout()->contentsMargins() : QMargins();
+    const int wanted = columns + m_table->verticalScrollBar()->sizeHint().width() + 2 * m_table->frameWidth()
+        + margins.left() + margins.right() + 8;
+    int room = 1200;
+    if (const QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen())
+        room = screen->availableGeometry().width() - 40;
+    return std::max(std::min(wanted, room), std::min(900, room));
 }
 
 void CRuleParameterDlg::Fill()
@@ -141,6 +173,8 @@ void CRuleParameterDlg::Fill()
     m_table->setColumnHidden(AlertColumn, !anyAlert);
     m_table->setColumnHidden(DefaultAlertColumn, !anyAlert);
     m_table->resizeColumnsToContents();
+    m_nameWidth = m_table->columnWidth(NameColumn);
+    m_table->horizontalHeader()->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
     m_filling = false;
 }
 
@@ -200,11 +234,26 @@ void CRuleParameterDlg::OnItemChanged(QTableWidgetItem* item)
     const int row = item->row();
     QString error;
     // An edit that leaves the shown text as it was keeps the full value.
-    if (item->text() != Shown(m_edit.Text(row, field)) && !m_edit.SetText(row, field, item->text(), error))
+    const bool refused
+        = item->text() != Shown(m_edit.Text(row, field)) && !m_edit.SetText(row, field, item->text(), error);
+    if (refused)
         ShowMessage(error, QStringLiteral("VTRPro"), MsgIcon::Warning, MsgButtons::Ok);
     // The cell shows what the session holds: the new value, written
     // plainly, or the previous one after a refusal.
     ShowRow(row);
+    if (refused) {
+        // The message took the focus and the cell's editor is closing:
+        // once it has closed, the refused cell gets the keyboard back so
+        // that the correction can be typed at once.
+        const int column = item->column();
+        QMetaObject::invokeMethod(
+            this,
+            [this, row, column] {
+                m_table->setCurrentCell(row, column);
+                m_table->setFocus(Qt::OtherFocusReason);
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 QString CRuleParameterDlg::Shown(const QString& text)
@@ -213,8 +262,13 @@ QString CRuleParameterDlg::Shown(const QString& text)
     for (QString& part : parts) {
         bool ok = false;
         const double v = part.toDouble(&ok);
-        if (ok)
-            part = QString::number(v, 'g', 10);
+        if (!ok || !std::isfinite(v))
+            continue;
+        // Six significant digits, but every digit before the point: what is
+        // stored keeps all its digits unless the cell is edited.
+        const double magnitude = std::fabs(v);
+        const int whole = magnitude >= 1 ? static_cast<int>(std::floor(std::log10(magnitude))) + 1 : 1;
+        part = QString::number(v, 'g', std::clamp(whole, 6, 17));
     }
     return parts.join(QLatin1Char(';'));
 }

@@ -46,13 +46,18 @@ private:
     void ShowRow(int row);
     void OnItemChanged(QTableWidgetItem* item);
     void ShowCriticalityDefault();
-    // A field's text as shown: numbers with ten significant digits (the
-    // tooltip holds the full value).
+    // A field's text as shown: numbers with six significant digits and all
+    // their whole digits (the tooltip holds the full value).
     static QString Shown(const QString& text);
+    // The width that shows every column beside the vertical scroll bar,
+    // within the screen.
+    int WidthForColumns() const;
 
     RuleParameterEdit& m_edit;
     QTableWidget* m_table = nullptr;
     QComboBox* m_criticality = nullptr;
     QLabel* m_criticalityDefault = nullptr;
     bool m_filling = false;
+    // The parameter names' width at their contents, before they stretch.
+    int m_nameWidth = 0;
 };

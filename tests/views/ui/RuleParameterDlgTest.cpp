@@ -28,9 +28,12 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTimer>
@@ -66,11 +69,14 @@ class RuleParameterDlgTest : public QObject
         }
     };
     // A rule file in inches holding the sheet metal hole rule, opened in a view.
-    std::unique_ptr<Open> OpenInches(const QString& name)
+    std::unique_ptr<Open> OpenInches(const QString& name, const QStringList& moreRules = {})
     {
         const QString path = m_env->Path(name);
+        QStringList args { "new", path, "--rule", kRule, "--units", "3,0" };
+        for (const QString& rule : moreRules)
+            args << QStringLiteral("--rule") << rule;
         QProcess p;
-        p.start(BinDir() + QStringLiteral("/vtrpro-rules"), { "new", path, "--rule", kRule, "--units", "3,0" });
+        p.start(BinDir() + QStringLiteral("/vtrpro-rules"), args);
         if (!p.waitForFinished(60000) || p.exitCode() != 0)
             return nullptr;
         auto o = std::make_unique<Open>();
@@ -155,10 +161,12 @@ private slots:
                 QCOMPARE(table->item(p, CRuleParameterDlg::UnitColumn)->text(), QStringLiteral("inches"));
                 // The module's default, 1.5 mm, shown in inches beside the value.
                 const double inches = 1.5 / 25.4;
-                QVERIFY(qAbs(table->item(p, CRuleParameterDlg::DefaultValueColumn)->text().toDouble() - inches) < 1e-9);
+                QCOMPARE(table->item(p, CRuleParameterDlg::DefaultValueColumn)->text(), QStringLiteral("0.0590551"));
+                QVERIFY(table->item(p, CRuleParameterDlg::ValueColumn)->toolTip().contains(
+                    QString::number(inches, 'g', 12)));
                 QTableWidgetItem* value = table->item(p, CRuleParameterDlg::ValueColumn);
                 const QString shown = value->text();
-                QVERIFY(qAbs(shown.toDouble() - inches) < 1e-9);
+                QCOMPARE(shown, QStringLiteral("0.0590551")); // six significant digits
                 QCOMPARE(value->data(Qt::UserRole).toBool(), false);
                 CVtrRule* listed = o->view->Controller()->Model()->RuleAt(row);
                 const QString full = ValueOf(listed, QStringLiteral("Minimum hole diameter"));
@@ -167,7 +175,7 @@ private slots:
                 QCOMPARE(m_messages->shown.size(), size_t(1));
                 QVERIFY(m_messages->shown[0].text.contains(QStringLiteral("needs a number, not \"abc\"")));
                 QCOMPARE(table->item(p, CRuleParameterDlg::ValueColumn)->text(), shown);
-                // The cell shows ten digits; its tip holds the full value.
+                // The cell shows six digits; its tip holds the full value.
                 QVERIFY(table->item(p, CRuleParameterDlg::ValueColumn)->toolTip().contains(full));
 
                 table->item(p, CRuleParameterDlg::ValueColumn)->setText(QStringLiteral("0.125"));
@@ -261,6 +269,163 @@ private slots:
         QVERIFY(!frame.Action(CmdId::ID_CONFIGURE_RULE)->isEnabled());
         child->CloseAnswered();
         QApplication::processEvents();
+    }
+
+    void aRefusedValueGivesTheKeyboardBackToItsCell()
+    {
+        auto o = OpenInches(QStringLiteral("refused.vtr"));
+        QVERIFY(o);
+        o->view->ListCtrl()->selectRow(o->Row(kRule));
+        bool opened = false;
+        bool checked = false;
+        WhenEditorOpens(
+            [&](CRuleParameterDlg* dlg) {
+                QTableWidget* table = dlg->Table();
+                const int p = ParameterRow(table, QStringLiteral("Minimum hole diameter"));
+                QVERIFY(p >= 0);
+                QTableWidgetItem* cell = table->item(p, CRuleParameterDlg::ValueColumn);
+                const QString shown = cell->text();
+                // The message box takes the keyboard while it is shown.
+                m_messages->onShow = [dlg](const ScriptedMessages::Shown&) { dlg->CriticalityCombo()->setFocus(); };
+                table->setFocus();
+                table->setCurrentItem(cell);
+                table->editItem(cell);
+                auto* editor = table->viewport()->findChild<QLineEdit*>();
+                QVERIFY(editor);
+                editor->setText(QStringLiteral("-1"));
+                QTest::keyClick(editor, Qt::Key_Return);
+                // The editor hands its text over from the event loop; the
+                // focus comes back on the turn after.
+                QApplication::processEvents();
+                QApplication::processEvents();
+                m_messages->onShow = nullptr;
+                QVERIFY(!m_messages->shown.empty());
+                QVERIFY2(m_messages->shown.back().text.contains(QStringLiteral("cannot be negative")),
+                    qPrintable(m_messages->shown.back().text));
+                QCOMPARE(cell->text(), shown);
+                QCOMPARE(dlg->focusWidget(), static_cast<QWidget*>(table));
+                QCOMPARE(table->currentItem(), cell);
+                checked = true;
+            },
+            QDialogButtonBox::Cancel, &opened);
+        o->view->OnConfigureRule();
+        QVERIFY(opened);
+        QVERIFY(checked);
+    }
+
+    void onlyAChangeMarksTheDocumentModified()
+    {
+        auto o = OpenInches(QStringLiteral("unchanged.vtr"));
+        QVERIFY(o);
+        const int row = o->Row(kRule);
+        QVERIFY(o->view->Controller()->Model()->IsChecked(row));
+        o->view->ListCtrl()->selectRow(row);
+        const struct
+        {
+            const char* what;
+            QString typed; // empty: nothing typed
+            QDialogButtonBox::StandardButton press;
+            bool modified;
+        } cases[] = {
+            { "Cancel with nothing typed", QString(), QDialogButtonBox::Cancel, false },
+            { "Cancel after typing", QStringLiteral("0.2"), QDialogButtonBox::Cancel, false },
+            { "OK with nothing typed", QString(), QDialogButtonBox::Ok, false },
+            { "OK after typing the shown text again", QStringLiteral("0.0590551"), QDialogButtonBox::Ok, false },
+            { "OK after a change", QStringLiteral("0.2"), QDialogButtonBox::Ok, true },
+        };
+        for (const auto& c : cases) {
+            bool opened = false;
+            const QString typed = c.typed;
+            WhenEditorOpens(
+                [typed](CRuleParameterDlg* dlg) {
+                    if (typed.isEmpty())
+                        return;
+                    QTableWidget* table = dlg->Table();
+                    table->item(ParameterRow(table, QStringLiteral("Minimum hole diameter")),
+                             CRuleParameterDlg::ValueColumn)
+                        ->setText(typed);
+                },
+                c.press, &opened);
+            o->view->OnConfigureRule();
+            QVERIFY2(opened, c.what);
+            QVERIFY2(o->doc->IsModified() == c.modified, c.what);
+            QVERIFY2(o->doc->GetTitle().endsWith('*') == c.modified, c.what);
+        }
+    }
+
+    void valuesAreShownShortAndKeptWholeUnlessEdited()
+    {
+        auto o = OpenInches(QStringLiteral("precision.vtr"));
+        QVERIFY(o);
+        const int row = o->Row(kRule);
+        CVtrRule* rule = o->view->Controller()->Model()->RuleAt(row);
+        const QString full = ValueOf(rule, QStringLiteral("Minimum hole diameter"));
+        QVERIFY2(full.size() > 12, qPrintable(full)); // 1.5 mm in inches
+        o->view->ListCtrl()->selectRow(row);
+        bool opened = false;
+        WhenEditorOpens(
+            [&](CRuleParameterDlg* dlg) {
+                QTableWidget* table = dlg->Table();
+                const int p = ParameterRow(table, QStringLiteral("Minimum hole diameter"));
+                for (int column : { CRuleParameterDlg::ValueColumn, CRuleParameterDlg::DefaultValueColumn,
+                         CRuleParameterDlg::RecommendedColumn, CRuleParameterDlg::AlertColumn }) {
+                    const QString text = table->item(p, column)->text();
+                    QVERIFY2(text.size() <= 9, qPrintable(text));
+                }
+                // Another parameter is edited; this one keeps its stored text.
+                const int other = ParameterRow(table, QStringLiteral("Hole diameter to thickness ratio"));
+                table->item(other, CRuleParameterDlg::ValueColumn)->setText(QStringLiteral("1.5"));
+                // Each default column says which value's default it holds.
+                QStringList titles;
+                for (int c = 0; c < CRuleParameterDlg::ColumnCount; ++c)
+                    titles << table->horizontalHeaderItem(c)->text();
+                QCOMPARE(titles.removeDuplicates(), qsizetype(0));
+                QVERIFY(table->horizontalHeaderItem(CRuleParameterDlg::DefaultValueColumn)->text().contains("value"));
+                QVERIFY(table->horizontalHeaderItem(CRuleParameterDlg::DefaultRecommendedColumn)
+                            ->text()
+                            .contains("recommended"));
+                QVERIFY(table->horizontalHeaderItem(CRuleParameterDlg::DefaultAlertColumn)->text().contains("alert"));
+            },
+            QDialogButtonBox::Ok, &opened);
+        o->view->OnConfigureRule();
+        QVERIFY(opened);
+        QCOMPARE(ValueOf(rule, QStringLiteral("Minimum hole diameter")), full);
+        QCOMPARE(ValueOf(rule, QStringLiteral("Hole diameter to thickness ratio")), QStringLiteral("1.5"));
+    }
+
+    void areasAndVolumesShowTheirUnitAndEveryColumnStaysInView()
+    {
+        auto o = OpenInches(QStringLiteral("area.vtr"), { QStringLiteral("Minimum Face Area") });
+        QVERIFY(o);
+        o->view->ListCtrl()->selectRow(o->Row(QStringLiteral("Minimum Face Area")));
+        bool opened = false;
+        WhenEditorOpens(
+            [&](CRuleParameterDlg* dlg) {
+                QTableWidget* table = dlg->Table();
+                const int p = ParameterRow(table, QStringLiteral("Minimum face area"));
+                QVERIFY(p >= 0);
+                QCOMPARE(table->item(p, CRuleParameterDlg::UnitColumn)->text(), QStringLiteral("square inches"));
+                // With the vertical scroll bar shown, as a long list shows
+                // it, the last column still ends inside the table.
+                for (Qt::ScrollBarPolicy policy : { Qt::ScrollBarAsNeeded, Qt::ScrollBarAlwaysOn }) {
+                    table->setVerticalScrollBarPolicy(policy);
+                    QApplication::processEvents();
+                    int last = CRuleParameterDlg::ColumnCount - 1;
+                    while (last > 0 && table->isColumnHidden(last))
+                        --last;
+                    QCOMPARE(last, int(CRuleParameterDlg::DefaultAlertColumn));
+                    QVERIFY2(table->columnViewportPosition(last) + table->columnWidth(last)
+                            <= table->viewport()->width(),
+                        qPrintable(QStringLiteral("%1 + %2 > %3")
+                                       .arg(table->columnViewportPosition(last))
+                                       .arg(table->columnWidth(last))
+                                       .arg(table->viewport()->width())));
+                    QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
+                }
+            },
+            QDialogButtonBox::Cancel, &opened);
+        o->view->OnConfigureRule();
+        QVERIFY(opened);
     }
 
     // Writes the parameter editor's screenshot for the documentation when
