@@ -45,6 +45,7 @@ private:
     const void* m_handle = nullptr;
 };
 
+// The reason FreeXL refused a workbook, in the user's words.
 QString FreeXlError(int code)
 {
     switch (code) {
@@ -52,6 +53,27 @@ QString FreeXlError(int code)
         return QStringLiteral("The file was not found.");
     case FREEXL_INSUFFICIENT_MEMORY:
         return QStringLiteral("Not enough memory to read the workbook.");
+    case FREEXL_INVALID_CFBF_HEADER:
+    case FREEXL_CFBF_INVALID_SIGNATURE:
+        return QStringLiteral("The file is not an .xls workbook (it does not begin as one).");
+    case FREEXL_CFBF_READ_ERROR:
+    case FREEXL_CFBF_SEEK_ERROR:
+        return QStringLiteral("The workbook is cut short or damaged: part of it is missing.");
+    case FREEXL_CFBF_INVALID_SECTOR_SIZE:
+    case FREEXL_CFBF_EMPTY_FAT_CHAIN:
+    case FREEXL_CFBF_ILLEGAL_FAT_ENTRY:
+    case FREEXL_INVALID_MINI_STREAM:
+    case FREEXL_CFBF_ILLEGAL_MINI_FAT_ENTRY:
+        return QStringLiteral("The workbook is damaged: its table of contents is broken.");
+    case FREEXL_BIFF_INVALID_BOF:
+    case FREEXL_BIFF_WORKBOOK_NOT_FOUND:
+        return QStringLiteral("The file holds no .xls workbook.");
+    case FREEXL_BIFF_INVALID_SST:
+    case FREEXL_BIFF_ILLEGAL_SST_INDEX:
+        return QStringLiteral("The workbook is damaged: its table of texts is broken.");
+    case FREEXL_INVALID_CHARACTER:
+    case FREEXL_UNSUPPORTED_CHARSET:
+        return QStringLiteral("The workbook's texts are in a character set that cannot be read.");
     case FREEXL_CRAFTED_FILE:
         return QStringLiteral("The workbook is damaged.");
     default:
@@ -254,6 +276,10 @@ bool ReadXls(const QString& path, const QStringList& columns, Table& table, int3
         error = QStringLiteral("%1 cannot be read: %2").arg(path, why);
         return false;
     }
+    if (QFileInfo(path).size() == 0) {
+        error = QStringLiteral("%1: The file is empty.").arg(path);
+        return false;
+    }
     if (QFileInfo(path).size() > kMaxPartBytes) {
         error
             = QStringLiteral("%1 is larger than %2 MiB; it is not read.").arg(path).arg(kMaxPartBytes / (1024 * 1024));
@@ -271,6 +297,11 @@ bool ReadXls(const QString& path, const QStringList& columns, Table& table, int3
         }
     }
     if (!ReadInChild(path, columns, table, why)) {
+        // FreeXL reads compound documents only; one that does not begin
+        // as one is no workbook, whatever FreeXL made of it.
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly) && file.read(8) != QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
+            why = QStringLiteral("The file is not an .xls workbook (it does not begin as one).");
         error = QStringLiteral("%1: %2").arg(path, why);
         return false;
     }

@@ -53,8 +53,10 @@ private:
 
 QString SpreadsheetOutcome::Message(const QString& fallback) const
 {
+    // The system's message alone would not tell a damaged file from one
+    // that is not a workbook at all: the reason follows on its own line.
     if (messageId != 0)
-        return VtrString(messageId);
+        return error.isEmpty() ? VtrString(messageId) : VtrString(messageId) + QLatin1Char('\n') + error;
     return error.isEmpty() ? fallback : error;
 }
 

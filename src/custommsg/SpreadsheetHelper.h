@@ -14,7 +14,7 @@ struct SpreadsheetOutcome
     // The helper's own reason for the failure; may be empty.
     QString error;
     // The text to show for a failure: the system's message when there is one,
-    // else the reason, else fallback.
+    // then the reason on a line of its own; else the reason, else fallback.
     QString Message(const QString& fallback = QString()) const;
 };
 

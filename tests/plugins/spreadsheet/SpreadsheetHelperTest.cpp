@@ -1,5 +1,7 @@
 #include "CellText.h"
 #include "HostileFiles.h"
+#include "XlsReader.h"
+#include "XlsxReader.h"
 #include "TestSupport.h"
 #include "VtrLibrary.h"
 #include "Utilities/StringTable.h"
@@ -10,6 +12,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <zip.h>
+
+#include <QDataStream>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -63,6 +77,45 @@ bool WriteFile(const QString& path, const QByteArray& data)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
+}
+
+// Writes a zip archive of the given parts (deflated) to path.
+bool WriteZip(const QString& path, const std::map<std::string, std::string>& parts)
+{
+    int code = 0;
+    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    if (!archive)
+        return false;
+    for (const auto& [name, bytes] : parts) {
+        zip_source_t* source = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
+        if (!source || zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8) < 0) {
+            zip_source_free(source);
+            zip_discard(archive);
+            return false;
+        }
+    }
+    return zip_close(archive) == 0;
+}
+
+// The smallest workbook: no relationships, so the usual part names apply.
+std::map<std::string, std::string> Workbook(std::string sheetData, std::string sharedStrings = std::string())
+{
+    std::map<std::string, std::string> parts {
+        { "xl/workbook.xml", "<workbook><sheets><sheet name=\"S\" sheetId=\"1\"/></sheets></workbook>" },
+        { "xl/worksheets/sheet1.xml", "<worksheet><sheetData>" + sheetData + "</sheetData></worksheet>" },
+    };
+    if (!sharedStrings.empty())
+        parts.emplace("xl/sharedStrings.xml", "<sst>" + sharedStrings + "</sst>");
+    return parts;
+}
+
+std::string Repeat(std::string_view text, size_t count)
+{
+    std::string out;
+    out.reserve(text.size() * count);
+    for (size_t i = 0; i < count; ++i)
+        out.append(text);
+    return out;
 }
 
 class SpreadsheetHelperTest : public ::testing::Test
@@ -340,8 +393,8 @@ TEST_F(SpreadsheetHelperTest, XlsExportWithoutLibreOfficeSaysSo)
         const SpreadsheetOutcome written = SpreadsheetHelper::Export(path, SampleRows());
         EXPECT_FALSE(written.ok) << c.office;
         EXPECT_EQ(written.messageId, c.messageId) << c.office;
-        EXPECT_EQ(written.Message(), VtrString(c.messageId)) << c.office;
         EXPECT_FALSE(written.error.isEmpty()) << c.office;
+        EXPECT_EQ(written.Message(), VtrString(c.messageId) + QLatin1Char('\n') + written.error) << c.office;
         EXPECT_EQ(Contents(path), QByteArray("old")) << c.office;
     }
 }
@@ -416,4 +469,262 @@ TEST_F(SpreadsheetHelperTest, UpperCaseXlsxNameStaysAnXlsxWorkbook)
     const SpreadsheetOutcome read = SpreadsheetHelper::Read(path, table);
     ASSERT_TRUE(read.ok) << read.error.toStdString();
     EXPECT_EQ(table, Columns(rows));
+}
+
+TEST_F(SpreadsheetHelperTest, RefusedXlsSaysWhy)
+{
+    const QString invalid = VtrString(Spreadsheet::kMsgInvalidFileFormat);
+    ASSERT_TRUE(WriteFile(env.Path(QStringLiteral("empty.xls")), QByteArray()));
+    QByteArray random(64 * 1024, '\0');
+    for (int i = 0; i < random.size(); ++i)
+        random[i] = static_cast<char>((i * 2654435761u) >> 13);
+    ASSERT_TRUE(WriteFile(env.Path(QStringLiteral("random.xls")), random));
+    ASSERT_TRUE(QFile::copy(Fixture("not-a-zip.xlsx"), env.Path(QStringLiteral("text.xls"))));
+    // A zip archive that is no workbook, and a workbook cut short.
+    ASSERT_TRUE(WriteZip(env.Path(QStringLiteral("archive.xls")), { { "notes.txt", "not a workbook" } }));
+    const QByteArray xls = Contents(Fixture("openpyxl.xls"));
+    ASSERT_GT(xls.size(), 4096);
+    ASSERT_TRUE(WriteFile(env.Path(QStringLiteral("cut.xls")), xls.left(xls.size() / 3)));
+    ASSERT_TRUE(QDir(env.Root()).mkdir(QStringLiteral("folder.xls")));
+    ASSERT_TRUE(MakeFifo(env.Path(QStringLiteral("pipe.xls"))));
+    const struct
+    {
+        const char* name;
+        const char* reason; // the second line of the message names it
+    } cases[] = {
+        { "empty.xls", "The file is empty." },
+        { "random.xls", "The file is not an .xls workbook" },
+        { "text.xls", "The file is not an .xls workbook" },
+        { "archive.xls", "The file is not a spreadsheet: it has no workbook part." },
+        { "cut.xls", "cut short" },
+        { "folder.xls", "not a regular file (it is a folder)" },
+        { "pipe.xls", "not a regular file (it is a FIFO)" },
+        { "missing.xls", "cannot be read" },
+    };
+    for (const auto& c : cases) {
+        const QString path = env.Path(QLatin1String(c.name));
+        FifoWatchdog watchdog(env.Path(QStringLiteral("pipe.xls")));
+        Table table { { QStringLiteral("stale") } };
+        const SpreadsheetOutcome read = SpreadsheetHelper::Read(path, table);
+        EXPECT_FALSE(watchdog.Finish()) << c.name << ": the FIFO was opened";
+        EXPECT_FALSE(read.ok) << c.name;
+        EXPECT_TRUE(table.isEmpty()) << c.name;
+        EXPECT_EQ(read.messageId, Spreadsheet::kMsgInvalidFileFormat) << c.name;
+        const QStringList lines = read.Message().split(QLatin1Char('\n'));
+        ASSERT_EQ(lines.size(), 2) << c.name << ": " << read.Message().toStdString();
+        EXPECT_EQ(lines[0], invalid) << c.name;
+        EXPECT_TRUE(lines[1].contains(QLatin1String(c.reason))) << c.name << ": " << lines[1].toStdString();
+    }
+}
+
+TEST(SpreadsheetXlsxStreamTest, PartsReadAsXmlHasThem)
+{
+    using Parts = std::map<std::string, std::string>;
+    // A shared string longer than the chunks the reader takes at a time, with
+    // entities and line ends across every chunk boundary.
+    std::string longRaw;
+    QString longText;
+    for (int i = 0; longRaw.size() < 300 * 1024; ++i) {
+        longRaw += i % 3 ? "ab&amp;c\r\n" : "&#x41;&lt;\r";
+        longText += i % 3 ? QStringLiteral("ab&c\n") : QStringLiteral("A<\n");
+    }
+    const struct
+    {
+        const char* name;
+        Parts parts;
+        QStringList column; // column A, or empty when refused
+        const char* reason;
+    } cases[] = {
+        { "entities and line ends across chunks",
+            Workbook("<row><c r=\"A1\" t=\"s\"><v>0</v></c></row>", "<si><t>" + longRaw + "</t></si>"), { longText },
+            "" },
+        { "comments, CDATA, a declaration and an attribute holding \">\"",
+            Workbook("<!-- x --><row r=\"2\" spans=\"a>b\"><c r=\"A2\" t=\"inlineStr\"><is><t>a<![CDATA[<b>&amp;]]>"
+                     "</t></is></c></row>"),
+            { "", "a<b>&amp;" }, "" },
+        { "self-closing cells and a value after a nested element",
+            Workbook("<row><c/></row><row><c t='str'><f>1+1</f><v> 2 </v></c></row>"), { "", " 2 " }, "" },
+        { "a byte-order mark and an XML declaration",
+            { { "xl/workbook.xml",
+                  "\xEF\xBB\xBF<?xml version=\"1.0\"?><workbook><sheets><sheet/></sheets></workbook>" },
+                { "xl/worksheets/sheet1.xml",
+                    "<?xml version=\"1.0\"?>\r\n<x:worksheet xmlns:x=\"u\"><x:sheetData><x:row><x:c><x:v>1.50</x:v>"
+                    "</x:c></x:row></x:sheetData></x:worksheet>" } },
+            { "1.5" }, "" },
+        { "mismatched tags", Workbook("<row><c><v>1</c></v></row>"), {}, "is not valid XML: Start-end tags mismatch" },
+        { "a cut sheet",
+            { { "xl/workbook.xml", "<workbook><sheets><sheet/></sheets></workbook>" },
+                { "xl/worksheets/sheet1.xml", "<worksheet><sheetData><row><c><v>1" } },
+            {}, "is not valid XML: Unexpected end of data" },
+        { "an attribute without quotes", Workbook("<row r=2><c><v>1</v></c></row>"), {}, "is not valid XML" },
+        { "an empty workbook part", { { "xl/workbook.xml", "" } }, {}, "No document element found" },
+        { "UTF-16", { { "xl/workbook.xml", std::string("\xFF\xFE<\0w\0", 6) } }, {}, "not written in UTF-8" },
+        { "the row limit while reading", Workbook("<row r=\"1048576\"/><row><c><v>1</v></c></row>"), {},
+            "more rows than a worksheet can hold (1048576)" },
+    };
+    for (const auto& c : cases) {
+        Spreadsheet::Table table;
+        QString error;
+        const bool ok = Spreadsheet::ReadXlsxParts(c.parts, { QStringLiteral("A") }, table, error);
+        if (c.reason[0] == '\0') {
+            ASSERT_TRUE(ok) << c.name << ": " << error.toStdString();
+            ASSERT_EQ(table.size(), 1) << c.name;
+            EXPECT_EQ(table[0], c.column) << c.name;
+        } else {
+            EXPECT_FALSE(ok) << c.name;
+            EXPECT_TRUE(table.isEmpty()) << c.name;
+            EXPECT_TRUE(error.contains(QLatin1String(c.reason))) << c.name << ": " << error.toStdString();
+        }
+    }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VTR_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VTR_UNDER_ASAN 1
+#endif
+#endif
+
+namespace {
+// A field of /proc/self/status in KiB ("VmRSS"), or -1.
+long StatusKiB(const char* field)
+{
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status)
+        return -1;
+    char line[256];
+    long value = -1;
+    const size_t length = std::strlen(field);
+    while (std::fgets(line, sizeof line, status))
+        if (std::strncmp(line, field, length) == 0 && line[length] == ':')
+            value = std::strtol(line + length + 1, nullptr, 10);
+    std::fclose(status);
+    return value;
+}
+
+struct LimitedRead
+{
+    bool finished = false; // the child reported; else it died
+    bool ok = false;
+    QString error;
+    Spreadsheet::Table table;
+    qint64 peakKiB = -1; // growth of the resident memory while reading
+};
+
+// Reads path in a child process held to `budget` bytes more than it has at
+// its start: by RLIMIT_AS where that works; under AddressSanitizer, which
+// reserves terabytes of address space for itself, by the peak of its
+// resident memory, which the caller checks.
+LimitedRead ReadWithMemoryLimit(const QString& path, qint64 budget)
+{
+    LimitedRead result;
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return result;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+#ifndef VTR_UNDER_ASAN
+        const qint64 size = static_cast<qint64>(StatusKiB("VmSize")) * 1024;
+        const rlimit limit { static_cast<rlim_t>(size + budget), static_cast<rlim_t>(size + budget) };
+        ::setrlimit(RLIMIT_AS, &limit);
+#endif
+        // Start the peak afresh ("5" resets it), so the parent's does not count.
+        long before = -1;
+        if (FILE* clear = std::fopen("/proc/self/clear_refs", "w")) {
+            if (std::fputs("5", clear) >= 0 && std::fclose(clear) == 0)
+                before = StatusKiB("VmRSS");
+        }
+        Spreadsheet::Table table;
+        QString error;
+        bool ok = false;
+        try {
+            ok = Spreadsheet::ReadXlsxFile(path, { QStringLiteral("A"), QStringLiteral("B") }, table, error);
+        } catch (const std::bad_alloc&) {
+            ::_exit(3);
+        }
+        const long peak = before < 0 ? -1 : StatusKiB("VmHWM") - before;
+        QByteArray bytes;
+        {
+            QDataStream stream(&bytes, QIODevice::WriteOnly);
+            stream << ok << error << table << static_cast<qint64>(peak);
+        }
+        const char* p = bytes.constData();
+        qsizetype left = bytes.size();
+        while (left > 0) {
+            const ssize_t n = ::write(fds[1], p, static_cast<size_t>(left));
+            if (n <= 0)
+                ::_exit(2);
+            p += n;
+            left -= n;
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray bytes;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(fds[0], chunk, sizeof chunk)) > 0;)
+        bytes.append(chunk, n);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return result;
+    QDataStream stream(bytes);
+    stream >> result.ok >> result.error >> result.table >> result.peakKiB;
+    result.finished = stream.status() == QDataStream::Ok;
+    return result;
+}
+} // namespace
+
+TEST_F(SpreadsheetHelperTest, HostileSheetsStayWithinAFewTimesTheirText)
+{
+    // Each part is 12 to 24 MB of tiny nodes, which a tree of the document
+    // makes more than 100 MB.
+    constexpr size_t kItems = 2'400'000;
+    const std::string kept = "<row><c r=\"A1\" t=\"inlineStr\"><is><t>kept</t></is></c></row>";
+    const std::string emptyItems = Repeat("<si/>", kItems);
+    const struct
+    {
+        const char* name;
+        std::map<std::string, std::string> parts;
+        const char* cell; // column A's only cell, or null when refused
+        const char* reason;
+    } cases[] = {
+        { "shared strings of empty items",
+            Workbook("<row><c r=\"A1\" t=\"s\"><v>2400000</v></c></row>", emptyItems + "<si><t>last</t></si>"), "last",
+            nullptr },
+        { "a shared string the file does not hold",
+            Workbook("<row><c r=\"A1\" t=\"s\"><v>2400001</v></c></row>", emptyItems + "<si><t>last</t></si>"), nullptr,
+            "Cell A1 refers to shared string \"2400001\", but the file holds 2400001." },
+        { "a row of empty elements", Workbook(kept + "<row r=\"2\">" + Repeat("<x/>", 3'000'000) + "</row>"), "kept",
+            nullptr },
+        { "cells of columns not read", Workbook(kept + "<row r=\"3\">" + Repeat("<c r=\"E3\"/>", 2'200'000) + "</row>"),
+            "kept", nullptr },
+        { "elements nested deep", Workbook(kept + Repeat("<a>", 3'400'000) + Repeat("</a>", 3'400'000)), "kept",
+            nullptr },
+        { "rows past the last row", Workbook(kept + Repeat("<row><c r=\"E1\"/></row>", 1'100'000)), nullptr,
+            "more rows than a worksheet can hold (1048576)" },
+    };
+    for (const auto& c : cases) {
+        qint64 unpacked = 0;
+        for (const auto& part : c.parts)
+            unpacked += static_cast<qint64>(part.second.size());
+        const QString path = env.Path(QStringLiteral("hostile.xlsx"));
+        ASSERT_TRUE(WriteZip(path, c.parts)) << c.name;
+        const qint64 budget = 3 * unpacked + 32 * 1024 * 1024;
+        const LimitedRead read = ReadWithMemoryLimit(path, budget);
+        ASSERT_TRUE(read.finished) << c.name << ": the reader ran out of memory or died";
+        if (c.cell) {
+            ASSERT_TRUE(read.ok) << c.name << ": " << read.error.toStdString();
+            EXPECT_EQ(read.table, Spreadsheet::Table({ { QString::fromLatin1(c.cell) }, {} })) << c.name;
+        } else {
+            EXPECT_FALSE(read.ok) << c.name;
+            EXPECT_TRUE(read.error.contains(QLatin1String(c.reason))) << c.name << ": " << read.error.toStdString();
+        }
+        ASSERT_GE(read.peakKiB, 0) << "the peak memory of a process cannot be measured here";
+        EXPECT_LE(read.peakKiB * 1024, budget) << c.name << ": " << unpacked << " bytes of text";
+        std::cout << c.name << ": " << unpacked / 1024 << " KiB of text, peak " << read.peakKiB << " KiB\n";
+    }
 }
