@@ -616,8 +616,21 @@ void CVTRRuleBuilderApp::RegisterModules(ModuleKind kind)
     else
         dialog = std::make_unique<CVTRRuleDBModuleRegDlg>(m_context.Modules(), m_frame);
     dialog->SetHelp([this](int helpId) { Help(m_context.HelpFilePath(), helpId); });
+    if (kind == ModuleKind::Rules) {
+        // Unloading a module takes its ticked rules out of the open files:
+        // the user hears which files lose how many, and may go back.
+        dialog->SetConfirmOk([this](const ModuleRegistration& registration) {
+            QList<CVTRRuleBuilderDoc*> documents;
+            if (m_frame)
+                for (CChildFrame* child : m_frame->Children())
+                    documents.append(child->Document());
+            const QSet<QString> leaving
+                = LibrariesLeftOut(m_context.Modules().loadedRuleModules, registration.Working());
+            return ConfirmTickedRulesLost(CountTickedRulesLost(leaving, documents));
+        });
+    }
+    // OK has saved the list (a failed save keeps the dialog open).
     if (dialog->exec() == QDialog::Accepted) {
-        dialog->Registration().Save();
         if (kind == ModuleKind::Rules)
             ReloadRuleModules();
         else
@@ -655,8 +668,10 @@ void CVTRRuleBuilderApp::ShowAbout()
 
 void CVTRRuleBuilderApp::ShowSearch()
 {
-    ShowSearchDialog([this]() -> CVTRRuleBuilderView* {
-        CChildFrame* child = m_frame ? m_frame->ActiveChild() : nullptr;
-        return child ? child->View() : nullptr;
-    });
+    ShowSearchDialog(
+        [this]() -> CVTRRuleBuilderView* {
+            CChildFrame* child = m_frame ? m_frame->ActiveChild() : nullptr;
+            return child ? child->View() : nullptr;
+        },
+        m_frame);
 }

@@ -40,9 +40,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenu>
+#include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTest>
@@ -785,6 +787,46 @@ private slots:
         QCOMPARE(SearchDialog(), nullptr);
     }
 
+    void searchWindowTakesTheTypingEveryTimeAndStaysOverTheMainWindow()
+    {
+        AppRun run;
+        QVERIFY(run.StartShown(QSize(1000, 700)));
+        CChildFrame* child = run.Frame()->ActiveChild();
+        QVERIFY(child);
+        const int all = child->View()->ListCtrl()->model()->rowCount();
+        QVERIFY(all > 1);
+        run.Command(CmdId::ID_SERACH);
+        CSearchDlg* search = SearchDialog();
+        QVERIFY(search);
+        // A window of the main window: it stays above it and goes with it.
+        QCOMPARE(search->parentWidget(), static_cast<QWidget*>(run.Frame()));
+        QVERIFY(QTest::qWaitForWindowActive(search));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(search->Field()));
+        // Cancel takes the focus, then closes; the second opening gives it to the field again.
+        auto* cancel = search->findChild<QPushButton*>(QStringLiteral("cancelButton"));
+        cancel->setFocus();
+        QTest::keyClick(cancel, Qt::Key_Space);
+        QVERIFY(!search->isVisible());
+        run.Command(CmdId::ID_SERACH);
+        QCOMPARE(SearchDialog(), search);
+        QVERIFY(QTest::qWaitForWindowActive(search));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(search->Field()));
+        // Typing reaches the field and Enter searches, leaving the window open.
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("flange"));
+        QCOMPARE(search->Field()->text(), QStringLiteral("flange"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(search->isVisible());
+        const int found = child->View()->ListCtrl()->model()->rowCount();
+        QVERIFY(found > 0 && found < all);
+        // A third opening selects the kept text, so typing replaces it.
+        search->hide();
+        run.Command(CmdId::ID_SERACH);
+        QVERIFY(QTest::qWaitForWindowActive(search));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(search->Field()));
+        QCOMPARE(search->Field()->selectedText(), QStringLiteral("flange"));
+        search->reject();
+    }
+
     void statusTextGoesToTheInformationArea()
     {
         AppRun run;
@@ -920,7 +962,7 @@ private slots:
         AppRun run;
         QVERIFY(run.Start());
         QTimer::singleShot(0, [&] {
-            run.Command(CmdId::ID_SERACH); // a parentless window that stays open
+            run.Command(CmdId::ID_SERACH); // a modeless window that stays open
             run.Command(CmdId::ID_APP_EXIT);
         });
         bool timedOut = false;
