@@ -365,7 +365,7 @@ void CVTRRuleBuilderView::OnPassword()
     if (!m_doc || m_doc->IsPasswordProtected())
         return;
     QString typed;
-    if (!GetPasswordPrompt()(typed))
+    if (!AskNewPassword(typed))
         return;
     m_doc->SetConfirmedPassword(typed);
     m_doc->DoFileSave();
