@@ -3,7 +3,9 @@
 #include "VTRFrameWrkUtils.h"
 #include "VtrLibrary.h"
 #include "Utilities/FileDialogService.h"
+#include "Utilities/MessageService.h"
 #include "Utilities/StringTable.h"
+#include "Utilities/VTRUIUtils.h"
 #include "modules/ModuleLists.h"
 
 #include <algorithm>
@@ -355,6 +357,27 @@ void CVTRRuleRegDlg::OnReset()
 void CVTRRuleRegDlg::OnNewFileEdited()
 {
     UpdateButtons();
+}
+
+void CVTRRuleRegDlg::accept()
+{
+    if (!m_reg->OkEnabled())
+        return;
+    if (m_confirmOk && !m_confirmOk(*m_reg))
+        return;
+    if (!m_reg->Save()) {
+        // The modules would be reloaded from a list that is not on disk, and
+        // the next start would load the old one: nothing is applied.
+        const QString file = GetConfigModuleIniPath();
+        LogWithText(QStringLiteral("The module list could not be saved in %s; the registration is not applied"), file);
+        ShowMessage(QStringLiteral("The module list could not be saved in \"%1\": the file cannot be read or written. "
+                                   "Nothing has been changed. Make the file readable and writable, then press OK "
+                                   "again, or press Cancel.")
+                        .arg(file),
+            VtrString(StrId::AppCaption), MsgIcon::Error);
+        return;
+    }
+    QDialog::accept();
 }
 
 void CVTRRuleRegDlg::keyPressEvent(QKeyEvent* event)
