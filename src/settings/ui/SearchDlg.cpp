@@ -27,8 +27,10 @@ CSearchDlg::CSearchDlg(ActiveViewFinder findActiveView, QWidget* parent)
     setAttribute(Qt::WA_QuitOnClose, false);
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(VtrString(61611), this));
+    auto* label = new QLabel(VtrString(61611), this);
+    row->addWidget(label);
     m_field = new QLineEdit(this);
+    label->setBuddy(m_field);
     m_field->setObjectName(QStringLiteral("searchField"));
     row->addWidget(m_field, 1);
     layout->addLayout(row);
