@@ -92,6 +92,8 @@ CVTRRuleBuilderApp::~CVTRRuleBuilderApp()
         VtrSetRuleEditor(nullptr);
     m_ruleEditor.reset();
     SetVTRHelpViewer({});
+    if (m_profile)
+        FileDialogDefaults::SetStore(nullptr);
     // Only now: the documents and views that held module rules are gone.
     if (m_options.unloadModulesOnDestruction)
         UnloadAllModules(m_context.Modules());
@@ -170,7 +172,7 @@ bool CVTRRuleBuilderApp::InitInstance(const QStringList& arguments)
     m_context.SetUnitsEnabled(true);
     m_context.ShowStatusText(QStringLiteral("Ready."));
     if (m_options.showWindow)
-        m_frame->show();
+        m_frame->ShowPlaced();
     m_context.StartUsageHook();
     LogWithText(QStringLiteral("Start-up 21: ready, usage hook %s"),
         m_context.UsageHookLoaded() ? QStringLiteral("loaded") : QStringLiteral("not loaded"));
@@ -268,6 +270,8 @@ void CVTRRuleBuilderApp::OpenProfile()
         m_profile = VtrOpenUserProfile(ProfileOrganization(), key);
     else
         m_profile = VtrOpenSettingsFile(m_options.profileFile);
+    // File dialogs start in the last folder used, in this run and the next.
+    FileDialogDefaults::SetStore(m_profile.get());
     LogWithText(QStringLiteral("Start-up 9: profile key %s"), ProfileOrganization() + QLatin1Char('/') + key);
 }
 
