@@ -14,6 +14,7 @@
 #include "app/ui/WindowsDlg.h"
 #include "modules/ExternalEditors.h"
 #include "VTRFrameWrkUtils.h"
+#include "VtrWindowPlacement.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "settings/ui/SearchDlg.h"
 #include "settings/ui/VTRRMScriptLocnDlg.h"
@@ -39,14 +40,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -977,6 +981,65 @@ private slots:
         QVERIFY(!timedOut);
         QVERIFY(SearchDialog()); // it was still there when the loop ended
         run.app->ExitInstance();
+    }
+
+    void mainWindowFitsTheScreenAndOpensWhereItWasLeft()
+    {
+        QTemporaryDir keep;
+        const QString profile = keep.filePath(QStringLiteral("profile.ini"));
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        const QRect left(available.x() + 30, available.y() + 40, 700, 500);
+        {
+            // First start: the preferred size where it fits, wholly on the screen.
+            AppRun run;
+            run.options.profileFile = profile;
+            QVERIFY(run.Start());
+            CMainFrame* frame = run.Frame();
+            QVERIFY(QTest::qWaitForWindowExposed(frame));
+            QVERIFY(available.contains(frame->geometry()));
+            QVERIFY(frame->width() <= CMainFrame::kPreferredSize.width());
+            frame->setGeometry(left);
+            QTRY_COMPARE(frame->geometry(), left);
+            run.Command(CmdId::ID_APP_EXIT);
+            QVERIFY(!frame->isVisible());
+        }
+        {
+            // Where it was left; then left maximized.
+            AppRun run;
+            run.options.profileFile = profile;
+            QVERIFY(run.Start());
+            CMainFrame* frame = run.Frame();
+            QCOMPARE(frame->geometry(), left);
+            QVERIFY(!frame->isMaximized());
+            frame->showMaximized();
+            QTRY_VERIFY(frame->isMaximized());
+            run.Command(CmdId::ID_APP_EXIT);
+        }
+        {
+            AppRun run;
+            run.options.profileFile = profile;
+            QVERIFY(run.Start());
+            QTRY_VERIFY(run.Frame()->isMaximized());
+            QCOMPARE(run.Frame()->normalGeometry(), left);
+            run.Command(CmdId::ID_APP_EXIT);
+        }
+        {
+            // A place larger than this screen (another monitor, another resolution) is fitted.
+            QSettings settings(profile, QSettings::IniFormat);
+            VtrSaveWindowPlace(settings, QStringLiteral("MainFrame"), { QRect(-500, -400, 5000, 4000), false });
+            settings.sync();
+        }
+        AppRun run;
+        run.options.profileFile = profile;
+        QVERIFY(run.Start());
+        QVERIFY(QTest::qWaitForWindowExposed(run.Frame()));
+        QVERIFY(!run.Frame()->isMaximized());
+        QVERIFY2(available.contains(run.Frame()->geometry()),
+            qPrintable(QStringLiteral("%1,%2 %3x%4")
+                           .arg(run.Frame()->x())
+                           .arg(run.Frame()->y())
+                           .arg(run.Frame()->width())
+                           .arg(run.Frame()->height())));
     }
 
     void mainWindowPicture()
