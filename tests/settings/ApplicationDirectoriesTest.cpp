@@ -339,16 +339,17 @@ TEST_F(CommandTest, AManualChecklistFolderIsCheckedLikeTheOthers)
     messages.Answer(MsgAnswer::No);
     EXPECT_FALSE(RunCommand({ [&](ScriptLocationForm&, ScriptLocationForm::Fields& f) { f.manualChecks = missing; },
         [&](ScriptLocationForm&, ScriptLocationForm::Fields& f) { f.manualChecks = file; } }));
-    // Each refusal kept the dialog open with the old (empty) text back in the field.
+    // Each refusal kept the dialog open with the old text back in the field.
+    const QString before = opened.manualChecks;
     ASSERT_EQ(refusedFields.size(), 2u);
-    EXPECT_TRUE(refusedFields[0].manualChecks.isEmpty());
-    EXPECT_TRUE(refusedFields[1].manualChecks.isEmpty());
+    EXPECT_EQ(refusedFields[0].manualChecks, before);
+    EXPECT_EQ(refusedFields[1].manualChecks, before);
     EXPECT_EQ(Texts(messages),
         (QStringList { missing + QStringLiteral(" does not exist. Do you want to create it?"),
             file + QStringLiteral(" is a file, not a folder. Choose a folder.") }));
     EXPECT_FALSE(QFileInfo::exists(missing));
-    EXPECT_FALSE(qEnvironmentVariableIsSet("VTRPRO_MANUAL_CHECKS"));
-    EXPECT_FALSE(Read(MachineEnvironment::FilePath()).contains("VTRPRO_MANUAL_CHECKS"));
+    EXPECT_EQ(qEnvironmentVariable("VTRPRO_MANUAL_CHECKS"), before);
+    EXPECT_FALSE(Read(MachineEnvironment::FilePath()).contains("checks-"));
 }
 
 TEST_F(CommandTest, WithoutTheMachineEnvironmentEachChangedVariableFailsOnceAndTheScriptFolderIsSaved)
