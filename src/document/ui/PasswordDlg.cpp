@@ -48,6 +48,9 @@ CPasswordDlg::CPasswordDlg(QWidget* parent, Mode mode)
         againLabel->setBuddy(m_again);
         layout->addWidget(againLabel);
         layout->addWidget(m_again);
+        // Tab goes from the first entry to the second, not to OK.
+        QWidget::setTabOrder(m_edit, m_again);
+        QWidget::setTabOrder(m_again, buttons);
     }
     layout->addWidget(buttons);
     setMinimumWidth(300);

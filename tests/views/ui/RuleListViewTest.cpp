@@ -246,10 +246,11 @@ private slots:
             repeated = entries.takeFirst();
             return true;
         });
-        m_dialogs->Answer(otherPath);
+        const size_t asked = m_dialogs->asked.size();
         QTest::keyClick(other->view->ListCtrl(), Qt::Key_L, Qt::ControlModifier);
         SetNewPasswordPrompt({});
         QVERIFY(!other->doc->IsPasswordConfirmed());
+        QCOMPARE(m_dialogs->asked.size(), asked); // no save was even offered
         QVERIFY(!QFile::exists(otherPath));
     }
 
