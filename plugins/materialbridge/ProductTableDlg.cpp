@@ -1,6 +1,11 @@
 #include "ProductTableDlg.h"
 
+#include "VTRFrameWrkUtils.h"
+#include "VtrSettingsFile.h"
+#include "VtrWindowPlacement.h"
+
 #include <QDialogButtonBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QAbstractItemDelegate>
 #include <QHeaderView>
@@ -8,11 +13,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 
 ProductTableDlg::ProductTableDlg(
     ProductTableModel* model, vtr_db::IDatabaseCollector* db, const QString& title, QWidget* parent)
@@ -85,7 +93,36 @@ ProductTableDlg::ProductTableDlg(
     }
     UpdateButtons();
     m_table->resizeColumnsToContents();
-    resize(std::max(720, std::min(1400, m_table->horizontalHeader()->length() + 60)), 520);
+    // As wide as the columns want, but never wider than the screen: OK and
+    // Cancel must stay in reach.
+    const QSize preferred(std::max(720, std::min(1400, m_table->horizontalHeader()->length() + 60)), 520);
+    resize(VtrFitWindowRect(QRect(QPoint(0, 0), preferred), AvailableArea(parent)).size());
+}
+
+QRect ProductTableDlg::AvailableArea(const QWidget* near)
+{
+    QScreen* screen = near ? near->screen() : nullptr;
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+void ProductTableDlg::RestorePlace(const QSettings& settings, const QString& name)
+{
+    const std::optional<VtrWindowPlace> place = VtrLoadWindowPlace(settings, name);
+    if (!place)
+        return; // the first time: the fitted size, centred over the parent when shown
+    QScreen* screen = QGuiApplication::screenAt(place->geometry.center());
+    const QRect available = screen ? screen->availableGeometry() : AvailableArea(parentWidget());
+    setGeometry(VtrFitWindowRect(place->geometry, available));
+    if (place->maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void ProductTableDlg::SavePlace(QSettings& settings, const QString& name) const
+{
+    VtrSaveWindowPlace(settings, name, { normalGeometry(), isMaximized() });
+    settings.sync();
 }
 
 QString ProductTableDlg::StatusText() const
@@ -156,5 +193,10 @@ void RunProductTableEditor(ProductTableModel& model, const QString& title, void*
 {
     vtr_db::IDatabaseCollector* db = vtr_db::VTRDataHelper::getInstance()->GetCollector();
     ProductTableDlg dialog(&model, db, title, static_cast<QWidget*>(parent));
+    // Each editor opens where the user last left it, fitted to the screen.
+    const std::unique_ptr<QSettings> places
+        = VtrOpenSettingsFile(CVTRFrameWrkUtils::GetDataSettingsFolder() + QStringLiteral("ProductEditors.ini"));
+    dialog.RestorePlace(*places, title);
     dialog.exec();
+    dialog.SavePlace(*places, title);
 }

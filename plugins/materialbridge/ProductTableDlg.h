@@ -7,6 +7,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSettings;
 class QSortFilterProxyModel;
 class QTableView;
 
@@ -33,6 +34,14 @@ public:
     QString StatusText() const;
 
     void accept() override;
+
+    // Gives the dialog the place stored under name, fitted to the screen;
+    // without one it keeps its size and opens over its parent.
+    void RestorePlace(const QSettings& settings, const QString& name);
+    // Stores where the dialog is now under name.
+    void SavePlace(QSettings& settings, const QString& name) const;
+    // The available area of the screen near a widget (the primary screen without one).
+    static QRect AvailableArea(const QWidget* near);
 
 private:
     void OnAdd();

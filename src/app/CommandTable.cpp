@@ -37,6 +37,7 @@ const std::vector<CommandInfo> kCommands = {
     {ID_MAP_MATERIAL, "ID_MAP_MATERIAL", "Map Material", "Customize ", "Material", "mapmaterial", 33, A, CmdEnable::MaterialData, App, false, true, 0},
     {ID_MATERIAL_PROPERTY, "ID_MATERIAL_PROPERTY", "Material property", "Customize ", "Material", "materialproperty", 34, B, CmdEnable::MaterialData, App, false, true, 0},
     {ID_HARDWARE_DB, "ID_HARDWARE_DB", "Hardware Database", "Customize ", "Database", "hardwaredb", 40, B, CmdEnable::Always, App, false, true, 0},
+    {ID_THREAD_DATA, "ID_THREAD_DATA", "Thread Data", "Customize ", "Database", "threaddata", 0, N, CmdEnable::Always, App, false, true, 0},
     {ID_CREATE_CUSTOM_RULE, "ID_CREATE_CUSTOM_RULE", "Create", "Tarvo", "Custom Rule", "createcustom", 41, B, CmdEnable::Always, App, false, true, 0},
     {ID_EDIT_CUSTOM_RULE, "ID_EDIT_CUSTOM_RULE", "Edit", "Tarvo", "Custom Rule", "editcustom", 42, B, CmdEnable::EditCustomRule, App, false, true, 0},
     {ID_CREATE_PRODUCT_RULE, "ID_CREATE_PRODUCT_RULE", "Create", "Tarvo", "Product Rule", "createproduct", 0, N, CmdEnable::Always, App, false, true, 0},
@@ -44,7 +45,6 @@ const std::vector<CommandInfo> kCommands = {
     {ID_EDIT_HELP, "ID_EDIT_HELP", "Help", "Help", "Help", "help", 35, B, CmdEnable::Always, App, false, true, 0},
     {ID_EDIT_ABOUT, "ID_EDIT_ABOUT", "About", "Help", "Help", "about", 32, B, CmdEnable::Always, App, false, true, 0},
     // Commands without a ribbon entry of their own.
-    {ID_THREAD_DATA, "ID_THREAD_DATA", "Thread Data", "", "", "hardwaredb", 0, N, CmdEnable::Always, App, false, false, 0},
     {ID_APP_ABOUT, "ID_APP_ABOUT", "About", "", "", "about", 32, B, CmdEnable::Always, App, false, false, ID_EDIT_ABOUT},
     {ID_EDIT_FIND, "ID_EDIT_FIND", "Search", "", "", "search", 36, B, CmdEnable::Always, App, false, false, ID_SERACH},
 };
@@ -125,7 +125,7 @@ QString PlainLabel(const CommandInfo& info)
 
 bool HasOwnHoverText(int id)
 {
-    return (id >= ID_RULE_INPUT_UNITS && id <= ID_MATERIAL_PROPERTY) || id == ID_HARDWARE_DB
+    return (id >= ID_RULE_INPUT_UNITS && id <= ID_MATERIAL_PROPERTY) || id == ID_HARDWARE_DB || id == ID_THREAD_DATA
         || (id >= ID_CREATE_CUSTOM_RULE && id <= ID_EDIT_ABOUT) || id == ID_WINDOW_MANAGER;
 }
 

@@ -101,7 +101,7 @@ QString PlainLabel(const CommandInfo& info);
 // Whether the command's handler sends its usage event itself (inside its
 // exception guard) rather than the router: the external editor commands.
 bool HandlerSendsUsageEvent(int id);
-// The hover text ids: 32771-32780, 61602, 32781-32786 and 131 show their label.
+// The hover text ids: 32771-32780, 61602, 61762, 32781-32786 and 131 show their label.
 bool HasOwnHoverText(int id);
 } // namespace CommandTable
 

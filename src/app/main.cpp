@@ -31,8 +31,10 @@ int main(int argc, char** argv)
     CQtFileDialogService dialogs;
     SetMessageService(&messages);
     SetFileDialogService(&dialogs);
-    // Password questions of saves and Ctrl+L are asked with the password dialog.
+    // Password questions of saves are asked with the password dialog; Ctrl+L
+    // asks for the new password twice in it.
     SetPasswordPrompt(MakePasswordDialogPrompt(nullptr));
+    SetNewPasswordPrompt(MakeNewPasswordDialogPrompt(nullptr));
     // Log-out, Ctrl+C or kill: leave every event loop (an open question is
     // answered as cancelled), close the documents without saving, and shut
     // down as on Exit, so the all-rules file and the locks go.
@@ -56,6 +58,7 @@ int main(int argc, char** argv)
         if (code == 0)
             code = exitCode;
     }
+    SetNewPasswordPrompt({});
     SetPasswordPrompt({});
     SetFileDialogService(nullptr);
     SetMessageService(nullptr);

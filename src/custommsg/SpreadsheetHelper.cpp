@@ -2,13 +2,13 @@
 
 #include "VTRFrameWrkUtils.h"
 #include "VtrLibrary.h"
+#include "Utilities/FileOpener.h"
 #include "Utilities/StringTable.h"
 #include "custommsg/VTRCLRMangedHelper.h"
 
 #include <cstdint>
 
 #include <QFileInfo>
-#include <QProcess>
 
 namespace {
 constexpr int kMsgCouldNotStartExcel = 108;
@@ -132,9 +132,6 @@ SpreadsheetOutcome Read(const QString& path, QList<QStringList>& table)
 
 bool OpenWithDefaultProgram(const QString& path)
 {
-    QString opener = qEnvironmentVariable("VTRPRO_FILE_OPENER");
-    if (opener.isEmpty())
-        opener = QStringLiteral("xdg-open");
-    return QProcess::startDetached(opener, { path });
+    return OpenWithFileOpener(path);
 }
 } // namespace SpreadsheetHelper

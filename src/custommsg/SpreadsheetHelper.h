@@ -37,8 +37,7 @@ SpreadsheetOutcome Export(const QString& path, const QList<QStringList>& rows);
 // header) of path's first worksheet. On failure the table is empty and a
 // failure without a reason reads "Failed to Open File".
 SpreadsheetOutcome Read(const QString& path, QList<QStringList>& table);
-// Opens a file with the desktop's default program, without waiting for it:
-// the program named by VTRPRO_FILE_OPENER (tests set "true"), else xdg-open.
-// False when the opener could not be started.
+// Opens a file with the program's one file opener (OpenWithFileOpener),
+// without waiting for it. False when the opener could not be started.
 bool OpenWithDefaultProgram(const QString& path);
 } // namespace SpreadsheetHelper

@@ -17,6 +17,12 @@ PasswordPrompt& InstalledPrompt()
     return prompt;
 }
 
+NewPasswordPrompt& InstalledNewPrompt()
+{
+    static NewPasswordPrompt prompt;
+    return prompt;
+}
+
 // Value of a Base64 character, or -1 for anything outside the alphabet.
 int Base64Value(uint8_t c)
 {
@@ -150,6 +156,53 @@ PasswordPrompt GetPasswordPrompt()
 void SetPasswordPrompt(PasswordPrompt prompt)
 {
     InstalledPrompt() = std::move(prompt);
+}
+
+NewPasswordPrompt GetNewPasswordPrompt()
+{
+    if (InstalledNewPrompt())
+        return InstalledNewPrompt();
+    return [](QString& typed, QString& repeated) {
+        const PasswordPrompt ask = GetPasswordPrompt();
+        return ask(typed) && ask(repeated);
+    };
+}
+
+void SetNewPasswordPrompt(NewPasswordPrompt prompt)
+{
+    InstalledNewPrompt() = std::move(prompt);
+}
+
+bool AcceptNewPassword(const QString& typed, const QString& repeated)
+{
+    if (typed.size() > kMaxPasswordLength) {
+        ShowMessage(QStringLiteral("The password is too long: use at most %1 characters.").arg(kMaxPasswordLength),
+            QStringLiteral("VTRPro"), MsgIcon::Warning, MsgButtons::Ok);
+        return false;
+    }
+    // A typing mistake in a password nobody can see would leave a file that
+    // nobody can save.
+    if (typed != repeated) {
+        ShowMessage(QStringLiteral("The two passwords are not the same. Type the password again in both fields."),
+            QStringLiteral("VTRPro"), MsgIcon::Warning, MsgButtons::Ok);
+        return false;
+    }
+    return true;
+}
+
+bool AskNewPassword(QString& password, const NewPasswordPrompt& prompt)
+{
+    for (int attempt = 0; prompt && attempt < kNewPasswordAttempts; ++attempt) {
+        QString typed;
+        QString repeated;
+        if (!prompt(typed, repeated))
+            return false;
+        if (AcceptNewPassword(typed, repeated)) {
+            password = typed;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool CheckPassword(bool passwordProtected, const QString& recordPassword, bool& confirmed, QString& confirmedPassword,

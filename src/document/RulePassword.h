@@ -23,6 +23,23 @@ PasswordPrompt GetPasswordPrompt();
 // Installs a prompt; an empty function restores the default.
 void SetPasswordPrompt(PasswordPrompt prompt);
 
+// Asks for a new password twice, in typed and repeated; false when the user
+// cancelled.
+using NewPasswordPrompt = std::function<bool(QString& typed, QString& repeated)>;
+// The new-password prompt in force: the installed one, else the password
+// prompt asked twice.
+NewPasswordPrompt GetNewPasswordPrompt();
+// Installs a new-password prompt; an empty function restores the default.
+void SetNewPasswordPrompt(NewPasswordPrompt prompt);
+// Whether a new password and its repetition can be used: one longer than
+// kMaxPasswordLength, or two entries that differ, is refused with a message.
+bool AcceptNewPassword(const QString& typed, const QString& repeated);
+// Asks for a new password until both entries agree (each refusal said) and
+// puts it in password; false when the user cancelled. A prompt that never
+// agrees is given up after kNewPasswordAttempts tries, so nothing waits for ever.
+bool AskNewPassword(QString& password, const NewPasswordPrompt& prompt = GetNewPasswordPrompt());
+inline constexpr int kNewPasswordAttempts = 10;
+
 // The check a save makes before it writes a protected file. An unprotected
 // file passes without asking. Otherwise the user is asked; the typed text
 // must equal recordPassword exactly (letter case counts). On success

@@ -334,7 +334,9 @@ bool ModuleRegistration::Save()
         records.push_back(std::move(key));
         paths.append(path);
     }
+    // The configured list follows only a list that is on disk.
     const bool saved = CIniFile::Save(file, records);
-    m_configured = paths;
+    if (saved)
+        m_configured = paths;
     return saved;
 }

@@ -98,7 +98,7 @@ public:
     // Rewrites the section with the working list ("module1" upward, the paths
     // the libraries were loaded from) and replaces the configured list. False
     // when the file could not be written, or is there but cannot be read
-    // (it is then left as it is).
+    // (it is then left as it is); the configured list then stays as it was.
     bool Save();
 
     // What a module reports: GetModuleName (pre-set "Module Name"), or empty

@@ -102,8 +102,14 @@ FolderCheck CheckFolder(const QString& path)
     const QString copy = CheckedForm(path);
     if (!IsValidPath(copy))
         return FolderCheck::InvalidPath;
-    if (!QFileInfo(copy).isDir())
-        return FolderCheck::Missing;
+    if (!QFileInfo(copy).isDir()) {
+        // Offering to create a folder where a file stands could only fail.
+        QString bare = copy;
+        while (bare.size() > 1 && bare.endsWith(QLatin1Char('/')))
+            bare.chop(1);
+        const QFileInfo there(bare);
+        return there.exists() || there.isSymLink() ? FolderCheck::NotAFolder : FolderCheck::Missing;
+    }
     // A fresh random name, created exclusively: whatever the user keeps in
     // the folder is never opened, and only the probe itself is removed.
     QTemporaryFile probe(copy + QStringLiteral(".vtrpro-write-probe-XXXXXX"));
@@ -128,6 +134,10 @@ FolderCheck ValidateFolder(const QString& path)
         return check;
     case FolderCheck::InvalidPath:
         ShowMessage(WithPath(61693, path), Caption(), MsgIcon::Error);
+        return check;
+    case FolderCheck::NotAFolder:
+        ShowMessage(QStringLiteral("%1 is a file, not a folder. Choose a folder.").arg(path), Caption(),
+            MsgIcon::Error);
         return check;
     case FolderCheck::Usable:
         break;
@@ -184,10 +194,17 @@ bool ScriptLocationForm::Accept(Fields& fields)
             return false;
         }
     }
+    // A manual-checklist folder is checked like the others, so that no
+    // folder that does not exist is stored without a word; clearing the
+    // field is how the variable is removed, and is not checked.
+    if (fields.manualChecks != m_manualChecks && !fields.manualChecks.isEmpty()) {
+        if (!IsAccepted(ValidateFolder(fields.manualChecks))) {
+            fields.manualChecks = m_manualChecks;
+            return false;
+        }
+    }
     if (m_scriptChanged && m_documentOpen)
         ShowMessage(VtrString(61696), Caption(), MsgIcon::Warning);
-    // The manual-checklist folder is taken as typed: clearing it is how the
-    // variable is removed.
     m_database = fields.database;
     m_manualChecks = fields.manualChecks;
     return true;

@@ -22,6 +22,7 @@ enum class FolderCheck : int {
     Missing = 1, // a valid path with no folder there
     ReadOnly = 2, // exists but no file can be created in it
     InvalidPath = 3, // neither an absolute path nor "//server/share/"
+    NotAFolder = 4, // a file (or anything but a folder) stands at the path
 };
 
 // The script-rule folder: the "directory" key of "RULE_SCRIPT_LOCATION" in
@@ -38,7 +39,8 @@ FolderCheck CheckFolder(const QString& path);
 
 // CheckFolder with the user's dialogue: a missing folder is offered for
 // creation (created: Usable), a read-only one is warned about, an invalid
-// path is refused with a message. Usable and ReadOnly mean accept.
+// path or a file in the folder's place is refused with a message. Usable and
+// ReadOnly mean accept.
 FolderCheck ValidateFolder(const QString& path);
 // Whether a ValidateFolder result accepts the folder.
 inline bool IsAccepted(FolderCheck check)

@@ -38,6 +38,7 @@ const RibbonRow kRibbon[] = {
     { "Customize ", "Material", "Map Material", "ID_MAP_MATERIAL", 32779 },
     { "Customize ", "Material", "Material property", "ID_MATERIAL_PROPERTY", 32780 },
     { "Customize ", "Database", "Hardware Database", "ID_HARDWARE_DB", 61602 },
+    { "Customize ", "Database", "Thread Data", "ID_THREAD_DATA", 61762 },
     { "Tarvo", "Custom Rule", "Create", "ID_CREATE_CUSTOM_RULE", 32781 },
     { "Tarvo", "Custom Rule", "Edit", "ID_EDIT_CUSTOM_RULE", 32782 },
     { "Tarvo", "Product Rule", "Create", "ID_CREATE_PRODUCT_RULE", 32783 },
@@ -180,9 +181,9 @@ TEST(CommandEnabling, DocumentCommandsNeedAnOpenDocument)
 
 TEST(CommandTable, HoverTextIdsAreTheLabelledRibbonCommands)
 {
-    for (int id : { 32771, 32775, 32780, 61602, 32781, 32786, 131 })
+    for (int id : { 32771, 32775, 32780, 61602, 61762, 32781, 32786, 131 })
         EXPECT_TRUE(CommandTable::HasOwnHoverText(id)) << id;
-    for (int id : { 57600, 57601, 57648, 57665, 61762, 32770, 32787 })
+    for (int id : { 57600, 57601, 57648, 57665, 32770, 32787 })
         EXPECT_FALSE(CommandTable::HasOwnHoverText(id)) << id;
     EXPECT_EQ(CommandTable::PlainLabel(*CommandTable::Find(57604)), QStringLiteral("Save As..."));
 }

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 TEST(EncodePassword, AbcGivesTheSixCharactersOfTheBase64Text)
 {
     const QString expected
@@ -153,5 +156,103 @@ TEST(CheckPassword, InstalledPromptIsUsedAndDefaultCancels)
     });
     EXPECT_TRUE(CheckPassword(true, QStringLiteral("x"), confirmed, confirmedPassword));
     EXPECT_TRUE(confirmed);
+    SetPasswordPrompt({});
+}
+
+namespace {
+// One answer of a new-password prompt: both entries, or a Cancel.
+struct Entries
+{
+    const char* typed;
+    const char* repeated;
+    bool ok = true;
+};
+
+// A prompt that gives the entries in turn (Cancel when none is left) and counts the questions.
+NewPasswordPrompt Scripted(std::vector<Entries> answers, int& asked)
+{
+    return [answers, &asked](QString& typed, QString& repeated) {
+        if (asked >= static_cast<int>(answers.size()))
+            return false;
+        const Entries& e = answers[static_cast<size_t>(asked++)];
+        typed = QString::fromUtf8(e.typed);
+        repeated = QString::fromUtf8(e.repeated);
+        return e.ok;
+    };
+}
+} // namespace
+
+TEST(AskNewPassword, AsksAgainUntilBothEntriesAgree)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<Entries> answers;
+        bool result;
+        const char* password;
+        int asked;
+        int messages;
+    };
+    const Case cases[] = {
+        { "equal at once", { { "Secret", "Secret" } }, true, "Secret", 1, 0 },
+        { "empty twice", { { "", "" } }, true, "", 1, 0 },
+        { "a typo, then equal", { { "Secret", "Secrte" }, { "Secret2", "Secret2" } }, true, "Secret2", 2, 1 },
+        { "letter case differs", { { "abc", "ABC" }, { "abc", "abc" } }, true, "abc", 2, 1 },
+        { "a typo, then Cancel", { { "Secret", "Secrte" }, { "", "", false } }, false, "", 2, 1 },
+        { "Cancel at once", { { "", "", false } }, false, "", 1, 0 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedMessages messages;
+        int asked = 0;
+        QString password;
+        EXPECT_EQ(AskNewPassword(password, Scripted(c.answers, asked)), c.result);
+        EXPECT_EQ(password, QString::fromUtf8(c.password));
+        EXPECT_EQ(asked, c.asked);
+        ASSERT_EQ(static_cast<int>(messages.shown.size()), c.messages);
+        for (const ScriptedMessages::Shown& shown : messages.shown)
+            EXPECT_TRUE(shown.text.contains(QStringLiteral("not the same"))) << shown.text.toStdString();
+    }
+}
+
+TEST(AskNewPassword, RefusesAnOverLongPasswordAndGivesUpOnAPromptThatNeverAgrees)
+{
+    ScriptedMessages messages;
+    const std::string tooLong(kMaxPasswordLength + 1, 'p');
+    int asked = 0;
+    QString password;
+    EXPECT_FALSE(AskNewPassword(password, Scripted({ { tooLong.c_str(), tooLong.c_str() } }, asked)));
+    ASSERT_EQ(messages.shown.size(), size_t(1));
+    EXPECT_TRUE(messages.shown[0].text.contains(QString::number(kMaxPasswordLength)));
+
+    asked = 0;
+    const NewPasswordPrompt disagrees = [&asked](QString& typed, QString& repeated) {
+        ++asked;
+        typed = QStringLiteral("a");
+        repeated = QStringLiteral("b");
+        return true;
+    };
+    EXPECT_FALSE(AskNewPassword(password, disagrees));
+    EXPECT_EQ(asked, kNewPasswordAttempts);
+    EXPECT_TRUE(password.isEmpty());
+}
+
+TEST(AskNewPassword, WithoutANewPasswordPromptThePasswordPromptIsAskedTwice)
+{
+    ScriptedMessages messages;
+    SetNewPasswordPrompt({});
+    QStringList answers = { QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("two"),
+        QStringLiteral("two") };
+    SetPasswordPrompt([&answers](QString& typed) {
+        if (answers.isEmpty())
+            return false;
+        typed = answers.takeFirst();
+        return true;
+    });
+    QString password;
+    EXPECT_TRUE(AskNewPassword(password));
+    EXPECT_EQ(password, QStringLiteral("two"));
+    EXPECT_TRUE(answers.isEmpty());
+    EXPECT_EQ(messages.shown.size(), size_t(1));
     SetPasswordPrompt({});
 }

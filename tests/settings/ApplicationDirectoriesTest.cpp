@@ -78,7 +78,7 @@ TEST_F(AppDirectoriesTest, FirstUseStoresTheDefaultScriptFolderAndCreatesIt)
     EXPECT_TRUE(Read(ini).contains("Module1=/x.so"));
 }
 
-TEST_F(AppDirectoriesTest, CheckFolderTellsUsableMissingReadOnlyAndInvalid)
+TEST_F(AppDirectoriesTest, CheckFolderTellsUsableMissingReadOnlyInvalidAndAFile)
 {
     const QString dir = env.Path(QStringLiteral("dir"));
     ASSERT_TRUE(QDir().mkpath(dir));
@@ -95,7 +95,9 @@ TEST_F(AppDirectoriesTest, CheckFolderTellsUsableMissingReadOnlyAndInvalid)
         { QLatin1Char('/') + dir, FolderCheck::Usable }, // "//tmp/..." is a server and a share
         { dir + QStringLiteral("."), FolderCheck::Missing }, // another name, not the same folder
         { env.Path(QStringLiteral("missing")), FolderCheck::Missing },
-        { env.Path(QStringLiteral("plain")), FolderCheck::Missing }, // a file, not a folder
+        { env.Path(QStringLiteral("plain")), FolderCheck::NotAFolder }, // a file stands there
+        { env.Path(QStringLiteral("plain/")), FolderCheck::NotAFolder },
+        { env.Path(QStringLiteral("plain/sub")), FolderCheck::Missing }, // cannot be made, but nothing stands there
         { QStringLiteral("/proc"), FolderCheck::ReadOnly }, // no file can be created there, not even by root
         { QString(), FolderCheck::InvalidPath },
         { QStringLiteral("."), FolderCheck::InvalidPath },
@@ -149,7 +151,12 @@ TEST_F(AppDirectoriesTest, ValidateFolderAsksWarnsAndRefuses)
             MsgIcon::Warning, true },
         { "invalid", QStringLiteral("//server"), MsgAnswer::Ok, FolderCheck::InvalidPath,
             QStringLiteral("//server is not a valid path"), MsgIcon::Error, false },
+        // Not offered for creation: making a folder where a file stands can only fail.
+        { "a file", env.Path(QStringLiteral("a-file")), MsgAnswer::Ok, FolderCheck::NotAFolder,
+            env.Path(QStringLiteral("a-file")) + QStringLiteral(" is a file, not a folder. Choose a folder."),
+            MsgIcon::Error, false },
     };
+    Write(env.Path(QStringLiteral("a-file")), "kept");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         messages.shown.clear();
@@ -305,7 +312,7 @@ TEST_F(CommandTest, ChangedFoldersAreWrittenDatabaseThenScriptThenManualChecklis
 {
     const QString database = env.Path(QStringLiteral("db2"));
     const QString script = env.Path(QStringLiteral("scripts2"));
-    const QString checks = env.Path(QStringLiteral("whatever, unchecked"));
+    const QString checks = env.Path(QStringLiteral("checks, new"));
     EXPECT_TRUE(RunCommand({ [&](ScriptLocationForm&, ScriptLocationForm::Fields& f) {
         f.database = database;
         f.script = script;
@@ -316,11 +323,33 @@ TEST_F(CommandTest, ChangedFoldersAreWrittenDatabaseThenScriptThenManualChecklis
     EXPECT_EQ(MachineEnvironment::Value(QStringLiteral("VTR_PRO_DATABASE_DIR")), database);
     EXPECT_EQ(MachineEnvironment::Value(QStringLiteral("VTRPRO_MANUAL_CHECKS")), checks);
     EXPECT_EQ(StoredScriptFolder(), script);
-    // Both folders were offered for creation; the manual-checklist one is taken as typed.
+    // All three folders were offered for creation, script first, manual checklist last.
     EXPECT_TRUE(QFileInfo(database).isDir());
     EXPECT_TRUE(QFileInfo(script).isDir());
-    EXPECT_FALSE(QFileInfo::exists(checks));
-    EXPECT_EQ(messages.shown.size(), 2u);
+    EXPECT_TRUE(QFileInfo(checks).isDir());
+    ASSERT_EQ(messages.shown.size(), 3u);
+    EXPECT_TRUE(messages.shown[2].text.startsWith(checks + QStringLiteral(" does not exist")));
+}
+
+TEST_F(CommandTest, AManualChecklistFolderIsCheckedLikeTheOthers)
+{
+    const QString missing = env.Path(QStringLiteral("checks-missing"));
+    const QString file = env.Path(QStringLiteral("checks-file"));
+    Write(file, "a file where the folder should be");
+    messages.Answer(MsgAnswer::No);
+    EXPECT_FALSE(RunCommand({ [&](ScriptLocationForm&, ScriptLocationForm::Fields& f) { f.manualChecks = missing; },
+        [&](ScriptLocationForm&, ScriptLocationForm::Fields& f) { f.manualChecks = file; } }));
+    // Each refusal kept the dialog open with the old text back in the field.
+    const QString before = opened.manualChecks;
+    ASSERT_EQ(refusedFields.size(), 2u);
+    EXPECT_EQ(refusedFields[0].manualChecks, before);
+    EXPECT_EQ(refusedFields[1].manualChecks, before);
+    EXPECT_EQ(Texts(messages),
+        (QStringList { missing + QStringLiteral(" does not exist. Do you want to create it?"),
+            file + QStringLiteral(" is a file, not a folder. Choose a folder.") }));
+    EXPECT_FALSE(QFileInfo::exists(missing));
+    EXPECT_EQ(qEnvironmentVariable("VTRPRO_MANUAL_CHECKS"), before);
+    EXPECT_FALSE(Read(MachineEnvironment::FilePath()).contains("checks-"));
 }
 
 TEST_F(CommandTest, WithoutTheMachineEnvironmentEachChangedVariableFailsOnceAndTheScriptFolderIsSaved)

@@ -18,7 +18,7 @@ CExtendedDialogDlg::CExtendedDialogDlg(bool open, const QString& initialFolder, 
 {
     // The Qt dialog behaves the same on every desktop and can be driven by tests.
     m_dialog->setOption(QFileDialog::DontUseNativeDialog, true);
-    m_dialog->setWindowTitle(title);
+    m_dialog->setWindowTitle(FileDialogDefaults::Title(open, title));
     m_dialog->setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     m_dialog->setFileMode(
         open && (flags & FileDialogFlags::kFileMustExist) ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -33,8 +33,7 @@ CExtendedDialogDlg::CExtendedDialogDlg(bool open, const QString& initialFolder, 
     const QStringList filters = ConvertFilter(filter);
     if (!filters.isEmpty())
         m_dialog->setNameFilters(filters);
-    if (!initialFolder.isEmpty() && QFileInfo(initialFolder).isDir())
-        m_dialog->setDirectory(initialFolder);
+    m_dialog->setDirectory(FileDialogDefaults::StartFolder(initialFolder));
     if (!fileName.isEmpty())
         m_dialog->selectFile(fileName);
 }
@@ -57,6 +56,7 @@ int CExtendedDialogDlg::DoModal()
         if (problem.isEmpty()) {
             m_path = path;
             result = 1;
+            FileDialogDefaults::RememberChosen(path);
             break;
         }
         ShowMessage(problem, m_dialog->windowTitle(), MsgIcon::Warning);

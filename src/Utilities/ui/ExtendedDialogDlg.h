@@ -7,7 +7,9 @@ class QWidget;
 
 // The program's open/save file dialog. Flags are the dialog flag bits of
 // FileDialogFlags (overwrite prompt, path must exist, file must exist); the
-// filter is given as "description|pattern|...||".
+// filter is given as "description|pattern|...||". Without an initial folder
+// it starts in the last folder used, else the documents folder; without a
+// title it is titled "Open" or "Save As".
 class CExtendedDialogDlg
 {
 public:

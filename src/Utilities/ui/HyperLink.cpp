@@ -1,10 +1,9 @@
 #include "Utilities/ui/HyperLink.h"
 
+#include "Utilities/FileOpener.h"
+
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QFileInfo>
 #include <QMouseEvent>
-#include <QUrl>
 
 CHyperLink::CHyperLink(const QString& text, QWidget* parent)
     : QLabel(text, parent)
@@ -101,10 +100,9 @@ void CHyperLink::Click()
         }
         emit Clicked(m_controlId);
     } else if (!m_target.isEmpty()) {
-        // A local file opens as a file; anything else is taken as an address.
-        const QUrl url = QFileInfo::exists(m_target) ? QUrl::fromLocalFile(QFileInfo(m_target).absoluteFilePath())
-                                                     : QUrl::fromUserInput(m_target);
-        QDesktopServices::openUrl(url);
+        // The program's one opener, for files and addresses alike; a failure
+        // is said rather than passed over.
+        OpenWithFileOpenerOrSay(m_target);
     }
     m_visited = true;
     UpdateColor();

@@ -26,7 +26,7 @@ private:
 
 // A text label that looks and acts like a link: blue, red while hovered,
 // dark blue once visited, underlined, hand cursor. A click opens the target
-// with the desktop's default handler, or only tells the parent.
+// with the program's file opener (a failure is said), or only tells the parent.
 class CHyperLink : public QLabel
 {
     Q_OBJECT

@@ -95,6 +95,8 @@ CVTRRuleBuilderApp::~CVTRRuleBuilderApp()
         VtrSetRuleEditor(nullptr);
     m_ruleEditor.reset();
     SetVTRHelpViewer({});
+    if (m_profile)
+        FileDialogDefaults::SetStore(nullptr);
     // Only now: the documents and views that held module rules are gone.
     if (m_options.unloadModulesOnDestruction)
         UnloadAllModules(m_context.Modules());
@@ -173,7 +175,7 @@ bool CVTRRuleBuilderApp::InitInstance(const QStringList& arguments)
     m_context.SetUnitsEnabled(true);
     m_context.ShowStatusText(QStringLiteral("Ready."));
     if (m_options.showWindow)
-        m_frame->show();
+        m_frame->ShowPlaced();
     m_context.StartUsageHook();
     LogWithText(QStringLiteral("Start-up 21: ready, usage hook %s"),
         m_context.UsageHookLoaded() ? QStringLiteral("loaded") : QStringLiteral("not loaded"));
@@ -300,6 +302,8 @@ void CVTRRuleBuilderApp::OpenProfile()
         m_profile = VtrOpenUserProfile(ProfileOrganization(), key);
     else
         m_profile = VtrOpenSettingsFile(m_options.profileFile);
+    // File dialogs start in the last folder used, in this run and the next.
+    FileDialogDefaults::SetStore(m_profile.get());
     LogWithText(QStringLiteral("Start-up 9: profile key %s"), ProfileOrganization() + QLatin1Char('/') + key);
 }
 
@@ -660,8 +664,21 @@ void CVTRRuleBuilderApp::RegisterModules(ModuleKind kind)
     else
         dialog = std::make_unique<CVTRRuleDBModuleRegDlg>(m_context.Modules(), m_frame);
     dialog->SetHelp([this](int helpId) { Help(m_context.HelpFilePath(), helpId); });
+    if (kind == ModuleKind::Rules) {
+        // Unloading a module takes its ticked rules out of the open files:
+        // the user hears which files lose how many, and may go back.
+        dialog->SetConfirmOk([this](const ModuleRegistration& registration) {
+            QList<CVTRRuleBuilderDoc*> documents;
+            if (m_frame)
+                for (CChildFrame* child : m_frame->Children())
+                    documents.append(child->Document());
+            const QSet<QString> leaving
+                = LibrariesLeftOut(m_context.Modules().loadedRuleModules, registration.Working());
+            return ConfirmTickedRulesLost(CountTickedRulesLost(leaving, documents));
+        });
+    }
+    // OK has saved the list (a failed save keeps the dialog open).
     if (dialog->exec() == QDialog::Accepted) {
-        dialog->Registration().Save();
         if (kind == ModuleKind::Rules)
             ReloadRuleModules();
         else
@@ -699,8 +716,10 @@ void CVTRRuleBuilderApp::ShowAbout()
 
 void CVTRRuleBuilderApp::ShowSearch()
 {
-    ShowSearchDialog([this]() -> CVTRRuleBuilderView* {
-        CChildFrame* child = m_frame ? m_frame->ActiveChild() : nullptr;
-        return child ? child->View() : nullptr;
-    });
+    ShowSearchDialog(
+        [this]() -> CVTRRuleBuilderView* {
+            CChildFrame* child = m_frame ? m_frame->ActiveChild() : nullptr;
+            return child ? child->View() : nullptr;
+        },
+        m_frame);
 }

@@ -3,7 +3,9 @@
 #include "VTRFrameWrkUtils.h"
 #include "VtrLibrary.h"
 #include "Utilities/FileDialogService.h"
+#include "Utilities/MessageService.h"
 #include "Utilities/StringTable.h"
+#include "Utilities/VTRUIUtils.h"
 #include "modules/ModuleLists.h"
 
 #include <algorithm>
@@ -158,9 +160,14 @@ void CVTRRuleRegDlg::Build()
         moves->addWidget(b);
     moves->addStretch();
 
+    // Alt with the underlined letter reaches each list and the path field.
+    auto* loadedLabel = new QLabel(QStringLiteral("&Loaded Modules:"), this);
+    loadedLabel->setBuddy(m_loaded);
+    auto* unloadedLabel = new QLabel(QStringLiteral("&Unloaded Modules:"), this);
+    unloadedLabel->setBuddy(m_unloaded);
     auto* lists = new QGridLayout;
-    lists->addWidget(new QLabel(QStringLiteral("Loaded Modules:"), this), 0, 0);
-    lists->addWidget(new QLabel(QStringLiteral("Unloaded Modules:"), this), 0, 2);
+    lists->addWidget(loadedLabel, 0, 0);
+    lists->addWidget(unloadedLabel, 0, 2);
     lists->addWidget(m_loaded, 1, 0);
     lists->addLayout(moves, 1, 1);
     lists->addWidget(m_unloaded, 1, 2);
@@ -170,7 +177,9 @@ void CVTRRuleRegDlg::Build()
     fields->addWidget(m_moduleFile, 0, 1, 1, 3);
     fields->addWidget(new QLabel(QStringLiteral("Summary:"), this), 1, 0, Qt::AlignTop);
     fields->addWidget(m_summary, 1, 1, 1, 3);
-    fields->addWidget(new QLabel(QStringLiteral("Load New Module File:"), this), 2, 0);
+    auto* newFileLabel = new QLabel(QStringLiteral("Load &New Module File:"), this);
+    newFileLabel->setBuddy(m_newFile);
+    fields->addWidget(newFileLabel, 2, 0);
     fields->addWidget(m_newFile, 2, 1);
     fields->addWidget(m_browse, 2, 2);
     fields->addWidget(m_load, 2, 3);
@@ -355,6 +364,27 @@ void CVTRRuleRegDlg::OnReset()
 void CVTRRuleRegDlg::OnNewFileEdited()
 {
     UpdateButtons();
+}
+
+void CVTRRuleRegDlg::accept()
+{
+    if (!m_reg->OkEnabled())
+        return;
+    if (m_confirmOk && !m_confirmOk(*m_reg))
+        return;
+    if (!m_reg->Save()) {
+        // The modules would be reloaded from a list that is not on disk, and
+        // the next start would load the old one: nothing is applied.
+        const QString file = GetConfigModuleIniPath();
+        LogWithText(QStringLiteral("The module list could not be saved in %s; the registration is not applied"), file);
+        ShowMessage(QStringLiteral("The module list could not be saved in \"%1\": the file cannot be read or written. "
+                                   "Nothing has been changed. Make the file readable and writable, then press OK "
+                                   "again, or press Cancel.")
+                        .arg(file),
+            VtrString(StrId::AppCaption), MsgIcon::Error);
+        return;
+    }
+    QDialog::accept();
 }
 
 void CVTRRuleRegDlg::keyPressEvent(QKeyEvent* event)

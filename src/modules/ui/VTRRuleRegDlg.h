@@ -16,8 +16,10 @@ struct ModuleSet;
 // The module registration dialog: the modules to load on the left, the
 // default modules that are not loaded on the right, buttons to move them,
 // a field to add a library by path, and the selected module's file and
-// summary. The logic is ModuleRegistration's; on OK the caller saves it
-// (Registration().Save()) and reloads the modules, then destroys the dialog.
+// summary. The logic is ModuleRegistration's. OK first asks the caller's
+// confirmation (No keeps the dialog open), then saves the list into
+// "ConfigModule.ini"; a save that fails is said and keeps the dialog open.
+// After OK the caller reloads the modules, then destroys the dialog.
 class CVTRRuleRegDlg : public QDialog
 {
     Q_OBJECT
@@ -28,6 +30,8 @@ public:
     ModuleRegistration& Registration() { return *m_reg; }
     // F1: shows the help page of the dialog's id.
     void SetHelp(std::function<void(int helpId)> help) { m_help = std::move(help); }
+    // Asked on OK before anything is saved; false keeps the dialog open.
+    void SetConfirmOk(std::function<bool(const ModuleRegistration&)> confirm) { m_confirmOk = std::move(confirm); }
 
     QListWidget* LoadedList() const { return m_loaded; }
     QListWidget* UnloadedList() const { return m_unloaded; }
@@ -45,6 +49,10 @@ public:
 
     // The icon of a module by its display name (known module names only).
     static QIcon ModuleIcon(const QString& displayName);
+
+public slots:
+    // OK: the confirmation, then the save; the dialog closes only after both.
+    void accept() override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -68,6 +76,7 @@ private:
 
     std::unique_ptr<ModuleRegistration> m_reg;
     std::function<void(int)> m_help;
+    std::function<bool(const ModuleRegistration&)> m_confirmOk;
     QListWidget* m_loaded = nullptr;
     QListWidget* m_unloaded = nullptr;
     QLineEdit* m_moduleFile = nullptr;

@@ -9,11 +9,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QPointer>
 #include <QVBoxLayout>
 
 namespace {
-CSearchDlg* g_searchDialog = nullptr;
-}
+// Deleted with its parent too, so never left dangling.
+QPointer<CSearchDlg> g_searchDialog;
+} // namespace
 
 CSearchDlg::CSearchDlg(ActiveViewFinder findActiveView, QWidget* parent)
     : QDialog(parent)
@@ -25,8 +27,10 @@ CSearchDlg::CSearchDlg(ActiveViewFinder findActiveView, QWidget* parent)
     setAttribute(Qt::WA_QuitOnClose, false);
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(VtrString(61611), this));
+    auto* label = new QLabel(VtrString(61611), this);
+    row->addWidget(label);
     m_field = new QLineEdit(this);
+    label->setBuddy(m_field);
     m_field->setObjectName(QStringLiteral("searchField"));
     row->addWidget(m_field, 1);
     layout->addLayout(row);
@@ -38,6 +42,9 @@ CSearchDlg::CSearchDlg(ActiveViewFinder findActiveView, QWidget* parent)
     clear->setObjectName(QStringLiteral("clearButton"));
     auto* cancel = new QPushButton(tr("Cancel"), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
+    // Enter always searches: a button that had the focus must not take it.
+    clear->setAutoDefault(false);
+    cancel->setAutoDefault(false);
     buttons->addStretch(1);
     buttons->addWidget(search);
     buttons->addWidget(clear);
@@ -76,22 +83,38 @@ void CSearchDlg::reject()
     QDialog::reject();
 }
 
-CSearchDlg* ShowSearchDialog(CSearchDlg::ActiveViewFinder findActiveView)
+void CSearchDlg::ShowWithFocusInField()
 {
-    if (!g_searchDialog)
-        g_searchDialog = new CSearchDlg(std::move(findActiveView));
-    else if (findActiveView)
+    show();
+    raise();
+    activateWindow();
+    // A dialog gives the focus back to the widget that last had it (Cancel,
+    // after a Cancel): the field takes it every time instead.
+    m_field->setFocus(Qt::OtherFocusReason);
+    m_field->selectAll();
+}
+
+CSearchDlg* ShowSearchDialog(CSearchDlg::ActiveViewFinder findActiveView, QWidget* parent)
+{
+    if (g_searchDialog && parent && g_searchDialog->parentWidget() != parent) {
+        // Another main window than before: the window follows it.
+        const QString kept = g_searchDialog->SearchText();
+        delete g_searchDialog;
+        g_searchDialog = new CSearchDlg(std::move(findActiveView), parent);
+        g_searchDialog->SetSearchText(kept);
+    } else if (!g_searchDialog) {
+        g_searchDialog = new CSearchDlg(std::move(findActiveView), parent);
+    } else if (findActiveView) {
         g_searchDialog->SetActiveViewFinder(std::move(findActiveView));
+    }
     g_searchDialog->SetSearchText(g_searchDialog->SearchText());
-    g_searchDialog->show();
-    g_searchDialog->raise();
-    g_searchDialog->activateWindow();
+    g_searchDialog->ShowWithFocusInField();
     return g_searchDialog;
 }
 
 CSearchDlg* SearchDialog()
 {
-    return g_searchDialog;
+    return g_searchDialog.data();
 }
 
 void DestroySearchDialog()

@@ -23,6 +23,9 @@ public:
     QString SearchText() const { return m_text; }
     void SetSearchText(const QString& text);
     QLineEdit* Field() const { return m_field; }
+    // Shows the window, raised and active, with the focus in the field and its
+    // text selected, so typing replaces it and Enter searches.
+    void ShowWithFocusInField();
     void SetActiveViewFinder(ActiveViewFinder finder) { m_findActiveView = std::move(finder); }
 
     // The buttons.
@@ -36,11 +39,12 @@ private:
     QString m_text;
 };
 
-// The search command: creates the one search window on first use (without
-// a parent, as it outlives documents) and shows it with the kept text. The
-// caller records the command's usage event. The window lives until
-// DestroySearchDialog (at exit).
-CSearchDlg* ShowSearchDialog(CSearchDlg::ActiveViewFinder findActiveView);
+// The search command: creates the one search window on first use and shows
+// it with the kept text, the typing in its field. With a parent (the main
+// window) it stays above that window, so a click on the list does not bury
+// it. The caller records the command's usage event. The window lives until
+// DestroySearchDialog (at exit) or until its parent goes.
+CSearchDlg* ShowSearchDialog(CSearchDlg::ActiveViewFinder findActiveView, QWidget* parent = nullptr);
 // The search window, or null before the first ShowSearchDialog.
 CSearchDlg* SearchDialog();
 // Destroys the search window (at exit).

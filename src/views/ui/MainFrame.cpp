@@ -12,6 +12,7 @@
 #include "Utilities/VTRUIUtils.h"
 #include "Utilities/ui/StatusBarProgress.h"
 #include "VTRDataHelper.h"
+#include "VtrWindowPlacement.h"
 #include "views/ui/ChildFrame.h"
 #include "views/ui/VTRRuleBuilderView.h"
 
@@ -22,17 +23,29 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMimeData>
 #include <QPointer>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
 namespace {
 constexpr char kLookKey[] = "ApplicationLook";
+constexpr char kPlaceName[] = "MainFrame";
+
+// The available area of the screen that shows most of rect, else of the primary screen.
+QRect AvailableAreaFor(const QRect& rect)
+{
+    QScreen* screen = rect.isEmpty() ? nullptr : QGuiApplication::screenAt(rect.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
 // Handlers the rule list view offers for the commands it owns.
 const char* ViewHandler(int id)
 {
@@ -65,7 +78,7 @@ CMainFrame::CMainFrame(AppContext& context, QSettings* profile, const QString& a
     setObjectName(QStringLiteral("mainFrame"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
     setAcceptDrops(true);
-    resize(1200, 800);
+    resize(kPreferredSize);
 }
 
 CMainFrame::~CMainFrame()
@@ -150,7 +163,38 @@ bool CMainFrame::Create()
 
     UpdateTitle();
     UpdateCommandUI();
+    PlaceOnScreen();
     return true;
+}
+
+void CMainFrame::PlaceOnScreen()
+{
+    const std::optional<VtrWindowPlace> place
+        = m_profile ? VtrLoadWindowPlace(*m_profile, QLatin1String(kPlaceName)) : std::nullopt;
+    if (place) {
+        setGeometry(VtrFitWindowRect(place->geometry, AvailableAreaFor(place->geometry)));
+        m_openMaximized = place->maximized;
+    } else {
+        // First start: the preferred size where it fits, in the middle of the screen.
+        setGeometry(VtrCentredWindowRect(kPreferredSize, AvailableAreaFor(QRect())));
+        m_openMaximized = false;
+    }
+}
+
+void CMainFrame::ShowPlaced()
+{
+    if (m_openMaximized)
+        showMaximized();
+    else
+        show();
+}
+
+void CMainFrame::SavePlace()
+{
+    if (!m_profile)
+        return;
+    VtrSaveWindowPlace(*m_profile, QLatin1String(kPlaceName), { normalGeometry(), isMaximized() });
+    m_profile->sync();
 }
 
 void CMainFrame::CreateActions()
@@ -413,6 +457,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     }
     for (CChildFrame* child : children)
         child->CloseAnswered();
+    SavePlace();
     event->accept();
     emit FrameClosed();
 }

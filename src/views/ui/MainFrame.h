@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QSize>
 #include <QStringList>
 
 class AppContext;
@@ -69,6 +70,13 @@ public:
     void SetRecentFiles(const QStringList& paths);
     // Raises the window, restoring it when minimised.
     void BringToFront();
+    // Shows the window where Create placed it: fitted to the screen, where
+    // the user last left it, maximized when it was left maximized.
+    void ShowPlaced();
+    // Stores the window's place in the profile (done when it closes).
+    void SavePlace();
+    // The size the window opens at the first time, fitted to the screen.
+    static constexpr QSize kPreferredSize { 1200, 800 };
 
     // Shows the windows dialog (modal).
     void ShowWindowsDialog();
@@ -97,6 +105,7 @@ private:
     void RouteToFrame(int id);
     void UpdateTitle();
     void ChildClosed();
+    void PlaceOnScreen();
 
     AppContext& m_context;
     QSettings* m_profile;
@@ -111,6 +120,7 @@ private:
     QLabel* m_information = nullptr;
     CStatusBarProgress* m_progress = nullptr;
     int m_look = 219;
+    bool m_openMaximized = false;
 };
 
 // Shows that a command's work is not built yet; never silently dead.

@@ -7,9 +7,9 @@
 #include "custommsg/CustomMessageRows.h"
 #include "custommsg/CustomMessageStore.h"
 #include "custommsg/CustomMessageTransfer.h"
-#include "custommsg/SpreadsheetHelper.h"
 #include "custommsg/ui/VTRCustomMsgErrorDlg.h"
 #include "custommsg/ui/VTRCustomMsgWarningDlg.h"
+#include "Utilities/FileOpener.h"
 #include "document/RulePassword.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "views/ResetToDefault.h"
@@ -31,7 +31,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QResizeEvent>
-#include <QStandardPaths>
 
 CVTRRuleBuilderView::CVTRRuleBuilderView(CVTRRuleBuilderDoc* doc, QWidget* parent)
     : CVTRRuleBuilderView(doc, nullptr, parent)
@@ -265,14 +264,15 @@ void CVTRRuleBuilderView::OnExportCustomMessage()
     QString path;
     // Overwriting asks first; a new file must be allowed, so "must exist" is left out.
     const unsigned flags = FileDialogFlags::kOverwritePrompt | FileDialogFlags::kHideReadOnly;
-    if (GetFileDialogService()->AskPath(false, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
-            VtrString(116), QString(), QLatin1String(CustomMessageTransfer::kExportName), flags,
+    // No folder given: the dialog starts in the last folder used, else the documents folder.
+    if (GetFileDialogService()->AskPath(false, QString(), VtrString(116), QString(), QLatin1String(CustomMessageTransfer::kExportName), flags,
             QLatin1String(CustomMessageTransfer::kExportFilter), path)
         != 1)
         return;
     const ModelMessageRows rows(*m_controller->Model());
+    // The sheet is written; a desktop that cannot show it is said, with where it is.
     if (CustomMessageTransfer::Export(path, rows))
-        SpreadsheetHelper::OpenWithDefaultProgram(path);
+        OpenWithFileOpenerOrSay(path);
 }
 
 void CVTRRuleBuilderView::OnImportCustomMessage()
@@ -365,7 +365,7 @@ void CVTRRuleBuilderView::OnPassword()
     if (!m_doc || m_doc->IsPasswordProtected())
         return;
     QString typed;
-    if (!GetPasswordPrompt()(typed))
+    if (!AskNewPassword(typed))
         return;
     m_doc->SetConfirmedPassword(typed);
     m_doc->DoFileSave();

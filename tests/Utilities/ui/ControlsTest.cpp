@@ -1,4 +1,5 @@
 // The hyperlink label and the program's file dialog.
+#include "RecordingOpener.h"
 #include "TestSupport.h"
 #include "Utilities/FileDialogService.h"
 #include "Utilities/ui/ExtendedDialogDlg.h"
@@ -6,12 +7,13 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -32,16 +34,6 @@ protected:
         }
         return QWidget::event(e);
     }
-};
-
-// Receives what the desktop would have opened.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void Open(const QUrl& url) { urls << url; }
 };
 
 // Answers the next modal file dialog from inside its event loop.
@@ -114,8 +106,7 @@ private slots:
 
     void notifyParentTellsTheParentAndOpensNothing()
     {
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "Open");
+        RecordingOpener opener;
         NotifyCatcher parent;
         auto* link = new CHyperLink(QStringLiteral("site"), &parent);
         link->SetTarget(QStringLiteral("https://example.com/"));
@@ -127,25 +118,78 @@ private slots:
         QCOMPARE(parent.ids, QList<int> { 1001 });
         QCOMPARE(clicked.count(), 1);
         QCOMPARE(clicked.first().first().toInt(), 1001);
-        QVERIFY(catcher.urls.isEmpty());
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QTest::qWait(200);
+        QVERIFY(opener.Opened().isEmpty());
     }
 
-    void clickWithoutNotifyOpensTheTarget()
+    void clickWithoutNotifyOpensTheTargetWithTheFileOpener_data()
     {
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "Open");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("address") << QStringLiteral("https://example.com/page")
+                                 << QStringLiteral("https://example.com/page");
+        QTest::newRow("address without a scheme") << QStringLiteral("www.example.com")
+                                                  << QStringLiteral("http://www.example.com");
+        const QString file = QDir::temp().absoluteFilePath(QStringLiteral("vtrpro-link-target.txt"));
+        QTest::newRow("file") << file << file;
+    }
+    void clickWithoutNotifyOpensTheTargetWithTheFileOpener()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, opened);
+        QFile file(QDir::temp().absoluteFilePath(QStringLiteral("vtrpro-link-target.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        RecordingOpener opener;
+        ScriptedMessages messages;
         NotifyCatcher parent;
         auto* link = new CHyperLink(QStringLiteral("site"), &parent);
-        link->SetTarget(QStringLiteral("https://example.com/page"));
+        link->SetTarget(target);
         parent.show();
         QTest::mouseClick(link, Qt::LeftButton);
-        QCOMPARE(catcher.urls, QList<QUrl> { QUrl(QStringLiteral("https://example.com/page")) });
+        QTRY_COMPARE(opener.Opened(), QStringList { opened });
         QVERIFY(parent.ids.isEmpty());
+        QVERIFY(messages.shown.empty());
         // A right click is not a click on the link.
         QTest::mouseClick(link, Qt::RightButton);
-        QCOMPARE(catcher.urls.size(), 1);
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QTest::qWait(200);
+        QCOMPARE(opener.Opened().size(), 1);
+        file.remove();
+    }
+
+    void aTargetThatCannotBeOpenedIsSaid_data()
+    {
+        QTest::addColumn<QString>("opener");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("reason");
+        const QString file = QDir::temp().absoluteFilePath(QStringLiteral("vtrpro-link-target.txt"));
+        QTest::newRow("no opener on this desktop") << QStringLiteral("/nonexistent/xdg-open") << file
+                                                   << QStringLiteral("could not be started");
+        QTest::newRow("the file is gone") << QStringLiteral("true")
+                                          << QDir::temp().absoluteFilePath(QStringLiteral("vtrpro-no-such-log.txt"))
+                                          << QStringLiteral("does not exist");
+    }
+    void aTargetThatCannotBeOpenedIsSaid()
+    {
+        QFETCH(QString, opener);
+        QFETCH(QString, target);
+        QFETCH(QString, reason);
+        QFile file(QDir::temp().absoluteFilePath(QStringLiteral("vtrpro-link-target.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        ScopedTestEnv env;
+        env.Set("VTRPRO_FILE_OPENER", opener);
+        ScriptedMessages messages;
+        NotifyCatcher parent;
+        auto* link = new CHyperLink(QStringLiteral("Click here"), &parent);
+        link->SetTarget(target);
+        parent.show();
+        QTest::mouseClick(link, Qt::LeftButton);
+        QCOMPARE(messages.shown.size(), size_t(1));
+        QVERIFY2(messages.shown[0].text.contains(target), qPrintable(messages.shown[0].text));
+        QVERIFY2(messages.shown[0].text.contains(reason), qPrintable(messages.shown[0].text));
+        QCOMPARE(messages.shown[0].icon, MsgIcon::Warning);
+        file.remove();
     }
 
     void tooltipTextOnlyWhenEnabled()
@@ -247,6 +291,71 @@ private slots:
         });
         QCOMPARE(dialog.DoModal(), 1);
         QCOMPARE(dialog.GetPathName(), QDir(env.Root()).filePath(QStringLiteral("chosen.vtr")));
+    }
+
+    void dialogsStartInTheLastFolderUsedElseTheDocumentsFolder()
+    {
+        ScopedTestEnv env;
+        FileDialogDefaults::SetStore(nullptr); // nothing used yet
+        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        QVERIFY(QDir().mkpath(documents));
+        const QString used = env.Path(QStringLiteral("used"));
+        const QString given = env.Path(QStringLiteral("given"));
+        QVERIFY(QDir().mkpath(used));
+        QVERIFY(QDir().mkpath(given));
+
+        // Nothing given, nothing used: the documents folder, under the title of what it does.
+        QString startedIn;
+        QString title;
+        CExtendedDialogDlg save(false, QString(), QString(), QStringLiteral(".vtr"), QString(),
+            FileDialogFlags::kPathMustExist, QStringLiteral("VTRPro(*.vtr)|*.vtr||"));
+        AnswerFileDialog([&](QFileDialog* d) {
+            startedIn = d->directory().absolutePath();
+            title = d->windowTitle();
+            d->setDirectory(used);
+            d->findChild<QLineEdit*>()->setText(QStringLiteral("chosen"));
+            static_cast<QDialog*>(d)->accept();
+        });
+        QCOMPARE(save.DoModal(), 1);
+        QCOMPARE(startedIn, QDir(documents).absolutePath());
+        QCOMPARE(title, QStringLiteral("Save As"));
+        QCOMPARE(save.GetPathName(), QDir(used).filePath(QStringLiteral("chosen.vtr")));
+
+        struct Step
+        {
+            const char* what;
+            QString initial;
+            QString expected;
+        };
+        const Step steps[] = {
+            { "the last folder used", QString(), used },
+            { "a folder given", given, given },
+            { "a file given is no folder", QDir(used).filePath(QStringLiteral("chosen.vtr")), used },
+        };
+        for (const Step& step : steps) {
+            CExtendedDialogDlg open(true, step.initial, QString(), QString(), QString(), 0, QString());
+            AnswerFileDialog([&](QFileDialog* d) {
+                startedIn = d->directory().absolutePath();
+                title = d->windowTitle();
+                d->reject();
+            });
+            QCOMPARE(open.DoModal(), 2);
+            QVERIFY2(startedIn == QDir(step.expected).absolutePath(), step.what);
+            QCOMPARE(title, QStringLiteral("Open"));
+        }
+        // The last folder went away: the documents folder again.
+        QVERIFY(QDir(used).removeRecursively());
+        QCOMPARE(FileDialogDefaults::StartFolder(QString()), documents);
+
+        // With the profile as store the last folder is there for the next run.
+        QSettings profile(env.Path(QStringLiteral("profile.ini")), QSettings::IniFormat);
+        FileDialogDefaults::SetStore(&profile);
+        FileDialogDefaults::RememberChosen(QDir(given).filePath(QStringLiteral("a.vtr")));
+        FileDialogDefaults::SetStore(nullptr);
+        QCOMPARE(FileDialogDefaults::StartFolder(QString()), documents);
+        FileDialogDefaults::SetStore(&profile);
+        QCOMPARE(FileDialogDefaults::StartFolder(QString()), given);
+        FileDialogDefaults::SetStore(nullptr);
     }
 
     void openDialogWantsAnExistingFile()

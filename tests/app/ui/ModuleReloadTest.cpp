@@ -1,7 +1,8 @@
 // Registering and unregistering rule modules in a running program with
-// documents open: the dialog's OK reloads the modules, the lists drop the
-// rows and the documents the rules of a module that went (before its library
-// is freed), and a module registered again is listed once.
+// documents open: OK first says which files lose how many ticked rules (No
+// goes back), a list that cannot be saved is said and applies nothing; the
+// reload drops the rows and the documents the rules of a module that went
+// (before its library is freed), and a module registered again is listed once.
 #include "AppRun.h"
 #include "TestSupport.h"
 
@@ -26,6 +27,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -194,6 +196,107 @@ private slots:
         QCOMPARE(Ticked(a), expectedA);
         for (CChildFrame* child : { a, b, c })
             child->CloseAnswered();
+        QApplication::processEvents();
+    }
+
+    void unregisteringSaysWhichFilesLoseTickedRulesAndNoGoesBack()
+    {
+        ReloadRun run;
+        QVERIFY(run.Start());
+        const QString mill = KnownModules::PathInProgramFolder(QStringLiteral("VtrMillRulesu"));
+        // A: saved, two sheet-metal and one milling rule ticked.
+        CChildFrame* a = run.Frame()->ActiveChild();
+        QCOMPARE(Tick(a, SheetMetal(), 2).size(), 2);
+        QCOMPARE(Tick(a, mill, 1).size(), 1);
+        const QString aPath = run.env.Path(QStringLiteral("a.vtr"));
+        QVERIFY(a->Document()->OnSaveDocument(aPath));
+        // B: milling only, so it loses nothing and is not named.
+        QVERIFY(run.app->OnFileNew());
+        CChildFrame* b = run.Frame()->ActiveChild();
+        QCOMPARE(Tick(b, mill, 2).size(), 2);
+        const QString bPath = run.env.Path(QStringLiteral("b.vtr"));
+        QVERIFY(b->Document()->OnSaveDocument(bPath));
+        // C: never saved, one sheet-metal rule ticked.
+        QVERIFY(run.app->OnFileNew());
+        CChildFrame* c = run.Frame()->ActiveChild();
+        QCOMPARE(Tick(c, SheetMetal(), 1).size(), 1);
+        const QString cTitle = c->Document()->GetBaseTitle();
+        const QStringList aTicked = Ticked(a);
+        const QStringList configured = run.app->Context().Modules().configuredRuleModules;
+
+        bool stayedOpen = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<CVTRRuleRegDlg*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            Unregister(dialog, QStringLiteral("Sheet Metal Rules"));
+            run.messages.Answer(MsgAnswer::No);
+            const size_t before = run.messages.shown.size();
+            dialog->OkButton()->click();
+            // The question named the files that lose rules, and how many.
+            QCOMPARE(run.messages.shown.size(), before + 1);
+            const ScriptedMessages::Shown& question = run.messages.shown.back();
+            QCOMPARE(question.buttons, MsgButtons::YesNo);
+            QVERIFY2(question.text.contains(aPath + QStringLiteral(": 2 ticked rules")), qPrintable(question.text));
+            QVERIFY2(question.text.contains(cTitle + QStringLiteral(": 1 ticked rule\n")), qPrintable(question.text));
+            QVERIFY2(!question.text.contains(bPath), qPrintable(question.text));
+            // No: back in the dialog, nothing applied.
+            stayedOpen = dialog->isVisible();
+            QCOMPARE(run.app->Context().Modules().configuredRuleModules, configured);
+            QCOMPARE(Ticked(a), aTicked);
+            QVERIFY(!a->Document()->IsModified());
+            // Yes this time.
+            run.messages.Answer(MsgAnswer::Yes);
+            dialog->OkButton()->click();
+        });
+        run.Command(CmdId::ID_REGISTER_RULE);
+        QVERIFY(stayedOpen);
+        QVERIFY(!run.app->Context().Modules().configuredRuleModules.contains(SheetMetal()));
+        QVERIFY(RowsOf(a, SheetMetal()).isEmpty());
+        QVERIFY(a->Document()->IsModified());
+        QVERIFY(c->Document()->SelectedRules().Size() == 0);
+
+        // A registration that drops nothing asks nothing.
+        const size_t before = run.messages.shown.size();
+        run.Register([](CVTRRuleRegDlg* d) { RegisterAgain(d, QStringLiteral("Sheet Metal Rules")); });
+        QCOMPARE(run.messages.shown.size(), before);
+        for (CChildFrame* child : { a, b, c })
+            child->CloseAnswered();
+        QApplication::processEvents();
+    }
+
+    void aSaveThatFailsIsSaidAndAppliesNothing()
+    {
+        ReloadRun run;
+        QVERIFY(run.Start());
+        CChildFrame* child = run.Frame()->ActiveChild();
+        QCOMPARE(Tick(child, SheetMetal(), 1).size(), 1);
+        const QStringList configured = run.app->Context().Modules().configuredRuleModules;
+        // A folder where "ConfigModule.ini" belongs: it can be neither read nor written.
+        const QString ini = run.env.DataSettings() + QStringLiteral("ConfigModule.ini");
+        QFile::remove(ini);
+        QVERIFY(QDir().mkpath(ini));
+
+        bool stayedOpen = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<CVTRRuleRegDlg*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            Unregister(dialog, QStringLiteral("Sheet Metal Rules"));
+            const size_t before = run.messages.shown.size();
+            dialog->OkButton()->click(); // Yes to the question, then the save fails
+            QCOMPARE(run.messages.shown.size(), before + 2);
+            const ScriptedMessages::Shown& failure = run.messages.shown.back();
+            QCOMPARE(failure.icon, MsgIcon::Error);
+            QVERIFY2(failure.text.contains(ini), qPrintable(failure.text));
+            QVERIFY(failure.text.contains(QStringLiteral("could not be saved")));
+            stayedOpen = dialog->isVisible();
+            dialog->reject();
+        });
+        run.Command(CmdId::ID_REGISTER_RULE);
+        QVERIFY(stayedOpen);
+        QCOMPARE(run.app->Context().Modules().configuredRuleModules, configured);
+        QVERIFY(!RowsOf(child, SheetMetal()).isEmpty());
+        QVERIFY(QFileInfo(ini).isDir());
+        child->CloseAnswered();
         QApplication::processEvents();
     }
 

@@ -102,6 +102,26 @@ private slots:
                 QVERIFY2(b->focusPolicy() & Qt::TabFocus, info.name);
     }
 
+    void threadDataStandsBesideTheHardwareDatabase()
+    {
+        RibbonWindow w;
+        QVERIFY(w.Show());
+        QToolButton* hardware = w.ribbon->Button(CmdId::ID_HARDWARE_DB);
+        QToolButton* thread = w.ribbon->Button(CmdId::ID_THREAD_DATA);
+        QVERIFY(hardware);
+        QVERIFY2(thread, "Thread Data has no ribbon button");
+        // One panel, the thread data to the right of the hardware database.
+        QCOMPARE(thread->parentWidget(), hardware->parentWidget());
+        QVERIFY(w.ribbon->Categories()->widget(1)->isAncestorOf(thread));
+        w.ribbon->Categories()->setCurrentIndex(1);
+        QTRY_VERIFY(thread->isVisible());
+        QVERIFY(thread->x() > hardware->x());
+        QCOMPARE(thread->text(), QStringLiteral("Thread Data"));
+        QSignalSpy triggered(w.actions.value(CmdId::ID_THREAD_DATA), &QAction::triggered);
+        QTest::mouseClick(thread, Qt::LeftButton);
+        QCOMPARE(triggered.count(), 1);
+    }
+
     void altFOpensTheApplicationMenu()
     {
         RibbonWindow w;

@@ -14,6 +14,7 @@
 #include "app/ui/WindowsDlg.h"
 #include "modules/ExternalEditors.h"
 #include "VTRFrameWrkUtils.h"
+#include "VtrWindowPlacement.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "settings/ui/SearchDlg.h"
 #include "settings/ui/VTRRMScriptLocnDlg.h"
@@ -45,13 +46,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenu>
+#include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -890,6 +895,46 @@ private slots:
         QCOMPARE(SearchDialog(), nullptr);
     }
 
+    void searchWindowTakesTheTypingEveryTimeAndStaysOverTheMainWindow()
+    {
+        AppRun run;
+        QVERIFY(run.StartShown(QSize(1000, 700)));
+        CChildFrame* child = run.Frame()->ActiveChild();
+        QVERIFY(child);
+        const int all = child->View()->ListCtrl()->model()->rowCount();
+        QVERIFY(all > 1);
+        run.Command(CmdId::ID_SERACH);
+        CSearchDlg* search = SearchDialog();
+        QVERIFY(search);
+        // A window of the main window: it stays above it and goes with it.
+        QCOMPARE(search->parentWidget(), static_cast<QWidget*>(run.Frame()));
+        QVERIFY(QTest::qWaitForWindowActive(search));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(search->Field()));
+        // Cancel takes the focus, then closes; the second opening gives it to the field again.
+        auto* cancel = search->findChild<QPushButton*>(QStringLiteral("cancelButton"));
+        cancel->setFocus();
+        QTest::keyClick(cancel, Qt::Key_Space);
+        QVERIFY(!search->isVisible());
+        run.Command(CmdId::ID_SERACH);
+        QCOMPARE(SearchDialog(), search);
+        QVERIFY(QTest::qWaitForWindowActive(search));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(search->Field()));
+        // Typing reaches the field and Enter searches, leaving the window open.
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("flange"));
+        QCOMPARE(search->Field()->text(), QStringLiteral("flange"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(search->isVisible());
+        const int found = child->View()->ListCtrl()->model()->rowCount();
+        QVERIFY(found > 0 && found < all);
+        // Opened again, the kept text is selected, so typing replaces it.
+        search->reject();
+        run.Command(CmdId::ID_SERACH);
+        QVERIFY(search->isVisible());
+        QCOMPARE(search->Field()->text(), QStringLiteral("flange"));
+        QCOMPARE(search->Field()->selectedText(), QStringLiteral("flange"));
+        search->reject();
+    }
+
     void statusTextGoesToTheInformationArea()
     {
         AppRun run;
@@ -1025,7 +1070,7 @@ private slots:
         AppRun run;
         QVERIFY(run.Start());
         QTimer::singleShot(0, [&] {
-            run.Command(CmdId::ID_SERACH); // a parentless window that stays open
+            run.Command(CmdId::ID_SERACH); // a modeless window that stays open
             run.Command(CmdId::ID_APP_EXIT);
         });
         bool timedOut = false;
@@ -1040,6 +1085,65 @@ private slots:
         QVERIFY(!timedOut);
         QVERIFY(SearchDialog()); // it was still there when the loop ended
         run.app->ExitInstance();
+    }
+
+    void mainWindowFitsTheScreenAndOpensWhereItWasLeft()
+    {
+        QTemporaryDir keep;
+        const QString profile = keep.filePath(QStringLiteral("profile.ini"));
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        const QRect left(available.x() + 30, available.y() + 40, 700, 500);
+        {
+            // First start: the preferred size where it fits, wholly on the screen.
+            AppRun run;
+            run.options.profileFile = profile;
+            QVERIFY(run.Start());
+            CMainFrame* frame = run.Frame();
+            QVERIFY(QTest::qWaitForWindowExposed(frame));
+            QVERIFY(available.contains(frame->geometry()));
+            QVERIFY(frame->width() <= CMainFrame::kPreferredSize.width());
+            frame->setGeometry(left);
+            QTRY_COMPARE(frame->geometry(), left);
+            run.Command(CmdId::ID_APP_EXIT);
+            QVERIFY(!frame->isVisible());
+        }
+        {
+            // Where it was left; then left maximized.
+            AppRun run;
+            run.options.profileFile = profile;
+            QVERIFY(run.Start());
+            CMainFrame* frame = run.Frame();
+            QCOMPARE(frame->geometry(), left);
+            QVERIFY(!frame->isMaximized());
+            frame->showMaximized();
+            QTRY_VERIFY(frame->isMaximized());
+            run.Command(CmdId::ID_APP_EXIT);
+        }
+        {
+            AppRun run;
+            run.options.profileFile = profile;
+            QVERIFY(run.Start());
+            QTRY_VERIFY(run.Frame()->isMaximized());
+            QCOMPARE(run.Frame()->normalGeometry(), left);
+            run.Command(CmdId::ID_APP_EXIT);
+        }
+        {
+            // A place larger than this screen (another monitor, another resolution) is fitted.
+            QSettings settings(profile, QSettings::IniFormat);
+            VtrSaveWindowPlace(settings, QStringLiteral("MainFrame"), { QRect(-500, -400, 5000, 4000), false });
+            settings.sync();
+        }
+        AppRun run;
+        run.options.profileFile = profile;
+        QVERIFY(run.Start());
+        QVERIFY(QTest::qWaitForWindowExposed(run.Frame()));
+        QVERIFY(!run.Frame()->isMaximized());
+        QVERIFY2(available.contains(run.Frame()->geometry()),
+            qPrintable(QStringLiteral("%1,%2 %3x%4")
+                           .arg(run.Frame()->x())
+                           .arg(run.Frame()->y())
+                           .arg(run.Frame()->width())
+                           .arg(run.Frame()->height())));
     }
 
     void mainWindowPicture()

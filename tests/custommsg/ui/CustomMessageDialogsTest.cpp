@@ -1,13 +1,13 @@
 // The two dialogs of custom-message storing: the centralized-database
 // warning, and the import error dialog whose link opens the log.
 
+#include "RecordingOpener.h"
 #include "TestSupport.h"
 
 #include "custommsg/ui/VTRCustomMsgErrorDlg.h"
 #include "custommsg/ui/VTRCustomMsgWarningDlg.h"
 #include "Utilities/ui/HyperLink.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,16 +16,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <QUrl>
-
-// Receives what the desktop would have been asked to open.
-class OpenedUrls : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void Open(const QUrl& url) { urls << url; }
-};
 
 class CustomMessageDialogsTest : public QObject
 {
@@ -54,8 +44,8 @@ private slots:
         f.write("Duplicate Help ID List\n");
         f.close();
 
-        OpenedUrls opened;
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "Open");
+        RecordingOpener opener;
+        ScriptedMessages messages;
         CVTRCustomMsgErrorDlg dlg(log, QString {});
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
@@ -66,10 +56,19 @@ private slots:
         QCOMPARE(dlg.Link()->CurrentColor(), QColor(0, 0, 255));
         QVERIFY(dlg.Link()->font().underline());
 
+        // The program's one file opener shows the log, as it shows an exported sheet.
         QTest::mouseClick(dlg.Link(), Qt::LeftButton, {}, dlg.Link()->rect().center());
-        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-        QCOMPARE(opened.urls, QList<QUrl> { QUrl::fromLocalFile(log) });
+        QTRY_COMPARE(opener.Opened(), QStringList { log });
+        QVERIFY(messages.shown.empty());
         QVERIFY(dlg.Link()->IsVisited());
+
+        // Without an opener on the desktop the click says so, naming the log.
+        ScopedTestEnv env;
+        env.Set("VTRPRO_FILE_OPENER", QStringLiteral("/nonexistent/xdg-open"));
+        QTest::mouseClick(dlg.Link(), Qt::LeftButton, {}, dlg.Link()->rect().center());
+        QCOMPARE(messages.shown.size(), size_t(1));
+        QVERIFY2(messages.shown[0].text.contains(log), qPrintable(messages.shown[0].text));
+        QVERIFY(dlg.isVisible());
         dlg.OkButton()->click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
     }

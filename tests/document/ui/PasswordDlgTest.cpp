@@ -75,6 +75,57 @@ private slots:
         QCOMPARE(dialog.Password().size(), 190);
     }
 
+    void aNewPasswordIsTypedTwiceAndADifferenceAskedAgain()
+    {
+        ScriptedMessages messages;
+        CPasswordDlg dialog(nullptr, CPasswordDlg::Mode::NewPassword);
+        dialog.show();
+        QVERIFY(dialog.EditAgain());
+        QCOMPARE(dialog.EditAgain()->echoMode(), QLineEdit::Password);
+        // Tab leads from the first entry to the second.
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dialog.Edit()));
+        QTest::keyClicks(dialog.Edit(), QStringLiteral("Secret"));
+        QTest::keyClick(dialog.Edit(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dialog.EditAgain()));
+        QTest::keyClicks(dialog.EditAgain(), QStringLiteral("Secrte"));
+        QTest::keyClick(dialog.EditAgain(), Qt::Key_Return);
+        // Refused with a message, both entries emptied, asked again from the first.
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(messages.shown.size(), size_t(1));
+        QVERIFY(messages.shown[0].text.contains(QStringLiteral("not the same")));
+        QVERIFY(dialog.Edit()->text().isEmpty());
+        QVERIFY(dialog.EditAgain()->text().isEmpty());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dialog.Edit()));
+        QTest::keyClicks(dialog.Edit(), QStringLiteral("Secret"));
+        QTest::keyClicks(dialog.EditAgain(), QStringLiteral("Secret"));
+        QTest::keyClick(dialog.EditAgain(), Qt::Key_Return);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.Password(), QStringLiteral("Secret"));
+        QCOMPARE(messages.shown.size(), size_t(1));
+        // The password of a protected file is asked once.
+        CPasswordDlg enter;
+        QCOMPARE(enter.EditAgain(), nullptr);
+    }
+
+    void newPasswordPromptGivesTheAgreedPassword()
+    {
+        NewPasswordPrompt prompt = MakeNewPasswordDialogPrompt(nullptr);
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<CPasswordDlg*>(QApplication::activeModalWidget());
+            QVERIFY(dialog && dialog->EditAgain());
+            dialog->Edit()->setText(QStringLiteral("abc"));
+            dialog->EditAgain()->setText(QStringLiteral("abc"));
+            dialog->accept();
+        });
+        QString typed;
+        QString repeated;
+        QVERIFY(prompt(typed, repeated));
+        QCOMPARE(typed, QStringLiteral("abc"));
+        QCOMPARE(repeated, QStringLiteral("abc"));
+    }
+
     void promptRunsTheDialogModally()
     {
         PasswordPrompt prompt = MakePasswordDialogPrompt(nullptr);

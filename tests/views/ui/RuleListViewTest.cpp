@@ -210,6 +210,50 @@ private slots:
         QCOMPARE(m_dialogs->asked.size(), asked);
     }
 
+    void ctrlLAsksForThePasswordTwiceAndSavesOnlyWhenBothAgree()
+    {
+        auto o = NewView();
+        const QString path = m_env->Path(QStringLiteral("typo-in-password.vtr"));
+        QStringList entries = { QStringLiteral("Secret"), QStringLiteral("Secrte"), QStringLiteral("Secret"),
+            QStringLiteral("Secret") };
+        SetNewPasswordPrompt([&entries](QString& typed, QString& repeated) {
+            if (entries.size() < 2)
+                return false;
+            typed = entries.takeFirst();
+            repeated = entries.takeFirst();
+            return true;
+        });
+        m_dialogs->Answer(path);
+        const size_t before = m_messages->shown.size();
+        QTest::keyClick(o->view->ListCtrl(), Qt::Key_L, Qt::ControlModifier);
+        SetNewPasswordPrompt({});
+        // The typo was refused with a message and asked again; the agreed password protects the file.
+        QVERIFY(entries.isEmpty());
+        QCOMPARE(m_messages->shown.size(), before + 1);
+        QVERIFY(m_messages->shown.back().text.contains(QStringLiteral("not the same")));
+        QVERIFY(o->doc->IsPasswordProtected());
+        QCOMPARE(o->doc->ConfirmedPassword(), QStringLiteral("Secret"));
+        QVERIFY(QFile::exists(path));
+
+        // Cancel after a typo: nothing is set and nothing saved.
+        auto other = NewView();
+        const QString otherPath = m_env->Path(QStringLiteral("not-protected.vtr"));
+        entries = { QStringLiteral("a"), QStringLiteral("b") };
+        SetNewPasswordPrompt([&entries](QString& typed, QString& repeated) {
+            if (entries.size() < 2)
+                return false;
+            typed = entries.takeFirst();
+            repeated = entries.takeFirst();
+            return true;
+        });
+        const size_t asked = m_dialogs->asked.size();
+        QTest::keyClick(other->view->ListCtrl(), Qt::Key_L, Qt::ControlModifier);
+        SetNewPasswordPrompt({});
+        QVERIFY(!other->doc->IsPasswordConfirmed());
+        QCOMPARE(m_dialogs->asked.size(), asked); // no save was even offered
+        QVERIFY(!QFile::exists(otherPath));
+    }
+
     void searchWindowSearchClearAndCancel()
     {
         auto o = NewView();

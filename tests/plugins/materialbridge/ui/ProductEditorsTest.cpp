@@ -17,11 +17,13 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -295,6 +297,57 @@ private slots:
         });
         m_bridge.launchThreadData(nullptr);
         QVERIFY(reopened);
+        db->Release();
+    }
+
+    void editorsFitTheScreenAndOpenWhereTheyWereLeft()
+    {
+        ScopedTestEnv env;
+        vtr_db::IDatabaseCollector* db = vtr_db::VTRDataHelper::getInstance()->GetCollector();
+        db->Release();
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        const QList<EditorCase> cases = Cases();
+        const EditorCase& map = cases[3];
+        const EditorCase& thread = cases[1];
+        QCOMPARE(QString::fromUtf8(map.name), QStringLiteral("material-process-map"));
+
+        // The map wants more width than a small screen has: it opens fitted,
+        // OK and Cancel in reach. The user then moves and resizes it.
+        const QRect left(available.x() + 20, available.y() + 40, 500, 400);
+        bool fitted = false;
+        WhenEditorOpens([&](QDialog* dialog) {
+            QVERIFY(QTest::qWaitForWindowExposed(dialog));
+            QVERIFY2(dialog->width() <= available.width(), qPrintable(QString::number(dialog->width())));
+            QVERIFY(dialog->height() <= available.height());
+            auto* box = dialog->findChild<QDialogButtonBox*>();
+            QVERIFY(box);
+            for (QAbstractButton* button : box->buttons()) {
+                const QRect inDialog(button->mapTo(dialog, QPoint(0, 0)), button->size());
+                QVERIFY2(dialog->rect().contains(inDialog), qPrintable(button->text()));
+            }
+            fitted = true;
+            dialog->setGeometry(left);
+            QTRY_COMPARE(dialog->geometry(), left);
+            dialog->reject();
+        });
+        map.launch();
+        QVERIFY(fitted);
+
+        // Opened again: where it was left. Another editor keeps its own place.
+        QRect again;
+        WhenEditorOpens([&](QDialog* dialog) {
+            again = dialog->geometry();
+            dialog->reject();
+        });
+        map.launch();
+        QCOMPARE(again, left);
+        QRect other;
+        WhenEditorOpens([&](QDialog* dialog) {
+            other = dialog->geometry();
+            dialog->reject();
+        });
+        thread.launch();
+        QVERIFY(other.size() != left.size());
         db->Release();
     }
 
