@@ -67,6 +67,16 @@ bool StoreImported(const CustomMessageColumns& table, ICustomMessageRows& rows, 
             firstRow.insert(id, r);
     }
 
+    // The sheet is stored as one batch: a failure (or a copy killed
+    // half-way) leaves the database and the list as they were.
+    struct Pending
+    {
+        int row;
+        CVtrRule* rule;
+        QString message;
+    };
+    QList<Pending> pending;
+    QList<vtr_db::CustomMessageRecord> records;
     ProgressScope progress(VtrString(StrId::ProgressImporting), rows.RowCount());
     for (int row = 0; row < rows.RowCount(); ++row) {
         progress.Step(row + 1);
@@ -79,16 +89,18 @@ bool StoreImported(const CustomMessageColumns& table, ICustomMessageRows& rows, 
         const qsizetype r = it.value();
         if (r >= messages.size() || r >= names.size() || r >= categories.size())
             continue;
-        const QString& message = messages[r];
-        rule->SetCustomMessage(message);
-        if (!message.isEmpty() && services.trackEvent)
-            services.trackEvent(kImportEvent, kUsageKind, rule->GetRuleName());
-        if (Add(services.database, rule->GetHelpId(), names[r], categories[r], message) == -1) {
-            ShowStoreFailure();
-            rows.SetMessageAt(row, QString());
-            return false;
-        }
-        rows.SetMessageAt(row, message);
+        pending.append({ row, rule, messages[r] });
+        records.append({ rule->GetHelpId(), names[r], categories[r], messages[r] });
+    }
+    if (!services.database || services.database->AddCustomMessages(records) != 0) {
+        ShowStoreFailure();
+        return false;
+    }
+    for (const Pending& p : pending) {
+        p.rule->SetCustomMessage(p.message);
+        if (!p.message.isEmpty() && services.trackEvent)
+            services.trackEvent(kImportEvent, kUsageKind, p.rule->GetRuleName());
+        rows.SetMessageAt(p.row, p.message);
     }
     return true;
 }
