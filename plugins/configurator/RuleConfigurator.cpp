@@ -69,6 +69,9 @@ VTR_EXPORT void GetModuleRules(const QString* key, PtrArray* rules)
         const QString identity = IdentityKey(*rule);
         const auto it = position.constFind(identity);
         if (it != position.constEnd()) {
+            // A stored edit of a shipped rule keeps the shipped rule's help id,
+            // which its custom message and help page are kept under.
+            rule->SetHelpId(found[it.value()]->GetHelpId());
             found[it.value()] = std::move(rule);
             return;
         }
@@ -88,18 +91,20 @@ VTR_EXPORT void GetModuleRules(const QString* key, PtrArray* rules)
         take(std::move(rule));
     }
 
-    QStringList stored;
-    QList<int32_t> versions;
+    QList<vtr_db::StoredUserRule> stored;
     if (vtr_db::IDatabaseCollector* collector = vtr_db::VTRDataHelper::getInstance()->GetCollector())
-        collector->GetUserRules(*key, stored, versions);
-    for (qsizetype i = 0; i < stored.size(); ++i) {
-        auto rule = RuleFromMarkup(stored[i]);
+        collector->GetStoredUserRules(*key, stored);
+    for (const vtr_db::StoredUserRule& s : stored) {
+        auto rule = RuleFromMarkup(s.element);
         if (!rule) {
             Log(QStringLiteral("A stored rule of %1 is not a usable rule element and is skipped").arg(*key));
             continue;
         }
-        // The list's copy knows which stored version it shows.
-        rule->SetStoredVersion(versions.value(i));
+        // The database's help id, not the element's: it keys the rule's
+        // custom message and its help page. The list's copy knows which
+        // stored version it shows.
+        rule->SetHelpId(s.helpId);
+        rule->SetStoredVersion(s.version);
         take(std::move(rule));
     }
     for (auto& rule : found)

@@ -46,16 +46,16 @@ bool ReadAll(std::vector<Stored>& out, QString* error)
         return false;
     for (const ProductRuleKey& k : ProductRuleCatalogue::Keys()) {
         const QString key = QLatin1String(k.key);
-        QStringList elements;
-        QList<int32_t> versions;
-        if (!collector->GetUserRules(key, elements, versions)) {
+        QList<vtr_db::StoredUserRule> stored;
+        if (!collector->GetStoredUserRules(key, stored)) {
             if (error)
                 *error = Reason(collector->ReadProblem(), "The product database cannot be read.");
             return false;
         }
-        for (qsizetype i = 0; i < elements.size(); ++i)
-            if (auto rule = RuleFromMarkup(elements[i])) {
-                rule->SetStoredVersion(versions.value(i));
+        for (const vtr_db::StoredUserRule& s : stored)
+            if (auto rule = RuleFromMarkup(s.element)) {
+                rule->SetHelpId(s.helpId);
+                rule->SetStoredVersion(s.version);
                 out.push_back({ key, std::move(rule) });
             }
     }
@@ -203,6 +203,29 @@ VTR_EXPORT int32_t StoreUserRule(const QString* key, CVtrRule* rule, const QStri
         }
     }
     return 0;
+}
+
+// Stores a new rule's element under a key unless a rule of its name and
+// category (case ignored) is stored: the check and the write are one step of
+// the database. 0 when stored, 1 when the name is taken, -1 with the reason
+// in error.
+VTR_EXPORT int32_t CreateUserRule(const QString* key, CVtrRule* rule, const QString* markup, QString* error)
+{
+    if (!key || key->isEmpty() || !rule || !markup || markup->isEmpty()) {
+        if (error)
+            *error = QStringLiteral("Nothing to store.");
+        return -1;
+    }
+    vtr_db::IDatabaseCollector* collector = Collector(error);
+    if (!collector)
+        return -1;
+    const int32_t result = collector->CreateUserRule(*key, rule->GetRuleName(), rule->GetRuleCategory(), *markup);
+    if (result == 1 && error)
+        *error = QStringLiteral("name taken: a rule named \"%1\" is already stored in %2.")
+                     .arg(rule->GetRuleName(), rule->GetRuleCategory());
+    else if (result < 0 && error)
+        *error = QStringLiteral("The product database cannot be written.");
+    return result < 0 ? -1 : result;
 }
 
 // Removes the stored rule of that name and category (case ignored): 1 when

@@ -1,5 +1,6 @@
 #include "RuleCatalogue.h"
 
+#include "VTRDataHelper.h"
 #include "VTRFrameWrkUtils.h"
 #include "VtrUtf8.h"
 #include "VtrXMLNode.h"
@@ -208,6 +209,11 @@ bool RuleCatalogue::Load(const char* data, std::size_t size, QString& error)
         int helpId = 0;
         if (!IsWholeNumber(rule.attribute("HelpId").value(), helpId) || helpId <= 0 || helpIds.contains(helpId)) {
             error = where + QStringLiteral("missing or repeated help id");
+            return false;
+        }
+        // The database numbers users' stored rules in a range of its own.
+        if (vtr_db::IsStoredRuleHelpId(helpId)) {
+            error = where + QStringLiteral("help id %1 is in the range kept for stored rules").arg(helpId);
             return false;
         }
         helpIds.insert(helpId);

@@ -13,11 +13,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
+#include <QSet>
 
 namespace {
 constexpr int kBusyTimeoutMs = 10000;
@@ -30,6 +33,8 @@ struct Migration
     const char* sql;
     bool (*seed)(sqlite3* db);
 };
+
+bool NumberStoredRules(sqlite3* db);
 const Migration kMigrations[] = {
     // 1: custom messages and material data.
     { "CREATE TABLE CustomMessages ("
@@ -76,6 +81,15 @@ const Migration kMigrations[] = {
       "CREATE TRIGGER UserRuleUpdated AFTER UPDATE OF Version ON UserRules BEGIN"
       " UPDATE UserRuleVersion SET Last = NEW.Version WHERE Last < NEW.Version; END;",
         nullptr },
+    // 5: each stored rule gets a help id of its own, so that custom messages
+    // keyed by help id no longer collide at 0, and a rule's identity (its
+    // case-folded name and category) becomes a unique key, so that two
+    // copies adding one name cannot both store it.
+    { "ALTER TABLE UserRules ADD COLUMN HelpId INTEGER;"
+      "ALTER TABLE UserRules ADD COLUMN FoldedName TEXT;"
+      "ALTER TABLE UserRules ADD COLUMN FoldedCategory TEXT;"
+      "CREATE TABLE StoredRuleHelpIds (Next INTEGER NOT NULL);",
+        &NumberStoredRules },
 };
 static_assert(std::size(kMigrations) == SqliteDatabaseCollector::kSchemaVersion);
 
@@ -84,13 +98,10 @@ const char* const kStatements[] = {
     "INSERT INTO CustomMessages (HelpId, RuleName, Category, Message) VALUES (?1, ?2, ?3, ?4)"
     " ON CONFLICT (HelpId, RuleName, Category) DO UPDATE SET Message = excluded.Message",
     "DELETE FROM CustomMessages WHERE HelpId = ?1 AND RuleName = ?2 AND Category = ?3",
-    "SELECT Element, Version FROM UserRules WHERE RuleKey = ?1 ORDER BY rowid",
-    // Each write takes a version above every one given before, so that a rule
-    // moved to another key or stored again never returns to a version a copy holds.
-    "INSERT INTO UserRules (RuleKey, RuleName, Category, Element, Version)"
-    " VALUES (?1, ?2, ?3, ?4, (SELECT Last + 1 FROM UserRuleVersion))"
-    " ON CONFLICT (RuleKey, RuleName, Category) DO UPDATE SET Element = excluded.Element, Version = excluded.Version",
+    "SELECT Element, 0, 0 FROM UserRules WHERE RuleKey = ?1 ORDER BY rowid",
+    "SELECT Element, coalesce(HelpId, 0), Version FROM UserRules WHERE RuleKey = ?1 ORDER BY rowid",
 };
+static_assert(std::size(kStatements) == 5);
 
 void BindText(sqlite3_stmt* statement, int index, const QString& text)
 {
@@ -165,6 +176,97 @@ struct StatementReset
         sqlite3_clear_bindings(statement);
     }
 };
+
+// A statement prepared for one call and freed with it.
+struct LocalStatement
+{
+    sqlite3_stmt* s = nullptr;
+    LocalStatement(sqlite3* db, const QByteArray& sql) { sqlite3_prepare_v2(db, sql.constData(), -1, &s, nullptr); }
+    ~LocalStatement() { sqlite3_finalize(s); }
+    LocalStatement(const LocalStatement&) = delete;
+    LocalStatement& operator=(const LocalStatement&) = delete;
+};
+
+void LogDatabase(const QString& message)
+{
+    CVtrProLog::PrintMessage(QStringLiteral("Product database: ") + message, "VtrSqliteDatabase", __LINE__);
+}
+
+// A rule's identity as the unique key holds it: name and category compared
+// without regard to case, as the rule list compares them.
+QString Folded(const QString& text)
+{
+    return text.toCaseFolded();
+}
+
+// Gives the stored rules help ids in the order of their texts (not of their
+// rows), so that two machines migrating the same rules give the same ids;
+// moves their messages, stored under help id 0, to the new ids; and keys
+// their identities. Rules that already share an identity (stored by two
+// copies at once before the key existed) are kept: the first keeps the key,
+// the others are logged and stay until the rule is next stored or removed.
+bool NumberStoredRules(sqlite3* db)
+{
+    struct Row
+    {
+        int64_t rowid;
+        QString key, name, category;
+    };
+    // Read whole first: the rows are updated as they are numbered.
+    std::vector<Row> rows;
+    {
+        LocalStatement select(db, "SELECT rowid, RuleKey, RuleName, Category FROM UserRules"
+                                  " ORDER BY Category, RuleName, RuleKey");
+        int rc = SQLITE_ERROR;
+        while (select.s && (rc = sqlite3_step(select.s)) == SQLITE_ROW)
+            rows.push_back({ sqlite3_column_int64(select.s, 0), ColumnText(select.s, 1), ColumnText(select.s, 2),
+                ColumnText(select.s, 3) });
+        if (rc != SQLITE_DONE)
+            return false;
+    }
+    if (rows.size() > static_cast<size_t>(vtr_db::kLastStoredRuleHelpId - vtr_db::kFirstStoredRuleHelpId + 1))
+        return false;
+    LocalStatement number(db, "UPDATE UserRules SET HelpId = ?1, FoldedName = ?2, FoldedCategory = ?3 WHERE rowid = ?4");
+    LocalStatement messages(db, "UPDATE OR IGNORE CustomMessages SET HelpId = ?1"
+                                " WHERE HelpId = 0 AND RuleName = ?2 AND Category = ?3");
+    if (!number.s || !messages.s)
+        return false;
+    QSet<QString> identities;
+    int32_t helpId = vtr_db::kFirstStoredRuleHelpId;
+    for (const Row& row : rows) {
+        const QString folded = Folded(row.name);
+        const QString foldedCategory = Folded(row.category);
+        const QString identity = folded + QChar(u'\x1f') + foldedCategory;
+        sqlite3_bind_int(number.s, 1, helpId);
+        if (identities.contains(identity)) {
+            LogDatabase(QStringLiteral("the stored rule \"%1\" (%2) of %3 has the name of another stored rule;"
+                                       " both are kept")
+                            .arg(row.name, row.category, row.key));
+            sqlite3_bind_null(number.s, 2);
+            sqlite3_bind_null(number.s, 3);
+        } else {
+            identities.insert(identity);
+            BindText(number.s, 2, folded);
+            BindText(number.s, 3, foldedCategory);
+        }
+        sqlite3_bind_int64(number.s, 4, row.rowid);
+        if (sqlite3_step(number.s) != SQLITE_DONE)
+            return false;
+        sqlite3_reset(number.s);
+        sqlite3_bind_int(messages.s, 1, helpId);
+        BindText(messages.s, 2, row.name);
+        BindText(messages.s, 3, row.category);
+        if (sqlite3_step(messages.s) != SQLITE_DONE)
+            return false;
+        sqlite3_reset(messages.s);
+        ++helpId;
+    }
+    const QByteArray keys = "CREATE UNIQUE INDEX UserRulesHelpId ON UserRules (HelpId);"
+                            "CREATE UNIQUE INDEX UserRulesIdentity ON UserRules (FoldedName, FoldedCategory);"
+                            "INSERT INTO StoredRuleHelpIds (Next) VALUES ("
+        + QByteArray::number(helpId) + ")";
+    return sqlite3_exec(db, keys.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 } // namespace
 
 SqliteDatabaseCollector::SqliteDatabaseCollector() = default;
@@ -541,6 +643,24 @@ QString SqliteDatabaseCollector::WriteProblem()
     return m_writeProblem;
 }
 
+template <typename Change> bool SqliteDatabaseCollector::InTransaction(Change&& change)
+{
+    if (!Exec("BEGIN IMMEDIATE")) {
+        WriteFailed(QStringLiteral("cannot start a change"));
+        return false;
+    }
+    if (!change()) {
+        Exec("ROLLBACK");
+        return false;
+    }
+    if (!Exec("COMMIT")) {
+        WriteFailed(QStringLiteral("cannot commit a change"));
+        Exec("ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
 bool SqliteDatabaseCollector::LoadMessages()
 {
     sqlite3_stmt* s = Prepared(SelectMessages);
@@ -646,6 +766,51 @@ int32_t SqliteDatabaseCollector::AddCustomMessage(
     return 0;
 }
 
+int32_t SqliteDatabaseCollector::AddCustomMessages(const QList<vtr_db::CustomMessageRecord>& records)
+{
+    for (const vtr_db::CustomMessageRecord& r : records)
+        if (r.ruleName.isEmpty() || r.category.isEmpty()) {
+            m_lastError = QStringLiteral("a custom message needs a rule name and a category");
+            return -1;
+        }
+    if (!Open() || RefuseChange())
+        return -1;
+    sqlite3_stmt* upsert = Prepared(UpsertMessage);
+    sqlite3_stmt* remove = Prepared(DeleteMessage);
+    if (!upsert || !remove)
+        return -1;
+    // One transaction: a copy killed half-way leaves the sheet before, and a
+    // second import waits on the write lock instead of mixing its rows in.
+    const bool stored = InTransaction([&] {
+        for (const vtr_db::CustomMessageRecord& r : records) {
+            sqlite3_stmt* s = r.message.isEmpty() ? remove : upsert;
+            StatementReset reset { s };
+            sqlite3_bind_int(s, 1, r.helpId);
+            BindText(s, 2, r.ruleName);
+            BindText(s, 3, r.category);
+            if (!r.message.isEmpty())
+                BindText(s, 4, r.message);
+            if (sqlite3_step(s) != SQLITE_DONE) {
+                m_lastCode = sqlite3_errcode(m_db) & 0xff;
+                WriteFailed(QStringLiteral("cannot store the custom message of \"%1\"").arg(r.ruleName));
+                return false;
+            }
+        }
+        return true;
+    });
+    if (!stored)
+        return -1;
+    if (m_messagesLoaded)
+        for (const vtr_db::CustomMessageRecord& r : records) {
+            const MessageKey key { r.helpId, r.ruleName, r.category };
+            if (r.message.isEmpty())
+                m_messages.remove(key);
+            else
+                m_messages.insert(key, r.message);
+        }
+    return 0;
+}
+
 void SqliteDatabaseCollector::OnRulesListed()
 {
     if (m_db && !m_readOnly)
@@ -654,53 +819,177 @@ void SqliteDatabaseCollector::OnRulesListed()
 
 bool SqliteDatabaseCollector::GetUserRules(const QString& key, QStringList& elements)
 {
-    QList<int32_t> versions;
-    return GetUserRules(key, elements, versions);
+    elements.clear();
+    QList<vtr_db::StoredUserRule> rules;
+    if (!GetStoredUserRules(key, rules))
+        return false;
+    for (const vtr_db::StoredUserRule& r : rules)
+        elements << r.element;
+    return true;
 }
 
-bool SqliteDatabaseCollector::GetUserRules(const QString& key, QStringList& elements, QList<int32_t>& versions)
+bool SqliteDatabaseCollector::GetStoredUserRules(const QString& key, QList<vtr_db::StoredUserRule>& rules)
 {
-    elements.clear();
-    versions.clear();
+    rules.clear();
     if (!Open())
         return false;
     if (m_schemaVersion < 2)
         return true; // a file without the table (read-only, older) holds no rule
-    sqlite3_stmt* s = Prepared(SelectUserRules);
+    // A file not yet numbered (read-only, so not migrated) lists its rules
+    // without ids or versions.
+    sqlite3_stmt* s = Prepared(m_schemaVersion >= kRuleIdentityVersion ? SelectUserRulesWithIds : SelectUserRules);
     if (!s)
         return false;
     StatementReset reset { s };
     BindText(s, 1, key);
     int rc;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-        elements << ColumnText(s, 0);
-        versions << sqlite3_column_int(s, 1);
-    }
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+        rules.append({ ColumnText(s, 0), sqlite3_column_int(s, 1), sqlite3_column_int(s, 2) });
     if (rc != SQLITE_DONE) {
         m_lastCode = rc & 0xff;
         ReadFailed(QStringLiteral("%1 cannot be read: %2").arg(m_openPath, Cause(rc)));
-        elements.clear();
-        versions.clear();
+        rules.clear();
         return false;
     }
     return true;
 }
 
+bool SqliteDatabaseCollector::CanWriteUserRules(const QString& key, const QString& ruleName, const QString& element)
+{
+    if (key.isEmpty() || ruleName.isEmpty() || element.isEmpty() || !Open())
+        return false;
+    if (RefuseChange())
+        return false;
+    if (m_schemaVersion < kRuleIdentityVersion) {
+        m_lastError = QStringLiteral("the database has not been updated to keep rules");
+        return false;
+    }
+    return true;
+}
+
+int32_t SqliteDatabaseCollector::TakeStoredRuleHelpId()
+{
+    // The counter only grows: a removed rule's id is never given to another,
+    // whose messages and rule files would then meet the old ones.
+    LocalStatement next(m_db, "SELECT max(coalesce((SELECT max(Next) FROM StoredRuleHelpIds), ?1),"
+                              " coalesce((SELECT max(HelpId) + 1 FROM UserRules), ?1))");
+    if (!next.s)
+        return 0;
+    sqlite3_bind_int(next.s, 1, vtr_db::kFirstStoredRuleHelpId);
+    if (sqlite3_step(next.s) != SQLITE_ROW)
+        return 0;
+    const int64_t id = sqlite3_column_int64(next.s, 0);
+    if (id < vtr_db::kFirstStoredRuleHelpId || id > vtr_db::kLastStoredRuleHelpId) {
+        m_lastError = QStringLiteral("every help id of stored rules is used");
+        return 0;
+    }
+    const QByteArray count = "DELETE FROM StoredRuleHelpIds; INSERT INTO StoredRuleHelpIds (Next) VALUES ("
+        + QByteArray::number(id + 1) + ")";
+    return Exec(count.constData()) ? static_cast<int32_t>(id) : 0;
+}
+
+bool SqliteDatabaseCollector::WriteUserRule(const QString& key, const QString& ruleName, const QString& category,
+    const QString& element, bool replace, bool& taken)
+{
+    taken = false;
+    const QString folded = Folded(ruleName);
+    const QString foldedCategory = Folded(category);
+    // The stored rule of this identity: the keyed one, else one kept unkeyed
+    // (a duplicate from before the key, or written by an older build).
+    int64_t row = 0;
+    int32_t helpId = 0;
+    {
+        LocalStatement find(m_db, "SELECT rowid, coalesce(HelpId, 0), RuleName, Category FROM UserRules"
+                                  " WHERE (FoldedName = ?1 AND FoldedCategory = ?2) OR FoldedName IS NULL"
+                                  " ORDER BY FoldedName IS NULL, rowid");
+        if (!find.s)
+            return false;
+        BindText(find.s, 1, folded);
+        BindText(find.s, 2, foldedCategory);
+        int rc;
+        while ((rc = sqlite3_step(find.s)) == SQLITE_ROW) {
+            if (Folded(ColumnText(find.s, 2)) == folded && Folded(ColumnText(find.s, 3)) == foldedCategory) {
+                row = sqlite3_column_int64(find.s, 0);
+                helpId = sqlite3_column_int(find.s, 1);
+                break;
+            }
+        }
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            return false;
+    }
+    if (row != 0 && !replace) {
+        taken = true;
+        return false;
+    }
+    if (helpId == 0 && (helpId = TakeStoredRuleHelpId()) == 0)
+        return false;
+    if (row != 0) {
+        // Another unkeyed row with exactly these texts would block the update.
+        LocalStatement clear(m_db, "DELETE FROM UserRules WHERE RuleKey = ?1 AND RuleName = ?2 AND Category = ?3"
+                                   " AND rowid <> ?4");
+        BindText(clear.s, 1, key);
+        BindText(clear.s, 2, ruleName);
+        BindText(clear.s, 3, category);
+        sqlite3_bind_int64(clear.s, 4, row);
+        if (!clear.s || sqlite3_step(clear.s) != SQLITE_DONE)
+            return false;
+    }
+    LocalStatement write(m_db,
+        // Each write takes a version above every one given before, so that a
+        // rule moved to another key or stored again never returns to a version
+        // a copy holds.
+        row != 0 ? QByteArray("UPDATE UserRules SET RuleKey = ?1, RuleName = ?2, Category = ?3, Element = ?4,"
+                              " HelpId = ?5, FoldedName = ?6, FoldedCategory = ?7,"
+                              " Version = (SELECT Last + 1 FROM UserRuleVersion) WHERE rowid = ?8")
+                 : QByteArray("INSERT INTO UserRules (RuleKey, RuleName, Category, Element, HelpId, FoldedName,"
+                              " FoldedCategory, Version) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7,"
+                              " (SELECT Last + 1 FROM UserRuleVersion))"));
+    if (!write.s)
+        return false;
+    BindText(write.s, 1, key);
+    BindText(write.s, 2, ruleName);
+    BindText(write.s, 3, category);
+    BindText(write.s, 4, element);
+    sqlite3_bind_int(write.s, 5, helpId);
+    BindText(write.s, 6, folded);
+    BindText(write.s, 7, foldedCategory);
+    if (row != 0)
+        sqlite3_bind_int64(write.s, 8, row);
+    const int rc = sqlite3_step(write.s);
+    if (rc == SQLITE_DONE)
+        return true;
+    // The unique key is the last word, whatever the lookup above saw.
+    taken = (rc & 0xff) == SQLITE_CONSTRAINT && !replace;
+    return false;
+}
+
 int32_t SqliteDatabaseCollector::AddUserRule(
     const QString& key, const QString& ruleName, const QString& category, const QString& element)
 {
-    if (key.isEmpty() || ruleName.isEmpty() || element.isEmpty() || !Open())
+    if (!CanWriteUserRules(key, ruleName, element))
         return -1;
-    if (RefuseChange())
+    bool taken = false;
+    if (!InTransaction([&] { return WriteUserRule(key, ruleName, category, element, true, taken); })) {
+        WriteFailed(QStringLiteral("cannot store the rule \"%1\" (%2)").arg(ruleName, category));
         return -1;
-    sqlite3_stmt* s = Prepared(UpsertUserRule);
-    if (!s)
+    }
+    return 0;
+}
+
+int32_t SqliteDatabaseCollector::CreateUserRule(
+    const QString& key, const QString& ruleName, const QString& category, const QString& element)
+{
+    if (!CanWriteUserRules(key, ruleName, element))
         return -1;
-    BindText(s, 1, key);
-    BindText(s, 2, ruleName);
-    BindText(s, 3, category);
-    BindText(s, 4, element);
-    return RunChange(s) ? 0 : -1;
+    bool taken = false;
+    if (InTransaction([&] { return WriteUserRule(key, ruleName, category, element, false, taken); }))
+        return 0;
+    if (taken) {
+        m_lastError = QStringLiteral("a rule named \"%1\" is already stored in %2").arg(ruleName, category);
+        return 1;
+    }
+    WriteFailed(QStringLiteral("cannot store the rule \"%1\" (%2)").arg(ruleName, category));
+    return -1;
 }
 
 int32_t SqliteDatabaseCollector::RemoveUserRule(const QString& key, const QString& ruleName, const QString& category)
@@ -730,16 +1019,6 @@ int32_t SqliteDatabaseCollector::RemoveUserRule(const QString& key, const QStrin
 }
 
 namespace {
-// A statement prepared for one call and freed with it.
-struct LocalStatement
-{
-    sqlite3_stmt* s = nullptr;
-    LocalStatement(sqlite3* db, const QByteArray& sql) { sqlite3_prepare_v2(db, sql.constData(), -1, &s, nullptr); }
-    ~LocalStatement() { sqlite3_finalize(s); }
-    LocalStatement(const LocalStatement&) = delete;
-    LocalStatement& operator=(const LocalStatement&) = delete;
-};
-
 // The stored columns of a table (the process map has a table of its own).
 QList<int> StoredColumns(vtr_db::ProductTable table)
 {

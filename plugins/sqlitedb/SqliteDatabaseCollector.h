@@ -26,7 +26,10 @@ class SqliteDatabaseCollector final : public vtr_db::IDatabaseCollector
 {
 public:
     // The schema this build creates and migrates to.
-    static constexpr int32_t kSchemaVersion = 4;
+    static constexpr int32_t kSchemaVersion = 5;
+    // The first version whose stored rules carry help ids and a unique
+    // case-folded name and category.
+    static constexpr int32_t kRuleIdentityVersion = 5;
 
     SqliteDatabaseCollector();
     ~SqliteDatabaseCollector() override;
@@ -47,13 +50,18 @@ public:
     // An empty message removes the rule's message.
     int32_t AddCustomMessage(
         int32_t helpId, const QString& ruleName, const QString& category, const QString& message) override;
+    // One write transaction for the whole sheet; a second copy importing at
+    // once waits for it (up to the busy timeout) or fails with nothing stored.
+    int32_t AddCustomMessages(const QList<vtr_db::CustomMessageRecord>& records) override;
     // Folds the write-ahead log back into the file while nobody waits on it.
     void OnRulesListed() override;
     QString ReadProblem() override;
     QString WriteProblem() override;
     bool GetUserRules(const QString& key, QStringList& elements) override;
-    bool GetUserRules(const QString& key, QStringList& elements, QList<int32_t>& versions) override;
+    bool GetStoredUserRules(const QString& key, QList<vtr_db::StoredUserRule>& rules) override;
     int32_t AddUserRule(
+        const QString& key, const QString& ruleName, const QString& category, const QString& element) override;
+    int32_t CreateUserRule(
         const QString& key, const QString& ruleName, const QString& category, const QString& element) override;
     int32_t RemoveUserRule(const QString& key, const QString& ruleName, const QString& category) override;
 
@@ -68,7 +76,14 @@ public:
     QString LastError() const { return m_lastError; }
 
 private:
-    enum Statement { SelectMessages, UpsertMessage, DeleteMessage, SelectUserRules, UpsertUserRule, StatementCount };
+    enum Statement {
+        SelectMessages,
+        UpsertMessage,
+        DeleteMessage,
+        SelectUserRules,
+        SelectUserRulesWithIds,
+        StatementCount
+    };
 
     struct MessageKey
     {
@@ -112,6 +127,18 @@ private:
     bool WriteMaterialProcesses(int64_t materialId, const QStringList& processes);
     // Runs one prepared change inside its own write transaction.
     bool RunChange(sqlite3_stmt* statement);
+    // Runs change inside one write transaction: committed when it returns
+    // true, rolled back otherwise.
+    template <typename Change> bool InTransaction(Change&& change);
+    // Stores a rule element in the open write transaction: over the stored
+    // rule of the same identity when replace, else only when none is stored
+    // (taken is then set). False when the database refused.
+    bool WriteUserRule(const QString& key, const QString& ruleName, const QString& category, const QString& element,
+        bool replace, bool& taken);
+    // The next unused help id of stored rules, counted on; 0 when none is left.
+    int32_t TakeStoredRuleHelpId();
+    // Refuses a change of user rules (with the reason) unless they can be written.
+    bool CanWriteUserRules(const QString& key, const QString& ruleName, const QString& element);
     void Fail(const QString& what);
 
     sqlite3* m_db = nullptr;

@@ -63,6 +63,16 @@ bool StoreImported(const CustomMessageColumns& table, ICustomMessageRows& rows, 
     // The sheet row each listed row takes, matched as the import's log says.
     const CustomMessageImport::RowMatch match = CustomMessageImport::MatchRows(table, rows);
 
+    // The sheet is stored as one batch: a failure (or a copy killed
+    // half-way) leaves the database and the list as they were.
+    struct Pending
+    {
+        int row;
+        CVtrRule* rule;
+        QString message;
+    };
+    QList<Pending> pending;
+    QList<vtr_db::CustomMessageRecord> records;
     ProgressScope progress(VtrString(StrId::ProgressImporting), rows.RowCount());
     for (int row = 0; row < rows.RowCount(); ++row) {
         progress.Step(row + 1);
@@ -72,18 +82,20 @@ bool StoreImported(const CustomMessageColumns& table, ICustomMessageRows& rows, 
         const qsizetype r = match.sheetRow.value(row, -1);
         if (r < 0 || r >= messages.size())
             continue;
-        const QString& message = messages[r];
-        rule->SetCustomMessage(message);
-        if (!message.isEmpty() && services.trackEvent)
-            services.trackEvent(kImportEvent, kUsageKind, rule->GetRuleName());
         // Stored under the rule's own name and category, which the list looks
         // it up by, whatever the sheet's spelling.
-        if (Add(services.database, rule->GetHelpId(), rule->GetRuleName(), rule->GetRuleCategory(), message) == -1) {
-            ShowStoreFailure(services.database);
-            rows.SetMessageAt(row, QString());
-            return false;
-        }
-        rows.SetMessageAt(row, message);
+        pending.append({ row, rule, messages[r] });
+        records.append({ rule->GetHelpId(), rule->GetRuleName(), rule->GetRuleCategory(), messages[r] });
+    }
+    if (!services.database || services.database->AddCustomMessages(records) != 0) {
+        ShowStoreFailure(services.database);
+        return false;
+    }
+    for (const Pending& p : pending) {
+        p.rule->SetCustomMessage(p.message);
+        if (!p.message.isEmpty() && services.trackEvent)
+            services.trackEvent(kImportEvent, kUsageKind, p.rule->GetRuleName());
+        rows.SetMessageAt(p.row, p.message);
     }
     return true;
 }

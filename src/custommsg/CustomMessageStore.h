@@ -45,9 +45,10 @@ bool ConfirmCentralDatabase(bool& warningOn, const std::function<bool()>& ask);
 // Stores the table's messages for the listed rows, in list order: each row
 // takes the first sheet row that matches it (see
 // CustomMessageImport::MatchRows; rows without one, or without a message
-// cell, are left alone), stored under the rule's own name and category. The first failing store shows 61661,
-// empties that row's message and ends with false; earlier rows stay stored.
-// False also when confirming was cancelled or there is no database.
+// cell, are left alone), stored under the rule's own name and category. The
+// messages are stored in one batch: when the database refuses it, 61661 is
+// shown, nothing is stored and every row keeps its message, and the result
+// is false. False also when confirming was cancelled or there is no database.
 bool StoreImported(const CustomMessageColumns& table, ICustomMessageRows& rows, const CustomMessageServices& services);
 
 // Whether a rule's custom message may not be set (manual-check rules).

@@ -1,5 +1,6 @@
 #include "FrameworkExports.h"
 
+#include "VTRDataHelper.h"
 #include "VTRFrameWrkUtils.h"
 
 #include <cstring>
@@ -58,6 +59,10 @@ void ShowVTRHelp(const QString* helpFile, int32_t helpId, int32_t* result)
     QFileInfo info(*helpFile);
     QString base = info.absolutePath() + QLatin1Char('/') + info.completeBaseName();
     QString page = base + QStringLiteral("/%1.html").arg(helpId);
+    // Users' stored rules have no pages of their own: theirs is the page of
+    // the commands that create and edit them.
+    if (!QFileInfo::exists(page) && vtr_db::IsStoredRuleHelpId(helpId))
+        page = base + QStringLiteral("/1000.html");
     if (!QFileInfo::exists(page))
         page = base + QStringLiteral("/index.html");
     if (!QFileInfo::exists(page))

@@ -10,6 +10,34 @@
 
 namespace vtr_db {
 
+// Help ids the database gives the custom and product rules users store, one
+// each and never reused. Rule modules and the configurator's shipped rules
+// keep below this range (their catalogues use 20000-22999 and 900000-900999).
+inline constexpr int32_t kFirstStoredRuleHelpId = 1000000;
+inline constexpr int32_t kLastStoredRuleHelpId = 1999999;
+inline constexpr bool IsStoredRuleHelpId(int32_t helpId)
+{
+    return helpId >= kFirstStoredRuleHelpId && helpId <= kLastStoredRuleHelpId;
+}
+
+// One custom message of a sheet being stored.
+struct CustomMessageRecord
+{
+    int32_t helpId = 0;
+    QString ruleName;
+    QString category;
+    QString message; // empty removes the rule's message
+};
+
+// A stored custom or product rule: its element (markup) and its help id.
+struct StoredUserRule
+{
+    QString element;
+    int32_t helpId = 0;
+    // Raised by every write of the rule; 0 where the database keeps none.
+    int32_t version = 0;
+};
+
 // The product database as the program sees it. The database module
 // (VtrSqliteDatabaseu.so) implements it; without that module there is no
 // collector and every caller behaves as for "no database".
@@ -38,6 +66,20 @@ public:
     virtual int32_t AddCustomMessage(int32_t helpId, const QString& ruleName, const QString& category, const QString& message) = 0;
     // Called once after the rule list has been filled.
     virtual void OnRulesListed() = 0;
+    // Stores a whole sheet of custom messages: all of them or, on failure,
+    // none (-1); 0 when stored. A record without a rule name or category
+    // refuses the sheet. This fallback is not all or nothing; collectors
+    // that can should override it.
+    virtual int32_t AddCustomMessages(const QList<CustomMessageRecord>& records)
+    {
+        for (const CustomMessageRecord& r : records)
+            if (r.ruleName.isEmpty() || r.category.isEmpty())
+                return -1;
+        for (const CustomMessageRecord& r : records)
+            if (AddCustomMessage(r.helpId, r.ruleName, r.category, r.message) != 0)
+                return -1;
+        return 0;
+    }
 
     // Why the database could not be read (it could not be opened, or a read
     // failed) since it was last opened or released, in words for the user;
@@ -59,18 +101,32 @@ public:
         elements.clear();
         return false;
     }
-    // The same with the stored version of each element, which every write of
-    // a rule raises beyond any version stored before (0 where the database
-    // keeps none).
-    virtual bool GetUserRules(const QString& key, QStringList& elements, QList<int32_t>& versions)
+    // The stored rules of a key with their help ids and versions, oldest first; false
+    // when the database cannot be read. Collectors that give no help ids
+    // answer with 0 for each.
+    virtual bool GetStoredUserRules(const QString& key, QList<StoredUserRule>& rules)
     {
-        const bool ok = GetUserRules(key, elements);
-        versions = QList<int32_t>(elements.size(), 0);
-        return ok;
+        rules.clear();
+        QStringList elements;
+        if (!GetUserRules(key, elements))
+            return false;
+        for (const QString& e : elements)
+            rules.append({ e, 0 });
+        return true;
     }
     // Stores a rule element under a key, replacing the one of the same name
-    // and category; -1 when the database cannot be written, else 0.
+    // and category (case ignored, under any key) and keeping its help id; -1
+    // when the database cannot be written, else 0.
     virtual int32_t AddUserRule(
+        const QString& key, const QString& ruleName, const QString& category, const QString& element)
+    {
+        return -1;
+    }
+    // Stores a new rule element unless a rule of that name and category (case
+    // ignored, under any key) is stored: the check and the write are one step,
+    // so of two copies adding one name, one wins. 0 stored, 1 the name is
+    // taken, -1 when the database cannot be written.
+    virtual int32_t CreateUserRule(
         const QString& key, const QString& ruleName, const QString& category, const QString& element)
     {
         return -1;

@@ -14,6 +14,7 @@ using PFN_GetStoredUserRules = bool (*)(PtrArray*, QStringList*, QString*);
 using PFN_StoreUserRule
     = int32_t (*)(const QString*, CVtrRule*, const QString*, const QString*, const QString*, QString*);
 using PFN_RemoveUserRule = int32_t (*)(const QString*, const QString*, QString*);
+using PFN_CreateUserRule = int32_t (*)(const QString*, CVtrRule*, const QString*, QString*);
 
 template <typename F> F Export(void* library, const char* name)
 {
@@ -32,6 +33,7 @@ bool UserRuleStore::IsUsable() const
     return Export<PFN_GetUserRuleKeys>(m_library, "GetUserRuleKeys")
         && Export<PFN_GetStoredUserRules>(m_library, "GetStoredUserRules")
         && Export<PFN_StoreUserRule>(m_library, "StoreUserRule")
+        && Export<PFN_CreateUserRule>(m_library, "CreateUserRule")
         && Export<PFN_RemoveUserRule>(m_library, "RemoveUserRule")
         && Export<PFN_DeleteRule>(m_library, ModuleExports::kDeleteRule);
 }
@@ -108,7 +110,8 @@ bool UserRuleStore::Store(const UserRuleDraft& draft, const RuleUnits& units, co
     const QString& previousCategory, QString& error)
 {
     auto store = Export<PFN_StoreUserRule>(m_library, "StoreUserRule");
-    if (!store) {
+    auto create = Export<PFN_CreateUserRule>(m_library, "CreateUserRule");
+    if (!store || !create) {
         error = QLatin1String(kNoConfigurator);
         return false;
     }
@@ -116,6 +119,10 @@ bool UserRuleStore::Store(const UserRuleDraft& draft, const RuleUnits& units, co
     if (!rule)
         return false;
     const QString markup = UserRuleDrafts::Markup(*rule);
+    // A new rule is stored only when its name is free at the moment of
+    // writing: another copy may have stored it since the names were checked.
+    if (previousName.isEmpty())
+        return create(&draft.key, rule.get(), &markup, &error) == 0;
     return store(&draft.key, rule.get(), &previousName, &previousCategory, &markup, &error) == 0;
 }
 

@@ -34,7 +34,9 @@ public:
     // The stored rule of that name and category (case ignored), or an empty entry.
     Entry Find(const QString& name, const QString& category, QString& error) const;
     // Stores a validated draft entered in units, replacing the stored rule
-    // previousName/previousCategory (empty when creating).
+    // previousName/previousCategory. With previousName empty it creates: a
+    // rule of the same name and category (case ignored) already stored
+    // refuses it with an error that starts "name taken".
     bool Store(const UserRuleDraft& draft, const RuleUnits& units, const QString& previousName,
         const QString& previousCategory, QString& error);
     // 1 removed, 0 none stored, -1 with the reason in error.

@@ -1,5 +1,6 @@
 #include "views/RuleListController.h"
 
+#include "VTRDataHelper.h"
 #include "VtrRule.h"
 #include "VtrUtf8.h"
 #include "app/AppContext.h"
@@ -482,6 +483,10 @@ void RuleListController::MatchFileRules(QList<CVtrRule*>& fill)
         taken[static_cast<size_t>(best)] = true;
         fileRule->SetRuleModuleName(moduleRule->GetRuleModuleName());
         fileRule->SetModulePath(moduleRule->GetModulePath());
+        // A stored rule's help id is the database's: a file written before
+        // the rule had one (or from another database) holds 0 or a stale id.
+        if (vtr_db::IsStoredRuleHelpId(moduleRule->GetHelpId()))
+            fileRule->SetHelpId(moduleRule->GetHelpId());
         m_doc->SelectedRules().Remove(moduleRule);
         fill[best] = fileRule;
         m_pool.Replace(moduleRule, fileRule);

@@ -239,20 +239,23 @@ TEST_F(CustomMessageStoreTest, AHelpIdTheLogCallsWrongIsNeverStored)
     }
 }
 
-TEST_F(CustomMessageStoreTest, AFailedStoreStopsAndEmptiesThatRowOnly)
+TEST_F(CustomMessageStoreTest, ARefusedSheetStoresNothingAndKeepsEveryRow)
 {
     List({ 1, 2, 3 });
-    db.failAt = 2;
+    db.failAt = 1;
     const CustomMessageColumns sheet = Sheet(
         { { "1", "Rule 1", "Milling", "a" }, { "2", "Rule 2", "Milling", "b" }, { "3", "Rule 3", "Milling", "c" } });
 
     EXPECT_FALSE(StoreImported(sheet, *rows, Services()));
 
-    ASSERT_EQ(db.stored.size(), 1);
-    EXPECT_EQ(db.calls, 2);
-    EXPECT_EQ(rows->MessageAt(0), QStringLiteral("a"));
-    EXPECT_EQ(rows->MessageAt(1), QString());
-    EXPECT_EQ(rows->MessageAt(2), QStringLiteral("old 3"));
+    // One call for the whole sheet, and nothing of it anywhere.
+    EXPECT_EQ(db.calls, 1);
+    EXPECT_TRUE(db.stored.isEmpty());
+    for (int r = 0; r < 3; ++r) {
+        EXPECT_EQ(rows->MessageAt(r), QStringLiteral("old %1").arg(r + 1)) << r;
+        EXPECT_EQ(owned[r]->GetCustomMessage(), QString()) << r;
+    }
+    EXPECT_TRUE(events.isEmpty());
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_TRUE(messages.shown[0].text.startsWith(QStringLiteral(" Failed to add Custom Message in Database.\n")));
 }
@@ -280,7 +283,7 @@ TEST_F(CustomMessageStoreTest, WithoutADatabaseNothingCountsAsStored)
     CustomMessageServices s = Services();
     s.database = nullptr;
     EXPECT_FALSE(StoreImported(Sheet({ { "1", "Rule 1", "Milling", "new" } }), *rows, s));
-    EXPECT_EQ(rows->MessageAt(0), QString());
+    EXPECT_EQ(rows->MessageAt(0), QStringLiteral("old 1"));
     EXPECT_EQ(messages.shown.size(), 1u);
 }
 

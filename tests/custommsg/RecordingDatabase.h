@@ -6,7 +6,8 @@
 #include <QString>
 
 // A database that records what is stored, refuses the store number failAt
-// (counting from 1) and every one after it, and reports itself connected or not.
+// (counting from 1; a sheet is one store) and every one after it, and reports
+// itself connected or not.
 class RecordingDatabase : public vtr_db::IDatabaseCollector
 {
 public:
@@ -40,6 +41,16 @@ public:
         if (failAt > 0 && calls >= failAt)
             return -1;
         stored.append({ helpId, name, category, message });
+        return 0;
+    }
+    // A sheet is one call: refused whole (nothing recorded) at failAt.
+    int32_t AddCustomMessages(const QList<vtr_db::CustomMessageRecord>& records) override
+    {
+        ++calls;
+        if (failAt > 0 && calls >= failAt)
+            return -1;
+        for (const vtr_db::CustomMessageRecord& r : records)
+            stored.append({ r.helpId, r.ruleName, r.category, r.message });
         return 0;
     }
     void OnRulesListed() override { }

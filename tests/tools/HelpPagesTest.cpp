@@ -3,6 +3,7 @@
 // between pages that leads nowhere.
 
 #include "TestSupport.h"
+#include "VTRDataHelper.h"
 
 #include "FrameworkExports.h"
 #include "PtrArray.h"
@@ -145,6 +146,36 @@ TEST(HelpPages, EveryTopicTheProgramOpensHasItsOwnPage)
         const QString page = ReadPage(shown);
         static const QRegularExpression kHeading(QStringLiteral("<h1>[^<]+</h1>"));
         EXPECT_TRUE(kHeading.match(page).hasMatch()) << id << " has a heading";
+    }
+    SetVTRHelpViewer({});
+}
+
+TEST(HelpPages, AStoredRuleOpensThePageOfTheCommandsThatMakeIt)
+{
+    QString shown;
+    SetVTRHelpViewer([&shown](const QString& page) {
+        shown = page;
+        return true;
+    });
+    ScopedTestEnv env;
+    env.Set("VTRPRO_HELP_OPENER", QString());
+    const QString helpFile = BinDir() + QStringLiteral("/res/english/vtrpro.chm");
+    const struct
+    {
+        int32_t helpId;
+        const char* page;
+    } cases[] = {
+        { vtr_db::kFirstStoredRuleHelpId, "1000.html" },
+        { vtr_db::kFirstStoredRuleHelpId + 41, "1000.html" },
+        { vtr_db::kLastStoredRuleHelpId + 1, "index.html" }, // no page and no stored rule
+        { 20301, "20301.html" },
+    };
+    for (const auto& c : cases) {
+        shown.clear();
+        int32_t result = 0;
+        ShowVTRHelp(&helpFile, c.helpId, &result);
+        EXPECT_EQ(result, 1) << c.helpId;
+        EXPECT_EQ(shown, HelpFolder() + QLatin1Char('/') + QLatin1String(c.page)) << c.helpId;
     }
     SetVTRHelpViewer({});
 }

@@ -3,15 +3,21 @@
 
 #include "TestSupport.h"
 
+#include "VTRDataHelper.h"
+#include "custommsg/SpreadsheetHelper.h"
 #include "settings/RuleUnitSettings.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 
 namespace {
 
@@ -197,6 +203,92 @@ TEST_F(UserRuleCliTest, RemoveTakesTheRuleAwayOnce)
     EXPECT_TRUE(second.err.contains(QStringLiteral("no stored custom or product rule"))) << qPrintable(second.err);
     EXPECT_EQ(RunTool({ "userrule", "remove", "--name", "x" }).code, 2);
     EXPECT_EQ(RunTool({ "userrule" }).code, 2);
+}
+
+const QStringList kPocket { "--flavour", "custom", "--name", "Shop Pocket Depth", "--category", "Milling", "--criticality",
+    "low", "--param", "Maximum Depth;<=;length;40" };
+
+// The rules of the rule list (rules --format json) by name.
+QHash<QString, QJsonObject> ListedByName(const ToolRun& run)
+{
+    QHash<QString, QJsonObject> byName;
+    for (const QJsonValue& v : QJsonDocument::fromJson(run.out.toUtf8()).array())
+        byName.insert(v.toObject().value(QStringLiteral("name")).toString(), v.toObject());
+    return byName;
+}
+
+TEST_F(UserRuleCliTest, EachStoredRuleKeepsItsOwnCustomMessageThroughASheet)
+{
+    ASSERT_EQ(Add(kSlot).code, 0);
+    ASSERT_EQ(Add(kPocket).code, 0);
+    const QStringList rulesJson { "rules", "--format", "json" };
+    QHash<QString, QJsonObject> listed = ListedByName(RunTool(rulesJson));
+    const QJsonObject slot = listed.value(QStringLiteral("Shop Slot Width"));
+    const QJsonObject pocket = listed.value(QStringLiteral("Shop Pocket Depth"));
+    const int slotId = slot.value(QStringLiteral("helpId")).toInt();
+    const int pocketId = pocket.value(QStringLiteral("helpId")).toInt();
+    EXPECT_TRUE(vtr_db::IsStoredRuleHelpId(slotId)) << slotId;
+    EXPECT_TRUE(vtr_db::IsStoredRuleHelpId(pocketId)) << pocketId;
+    EXPECT_NE(slotId, pocketId);
+
+    // A sheet giving each its own message stores each.
+    const QString sheet = env.Path(QStringLiteral("own.xlsx"));
+    ASSERT_TRUE(SpreadsheetHelper::Export(sheet,
+        { { "Help ID", "Rule Name", "Rule Category", "Custom Message" },
+            { QString::number(slotId), "Shop Slot Width", "Milling", "Slot message" },
+            { QString::number(pocketId), "Shop Pocket Depth", "Milling", "Pocket message" } })
+                    .ok);
+    const ToolRun imported = RunTool({ "messages", "import", sheet });
+    EXPECT_EQ(imported.code, 0) << qPrintable(imported.err) << qPrintable(imported.out);
+    const auto expectOwnMessages = [&](const char* when) {
+        const QHash<QString, QJsonObject> now = ListedByName(RunTool(rulesJson));
+        EXPECT_EQ(now.value(QStringLiteral("Shop Slot Width")).value(QStringLiteral("customMessage")).toString(),
+            QStringLiteral("Slot message"))
+            << when;
+        EXPECT_EQ(now.value(QStringLiteral("Shop Pocket Depth")).value(QStringLiteral("customMessage")).toString(),
+            QStringLiteral("Pocket message"))
+            << when;
+    };
+    expectOwnMessages("after importing a sheet of both");
+
+    // Exported and imported unchanged, each message stays on its own rule.
+    const QString exported = env.Path(QStringLiteral("all.xlsx"));
+    const ToolRun out = RunTool({ "messages", "export", exported });
+    ASSERT_EQ(out.code, 0) << qPrintable(out.err);
+    const ToolRun back = RunTool({ "messages", "import", exported });
+    EXPECT_EQ(back.code, 0) << qPrintable(back.err) << qPrintable(back.out);
+    expectOwnMessages("after an export imported unchanged");
+    // The ids are the database's: a later run lists the same.
+    listed = ListedByName(RunTool(rulesJson));
+    EXPECT_EQ(listed.value(QStringLiteral("Shop Slot Width")).value(QStringLiteral("helpId")).toInt(), slotId);
+}
+
+TEST_F(UserRuleCliTest, TwoCopiesAddingOneNameStoreOneRule)
+{
+    const QString tool = BinDir() + QStringLiteral("/vtrpro-rules");
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        // The second spells the name in capitals from round 1 on.
+        QStringList second = kSlot;
+        if (round > 0)
+            second[3] = second[3].toUpper();
+        QProcess a;
+        QProcess b;
+        a.start(tool, QStringList { "userrule", "add" } + kSlot);
+        b.start(tool, QStringList { "userrule", "add" } + second);
+        ASSERT_TRUE(a.waitForFinished(300000));
+        ASSERT_TRUE(b.waitForFinished(300000));
+        QList<int> codes { a.exitCode(), b.exitCode() };
+        std::sort(codes.begin(), codes.end());
+        EXPECT_EQ(codes, (QList<int> { 0, 2 }));
+        const QString refusal = QString::fromUtf8((a.exitCode() == 2 ? a : b).readAllStandardError());
+        // Refused by the name check when the other was stored before it
+        // looked, by the database's key when both looked first.
+        EXPECT_TRUE(refusal.contains(QStringLiteral("name taken")) || refusal.contains(QStringLiteral("already has a rule")))
+            << qPrintable(refusal);
+        EXPECT_EQ(List().size(), 1);
+        ASSERT_EQ(RunTool({ "userrule", "remove", "--name", "Shop Slot Width", "--category", "Milling" }).code, 0);
+    }
 }
 
 } // namespace

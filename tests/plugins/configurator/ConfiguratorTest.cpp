@@ -135,6 +135,7 @@ TEST_F(ConfiguratorTest, KeysGiveTheirProductRulesAndUnknownKeysNone)
             EXPECT_EQ(rule->GetValidatorName(), QStringLiteral("PLQRuleValidator"));
             EXPECT_EQ(rule->GetRuleCategory(), QString::fromUtf8(c.category));
             EXPECT_GE(rule->GetHelpId(), 900000);
+            EXPECT_FALSE(vtr_db::IsStoredRuleHelpId(rule->GetHelpId())) << rule->GetHelpId();
             EXPECT_TRUE(helpIds.insert(rule->GetHelpId()).second) << "help id used twice: " << rule->GetHelpId();
             EXPECT_FALSE(rule->GetSummary().isEmpty());
             EXPECT_FALSE(rule->Items().empty()) << "a product rule without parameters";
@@ -198,7 +199,10 @@ TEST_F(ConfiguratorTest, StoredRulesJoinTheShippedOnesOfTheirKey)
     EXPECT_EQ(rules[1]->GetRuleName(), QStringLiteral("Product - Maximum Pocket Depth"));
     EXPECT_EQ(rules[1]->GetCriticality(), 1) << "the stored edit replaces the shipped rule in place";
     EXPECT_TRUE(rules[1]->IsProductRule());
+    EXPECT_EQ(rules[1]->GetHelpId(), 900002) << "and keeps the shipped rule's help id";
     EXPECT_EQ(rules[2]->GetRuleName(), QStringLiteral("Shop Slot Width"));
+    // A stored rule's help id is the database's, whatever its element says.
+    EXPECT_TRUE(vtr_db::IsStoredRuleHelpId(rules[2]->GetHelpId())) << rules[2]->GetHelpId();
     EXPECT_FALSE(rules[2]->IsProductRule());
     EXPECT_TRUE(rules[2]->GetRuleModuleName().contains(QLatin1String("Custom")));
     EXPECT_EQ(rules[2]->GetSummary(), QStringLiteral("Slots fit the shop's cutters."));
@@ -322,6 +326,12 @@ TEST_F(ConfiguratorTest, AStoredRuleRenamedAndMovedKeepsOneElementUntilRemoved)
     QString error;
     ASSERT_TRUE(UserRuleDrafts::Validate(rib, store.Keys(), {}, {}, error)) << qPrintable(error);
     ASSERT_TRUE(store.Store(rib, {}, {}, {}, error)) << qPrintable(error);
+    // Created again under another spelling (the name table of a copy that
+    // listed before the first was stored would let it through): refused.
+    UserRuleDraft again = rib;
+    again.name = QStringLiteral("SHOP RIB");
+    EXPECT_FALSE(store.Store(again, {}, {}, {}, error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("name taken"))) << qPrintable(error);
 
     // Edited: a new name and a category of another module.
     const UserRuleStore::Entry read = store.Find(rib.name, rib.category, error);

@@ -55,6 +55,8 @@ TEST(RuleCatalogueReader, RefusesBrokenCataloguesWithAReason)
         { "help id not a number", Catalogue(R"(<Rule Name="a" RuleCategory="General" HelpId="x1"/>)"), "help id" },
         { "help id repeated",
             Catalogue(std::string(kGoodRule) + R"(<Rule Name="b" RuleCategory="General" HelpId="5"/>)"), "help id" },
+        { "help id kept for stored rules", Catalogue(R"(<Rule Name="a" RuleCategory="General" HelpId="1000000"/>)"),
+            "kept for stored rules" },
         { "criticality out of range", Catalogue(R"(<Rule Name="a" RuleCategory="General" HelpId="1" Severity="6"/>)"),
             "criticality" },
         { "same name and category in other case",

@@ -12,11 +12,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 
 extern char** environ;
 
 namespace {
+// The schema this build creates and migrates to.
+constexpr int32_t kCurrentSchema = 5;
 
 QString DatabaseFile(const ScopedTestEnv& env)
 {
@@ -65,22 +68,22 @@ TEST_F(DatabaseTest, FirstUseCreatesTheVersionedSchemaInWalMode)
     EXPECT_FALSE(QFileInfo::exists(DatabaseFile(env)));
     EXPECT_EQ(db->Initialize(), 0);
     EXPECT_EQ(db->GetMaterialDataFlag(), 1);
-    EXPECT_EQ(db->GetSchemaVersion(), 4);
+    EXPECT_EQ(db->GetSchemaVersion(), kCurrentSchema);
     EXPECT_TRUE(db->IsConnected());
     EXPECT_TRUE(db->IsAvailable());
     db->Release();
 
     const QString file = DatabaseFile(env);
     ASSERT_TRUE(QFileInfo::exists(file));
-    EXPECT_EQ(Query(file, "SELECT Version FROM SchemaVersion"), QStringList { QStringLiteral("4") });
+    EXPECT_EQ(Query(file, "SELECT Version FROM SchemaVersion"), QStringList { QString::number(kCurrentSchema) });
     EXPECT_EQ(Query(file, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
-        (QStringList { "CustomMessages", "Fasteners", "MaterialProcesses", "Materials", "SchemaVersion", "Threads",
-            "UserRuleVersion", "UserRules" }));
+        (QStringList { "CustomMessages", "Fasteners", "MaterialProcesses", "Materials", "SchemaVersion",
+            "StoredRuleHelpIds", "Threads", "UserRuleVersion", "UserRules" }));
     EXPECT_EQ(Query(file, "PRAGMA journal_mode"), QStringList { QStringLiteral("wal") });
 
     // Opening again neither migrates twice nor adds version rows.
     auto again = module.Create();
-    EXPECT_EQ(again->GetSchemaVersion(), 4);
+    EXPECT_EQ(again->GetSchemaVersion(), kCurrentSchema);
     again->Release();
     EXPECT_EQ(Query(file, "SELECT count(*) FROM SchemaVersion"), QStringList { QStringLiteral("1") });
 }
@@ -99,7 +102,7 @@ TEST_F(DatabaseTest, OlderFileIsMigratedAndKeepsItsMessages)
         " Process TEXT NOT NULL DEFAULT '', Properties TEXT NOT NULL DEFAULT '');"
         "INSERT INTO CustomMessages VALUES (7, 'Old Rule', 'Milling', 'kept');"));
     auto db = module.Create();
-    EXPECT_EQ(db->GetSchemaVersion(), 4);
+    EXPECT_EQ(db->GetSchemaVersion(), kCurrentSchema);
     QString message;
     EXPECT_TRUE(db->GetCustomMessage(7, QStringLiteral("Old Rule"), QStringLiteral("Milling"), message));
     EXPECT_EQ(message, QStringLiteral("kept"));
@@ -360,25 +363,36 @@ TEST_F(DatabaseTest, EveryWriteOfAUserRuleTakesAVersionAboveAnyStoredBefore)
     const QString mill = QStringLiteral("Mill");
     QStringList rules;
     QList<int32_t> versions;
+    const auto read = [&](const QString& key) {
+        QList<vtr_db::StoredUserRule> stored;
+        const bool ok = db->GetStoredUserRules(key, stored);
+        rules.clear();
+        versions.clear();
+        for (const vtr_db::StoredUserRule& r : stored) {
+            rules << r.element;
+            versions << r.version;
+        }
+        return ok;
+    };
     ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling"), QStringLiteral("<a/>")), 0);
     ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("B"), QStringLiteral("Milling"), QStringLiteral("<b/>")), 0);
-    ASSERT_TRUE(db->GetUserRules(mill, rules, versions));
+    ASSERT_TRUE(read(mill));
     EXPECT_EQ(versions, (QList<int32_t> { 1, 2 }));
 
     // Replacing A raises its version; moving it under another key and back
     // never gives it a version it had.
     ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling"), QStringLiteral("<a2/>")), 0);
-    ASSERT_TRUE(db->GetUserRules(mill, rules, versions));
+    ASSERT_TRUE(read(mill));
     EXPECT_EQ(rules, (QStringList { "<a2/>", "<b/>" }));
     EXPECT_EQ(versions, (QList<int32_t> { 3, 2 }));
     ASSERT_EQ(db->RemoveUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling")), 1);
     ASSERT_EQ(db->AddUserRule(
                   QStringLiteral("Turn"), QStringLiteral("A"), QStringLiteral("Milling"), QStringLiteral("<a3/>")),
         0);
-    ASSERT_TRUE(db->GetUserRules(QStringLiteral("Turn"), rules, versions));
+    ASSERT_TRUE(read(QStringLiteral("Turn")));
     EXPECT_EQ(versions, QList<int32_t> { 4 }); // not 3 again, though 3 was removed
     ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling"), QStringLiteral("<a5/>")), 0);
-    ASSERT_TRUE(db->GetUserRules(mill, rules, versions));
+    ASSERT_TRUE(read(mill));
     EXPECT_EQ(versions, (QList<int32_t> { 2, 5 }));
 }
 
@@ -389,10 +403,11 @@ TEST_F(DatabaseTest, AUserRuleIsRemovedOnlyByItsExactKeyNameAndCategory)
     ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling"), QStringLiteral("<a/>")), 0);
     ASSERT_EQ(db->AddUserRule(mill, QStringLiteral("A"), QStringLiteral("Drilling"), QStringLiteral("<d/>")), 0);
     ASSERT_EQ(
-        db->AddUserRule(QStringLiteral("Turn"), QStringLiteral("A"), QStringLiteral("Milling"), QStringLiteral("<t/>")),
+        db->AddUserRule(QStringLiteral("Turn"), QStringLiteral("B"), QStringLiteral("Milling"), QStringLiteral("<t/>")),
         0);
 
     EXPECT_EQ(db->RemoveUserRule(mill, QStringLiteral("a"), QStringLiteral("Milling")), 0);
+    EXPECT_EQ(db->RemoveUserRule(QStringLiteral("Turn"), QStringLiteral("A"), QStringLiteral("Milling")), 0);
     EXPECT_EQ(db->RemoveUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling")), 1);
     EXPECT_EQ(db->RemoveUserRule(mill, QStringLiteral("A"), QStringLiteral("Milling")), 0);
     EXPECT_EQ(db->RemoveUserRule(QString(), QStringLiteral("A"), QStringLiteral("Milling")), -1);
@@ -402,6 +417,87 @@ TEST_F(DatabaseTest, AUserRuleIsRemovedOnlyByItsExactKeyNameAndCategory)
     EXPECT_EQ(rules, QStringList { QStringLiteral("<d/>") });
     EXPECT_TRUE(db->GetUserRules(QStringLiteral("Turn"), rules));
     EXPECT_EQ(rules, QStringList { QStringLiteral("<t/>") });
+}
+
+// A version-3 file with stored rules (two of one name but for case, as two
+// copies adding at once could leave them) and their messages under help id 0.
+const char kVersionThreeRules[] = "CREATE TABLE SchemaVersion (Version INTEGER NOT NULL);"
+                                  "INSERT INTO SchemaVersion VALUES (3);"
+                                  "CREATE TABLE CustomMessages (HelpId INTEGER NOT NULL, RuleName TEXT NOT NULL,"
+                                  " Category TEXT NOT NULL, Message TEXT NOT NULL, PRIMARY KEY (HelpId, RuleName, Category));"
+                                  "CREATE TABLE Materials (MaterialId INTEGER PRIMARY KEY, Name TEXT NOT NULL UNIQUE,"
+                                  " Process TEXT NOT NULL DEFAULT '', Properties TEXT NOT NULL DEFAULT '');"
+                                  "CREATE TABLE UserRules (RuleKey TEXT NOT NULL, RuleName TEXT NOT NULL, Category TEXT NOT NULL,"
+                                  " Element TEXT NOT NULL, UNIQUE (RuleKey, RuleName, Category));"
+                                  "CREATE TABLE Fasteners (FastenerId INTEGER PRIMARY KEY, Type TEXT NOT NULL, Standard TEXT,"
+                                  " Size TEXT NOT NULL, Pitch REAL, MinLength REAL, MaxLength REAL, Head TEXT, Drive TEXT, Material TEXT);"
+                                  "CREATE TABLE Threads (ThreadId INTEGER PRIMARY KEY, Standard TEXT NOT NULL,"
+                                  " Designation TEXT NOT NULL COLLATE NOCASE UNIQUE, MajorDiameter REAL NOT NULL,"
+                                  " Pitch REAL NOT NULL, TapDrill REAL NOT NULL);"
+                                  "CREATE TABLE MaterialProcesses (MaterialId INTEGER NOT NULL, Process TEXT NOT NULL,"
+                                  " PRIMARY KEY (MaterialId, Process));"
+                                  "INSERT INTO CustomMessages VALUES (0, 'Slot', 'Milling', 'slot message');"
+                                  "INSERT INTO CustomMessages VALUES (0, 'Bend', 'Sheet Metal', 'bend message');"
+                                  "INSERT INTO CustomMessages VALUES (20101, 'Module Rule', 'Milling', 'module message');";
+
+TEST_F(DatabaseTest, StoredRulesAreNumberedByAMigrationThatAgreesAcrossMachines)
+{
+    // The same rules stored in two orders on two machines.
+    const char* const orders[] = {
+        "INSERT INTO UserRules VALUES ('SheetMetal', 'Bend', 'Sheet Metal', '<bend/>');"
+        "INSERT INTO UserRules VALUES ('Mill', 'Slot', 'Milling', '<slot/>');"
+        "INSERT INTO UserRules VALUES ('Mill', 'SLOT', 'Milling', '<SLOT/>');",
+        "INSERT INTO UserRules VALUES ('Mill', 'SLOT', 'Milling', '<SLOT/>');"
+        "INSERT INTO UserRules VALUES ('Mill', 'Slot', 'Milling', '<slot/>');"
+        "INSERT INTO UserRules VALUES ('SheetMetal', 'Bend', 'Sheet Metal', '<bend/>');",
+    };
+    QList<QHash<QString, int32_t>> machines;
+    for (const char* order : orders) {
+        QDir(env.Path(QStringLiteral("database"))).removeRecursively();
+        QDir().mkpath(env.Path(QStringLiteral("database")));
+        const QString file = DatabaseFile(env);
+        ASSERT_TRUE(ExecSql(file, (QByteArray(kVersionThreeRules) + order).constData()));
+        auto db = module.Create();
+        // The duplicates do not stop the file from opening, and both are kept.
+        ASSERT_EQ(db->GetSchemaVersion(), kCurrentSchema);
+        QHash<QString, int32_t> ids;
+        for (const QString& key : { QStringLiteral("Mill"), QStringLiteral("SheetMetal") }) {
+            QList<vtr_db::StoredUserRule> rules;
+            ASSERT_TRUE(db->GetStoredUserRules(key, rules));
+            for (const vtr_db::StoredUserRule& r : rules) {
+                EXPECT_TRUE(vtr_db::IsStoredRuleHelpId(r.helpId)) << qPrintable(r.element);
+                ids.insert(r.element, r.helpId);
+            }
+        }
+        ASSERT_EQ(ids.size(), 3);
+        EXPECT_EQ(QSet<int32_t>(ids.cbegin(), ids.cend()).size(), 3) << "each rule its own help id";
+        // The messages stored under 0 moved to their rules' ids; a module's stayed.
+        QString message;
+        EXPECT_TRUE(db->GetCustomMessage(ids.value("<slot/>"), QStringLiteral("Slot"), QStringLiteral("Milling"), message));
+        EXPECT_EQ(message, QStringLiteral("slot message"));
+        EXPECT_TRUE(db->GetCustomMessage(ids.value("<bend/>"), QStringLiteral("Bend"), QStringLiteral("Sheet Metal"), message));
+        EXPECT_EQ(message, QStringLiteral("bend message"));
+        EXPECT_FALSE(db->GetCustomMessage(0, QStringLiteral("Slot"), QStringLiteral("Milling"), message));
+        EXPECT_TRUE(db->GetCustomMessage(20101, QStringLiteral("Module Rule"), QStringLiteral("Milling"), message));
+
+        // The name both duplicates hold is taken; storing it again replaces one
+        // and the next rule gets an id after every migrated one.
+        EXPECT_EQ(db->CreateUserRule(QStringLiteral("Mill"), QStringLiteral("slot"), QStringLiteral("milling"),
+                      QStringLiteral("<x/>")),
+            1);
+        ASSERT_EQ(db->CreateUserRule(QStringLiteral("Mill"), QStringLiteral("Pocket"), QStringLiteral("Milling"),
+                      QStringLiteral("<pocket/>")),
+            0);
+        QList<vtr_db::StoredUserRule> rules;
+        ASSERT_TRUE(db->GetStoredUserRules(QStringLiteral("Mill"), rules));
+        ASSERT_FALSE(rules.isEmpty());
+        for (const int32_t id : ids)
+            EXPECT_GT(rules.last().helpId, id);
+        db->Release();
+        EXPECT_EQ(Query(file, "PRAGMA integrity_check"), QStringList { QStringLiteral("ok") });
+        machines.append(ids);
+    }
+    EXPECT_EQ(machines[0], machines[1]);
 }
 
 // ---------------------------------------------------------------- two processes
@@ -539,7 +635,7 @@ TEST_F(DatabaseTest, VersionTwoFileKeepsItsMaterialsThroughTheProductMigration)
         "INSERT INTO Materials (Name, Process, Properties) VALUES ('House alloy', 'Turn', 'old notes');"
         "INSERT INTO Materials (Name, Process) VALUES ('ABS', 'Composite');"));
     auto db = module.Create();
-    EXPECT_EQ(db->GetSchemaVersion(), 4);
+    EXPECT_EQ(db->GetSchemaVersion(), kCurrentSchema);
     EXPECT_EQ(db->GetMaterialDataFlag(), 1);
 
     QList<vtr_db::ProductRow> rows;
