@@ -224,7 +224,7 @@ VTR_EXPORT int32_t CreateUserRule(const QString* key, CVtrRule* rule, const QStr
         *error = QStringLiteral("name taken: a rule named \"%1\" is already stored in %2.")
                      .arg(rule->GetRuleName(), rule->GetRuleCategory());
     else if (result < 0 && error)
-        *error = QStringLiteral("The product database cannot be written.");
+        *error = Reason(collector->WriteProblem(), "The product database cannot be written.");
     return result < 0 ? -1 : result;
 }
 

@@ -188,7 +188,7 @@ TEST_F(UserRuleCliTest, ValuesMayCarryTheirUnitAndBareNumbersSayWhichUnitsTheyWe
     for (const QJsonValue& p : stored[0].toObject().value(QStringLiteral("parameters")).toArray())
         values << p.toObject().value(QStringLiteral("value")).toString();
     // Millimetres and degrees, as stored.
-    EXPECT_EQ(values, (QStringList { "30", "30.48", "300", "5", "28.6478897565", "4" }));
+    EXPECT_EQ(values, (QStringList { "30", "30.48", "300", "5", "28.6478897565412", "4" }));
 }
 
 TEST_F(UserRuleCliTest, RemoveTakesTheRuleAwayOnce)

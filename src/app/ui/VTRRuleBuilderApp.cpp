@@ -182,6 +182,10 @@ bool CVTRRuleBuilderApp::InitInstance(const QStringList& arguments)
     m_started = true;
     // The start-up lines reach the log file even if the process is killed later.
     CVtrProLog::Flush();
+    // Said once the named file is open and locked, so that a question about
+    // the database never holds up opening it.
+    if (vtr_db::IDatabaseCollector* collector = *vtr_db::VTRDataHelper::getInstance())
+        SayDatabaseProblem(collector);
     return true;
 }
 
@@ -197,7 +201,6 @@ void CVTRRuleBuilderApp::QueryDatabaseCollector()
     m_context.SetMaterialDataFlag(collector->GetMaterialDataFlag());
     collector->GetSchemaVersion(); // kept by the database; nothing here depends on it
     LogWithNumber(QStringLiteral("Start-up 1: database collector material-data flag %d"), m_context.MaterialDataFlag());
-    SayDatabaseProblem(collector);
 }
 
 void CVTRRuleBuilderApp::OnDatabaseFolderChanged()

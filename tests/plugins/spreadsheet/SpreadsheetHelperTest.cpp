@@ -407,6 +407,7 @@ TEST_F(SpreadsheetHelperTest, OpenerGetsTheWrittenFile)
     ASSERT_TRUE(QFile::setPermissions(opener, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     env.Set("VTRPRO_FILE_OPENER", opener);
     const QString sheet = env.Path(QStringLiteral("a sheet.xlsx"));
+    ASSERT_TRUE(WriteFile(sheet, "written")); // a missing file is refused before the opener runs
     ASSERT_TRUE(SpreadsheetHelper::OpenWithDefaultProgram(sheet));
     QDeadlineTimer deadline(30000);
     while (Contents(seen).isEmpty() && !deadline.hasExpired())
