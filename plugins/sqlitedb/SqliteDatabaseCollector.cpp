@@ -477,22 +477,21 @@ void SqliteDatabaseCollector::MatchCompanionFiles(const QString& path)
     if (::stat(file.constData(), &database) != 0)
         return;
     const mode_t mode = database.st_mode & 0666;
+    // By path, never through a descriptor of our own: closing any descriptor
+    // of a file drops every lock this process holds on it, and SQLite keeps
+    // its locks of the shared memory file on that file.
     for (const char* suffix : { "-wal", "-shm", "-journal" }) {
         const QByteArray companion = file + suffix;
-        const int fd = ::open(companion.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0)
-            continue;
         struct stat st = {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
-            // Changing the group works only for a group the user belongs to.
-            if (st.st_gid != database.st_gid) {
-                [[maybe_unused]] const int grouped = ::fchown(fd, static_cast<uid_t>(-1), database.st_gid);
-            }
-            if ((st.st_mode & 07777) != mode) {
-                [[maybe_unused]] const int moded = ::fchmod(fd, mode);
-            }
+        if (::lstat(companion.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        // Changing the group works only for a group the user belongs to.
+        if (st.st_gid != database.st_gid) {
+            [[maybe_unused]] const int grouped = ::lchown(companion.constData(), static_cast<uid_t>(-1), database.st_gid);
         }
-        ::close(fd);
+        if ((st.st_mode & 07777) != mode) {
+            [[maybe_unused]] const int moded = ::chmod(companion.constData(), mode);
+        }
     }
 }
 
