@@ -1,5 +1,7 @@
 #include "SqliteDatabaseCollector.h"
 
+#include "ChangeLogText.h"
+#include "DatabaseSchema.h"
 #include "ProductSeed.h"
 #include "VTRFrameWrkUtils.h"
 #include "VtrProLog.h"
@@ -26,72 +28,8 @@ namespace {
 constexpr int kBusyTimeoutMs = 10000;
 const char kFileName[] = "VTRProDatabase.sqlite";
 
-// Schema steps: kMigrations[n] takes a file from version n to n + 1, with
-// the data it seeds.
-struct Migration
-{
-    const char* sql;
-    bool (*seed)(sqlite3* db);
-};
-
 bool NumberStoredRules(sqlite3* db);
-const Migration kMigrations[] = {
-    // 1: custom messages and material data.
-    { "CREATE TABLE CustomMessages ("
-      " HelpId INTEGER NOT NULL, RuleName TEXT NOT NULL, Category TEXT NOT NULL, Message TEXT NOT NULL,"
-      " PRIMARY KEY (HelpId, RuleName, Category));"
-      "CREATE TABLE Materials ("
-      " MaterialId INTEGER PRIMARY KEY, Name TEXT NOT NULL UNIQUE,"
-      " Process TEXT NOT NULL DEFAULT '', Properties TEXT NOT NULL DEFAULT '');",
-        nullptr },
-    // 2: the configurator's custom and product rules, one element per rule and key.
-    { "CREATE TABLE UserRules ("
-      " RuleKey TEXT NOT NULL, RuleName TEXT NOT NULL, Category TEXT NOT NULL, Element TEXT NOT NULL,"
-      " UNIQUE (RuleKey, RuleName, Category));",
-        nullptr },
-    // 3: the product data of the hardware, thread and material editors. The
-    // materials of step 1 keep their rows; their single process moves into
-    // the process map, their old free-text columns stay for older builds.
-    { "ALTER TABLE Materials ADD COLUMN Family TEXT;"
-      "ALTER TABLE Materials ADD COLUMN Density REAL;"
-      "ALTER TABLE Materials ADD COLUMN YieldStrength REAL;"
-      "ALTER TABLE Materials ADD COLUMN TensileStrength REAL;"
-      "ALTER TABLE Materials ADD COLUMN ElasticModulus REAL;"
-      "ALTER TABLE Materials ADD COLUMN Hardness TEXT;"
-      "CREATE TABLE MaterialProcesses ("
-      " MaterialId INTEGER NOT NULL, Process TEXT NOT NULL, PRIMARY KEY (MaterialId, Process));"
-      "INSERT OR IGNORE INTO MaterialProcesses (MaterialId, Process)"
-      " SELECT MaterialId, Process FROM Materials WHERE Process <> '';"
-      "CREATE TABLE Fasteners ("
-      " FastenerId INTEGER PRIMARY KEY, Type TEXT NOT NULL, Standard TEXT, Size TEXT NOT NULL, Pitch REAL,"
-      " MinLength REAL, MaxLength REAL, Head TEXT, Drive TEXT, Material TEXT);"
-      "CREATE TABLE Threads ("
-      " ThreadId INTEGER PRIMARY KEY, Standard TEXT NOT NULL, Designation TEXT NOT NULL COLLATE NOCASE UNIQUE,"
-      " MajorDiameter REAL NOT NULL, Pitch REAL NOT NULL, TapDrill REAL NOT NULL);",
-        &SeedProductData },
-    // 4: a version per stored user rule, so that a stale copy of a rule is
-    // never written over a newer one.
-    // The last version given is kept apart, so that removing a rule never
-    // lets a number be given twice.
-    { "ALTER TABLE UserRules ADD COLUMN Version INTEGER NOT NULL DEFAULT 1;"
-      "CREATE TABLE UserRuleVersion (Last INTEGER NOT NULL);"
-      "INSERT INTO UserRuleVersion (Last) SELECT coalesce(max(Version), 0) FROM UserRules;"
-      "CREATE TRIGGER UserRuleInserted AFTER INSERT ON UserRules BEGIN"
-      " UPDATE UserRuleVersion SET Last = NEW.Version WHERE Last < NEW.Version; END;"
-      "CREATE TRIGGER UserRuleUpdated AFTER UPDATE OF Version ON UserRules BEGIN"
-      " UPDATE UserRuleVersion SET Last = NEW.Version WHERE Last < NEW.Version; END;",
-        nullptr },
-    // 5: each stored rule gets a help id of its own, so that custom messages
-    // keyed by help id no longer collide at 0, and a rule's identity (its
-    // case-folded name and category) becomes a unique key, so that two
-    // copies adding one name cannot both store it.
-    { "ALTER TABLE UserRules ADD COLUMN HelpId INTEGER;"
-      "ALTER TABLE UserRules ADD COLUMN FoldedName TEXT;"
-      "ALTER TABLE UserRules ADD COLUMN FoldedCategory TEXT;"
-      "CREATE TABLE StoredRuleHelpIds (Next INTEGER NOT NULL);",
-        &NumberStoredRules },
-};
-static_assert(std::size(kMigrations) == SqliteDatabaseCollector::kSchemaVersion);
+bool SeedProducts(sqlite3* db);
 
 const char* const kStatements[] = {
     "SELECT HelpId, RuleName, Category, Message FROM CustomMessages",
@@ -565,8 +503,14 @@ bool SqliteDatabaseCollector::Migrate()
     }
     bool ok = Exec("CREATE TABLE IF NOT EXISTS SchemaVersion (Version INTEGER NOT NULL)");
     const int32_t from = ok ? ReadSchemaVersion() : 0;
-    for (int32_t v = from; ok && v < kSchemaVersion; ++v)
-        ok = Exec(kMigrations[v].sql) && (!kMigrations[v].seed || kMigrations[v].seed(m_db));
+    for (int32_t v = from; ok && v < kSchemaVersion; ++v) {
+        const vtr_db::SchemaStep& step = vtr_db::kSchemaSteps[v];
+        ok = Exec(step.sqlite);
+        if (ok && step.data == vtr_db::SchemaData::SeedProducts)
+            ok = SeedProducts(m_db);
+        else if (ok && step.data == vtr_db::SchemaData::NumberStoredRules)
+            ok = NumberStoredRules(m_db);
+    }
     if (ok && from < kSchemaVersion) {
         const QByteArray sql = QByteArray("DELETE FROM SchemaVersion; INSERT INTO SchemaVersion (Version) VALUES (")
             + QByteArray::number(kSchemaVersion) + ")";
@@ -1037,6 +981,49 @@ void BindValue(sqlite3_stmt* s, int index, const vtr_db::ProductColumn& column, 
         sqlite3_bind_double(s, index, value.toDouble());
     else
         BindText(s, index, value.toString());
+}
+
+// Fills the product tables from the shared seed rows; a material or thread
+// the user already has (of the same name) keeps its row and processes.
+bool SeedProducts(sqlite3* db)
+{
+    for (const vtr_db::ProductTable table :
+        { vtr_db::ProductTable::Threads, vtr_db::ProductTable::Materials, vtr_db::ProductTable::Fasteners }) {
+        const std::vector<vtr_db::ProductColumn>& columns = vtr_db::ProductColumns(table);
+        const QList<int> stored = StoredColumns(table);
+        QByteArray sql = QByteArray("INSERT OR IGNORE INTO ") + vtr_db::ProductSqlTable(table) + " (";
+        QByteArray values;
+        for (qsizetype i = 0; i < stored.size(); ++i) {
+            sql += (i ? ", " : "") + QByteArray(columns[stored[i]].sqlName);
+            values += (i ? ", ?" : "?") + QByteArray::number(i + 1);
+        }
+        sql += ") VALUES (" + values + ")";
+        LocalStatement insert(db, sql);
+        LocalStatement map(db, "INSERT OR IGNORE INTO MaterialProcesses (MaterialId, Process) VALUES (?1, ?2)");
+        if (!insert.s || !map.s)
+            return false;
+        const int processes = vtr_db::ProductColumnIndex(table, "Processes");
+        for (const vtr_db::ProductRow& row : vtr_db::SeedRows(table)) {
+            for (qsizetype i = 0; i < stored.size(); ++i)
+                BindValue(insert.s, static_cast<int>(i) + 1, columns[stored[i]], row.values[stored[i]]);
+            const bool ok = sqlite3_step(insert.s) == SQLITE_DONE;
+            sqlite3_reset(insert.s);
+            if (!ok)
+                return false;
+            if (processes < 0 || sqlite3_changes(db) == 0)
+                continue;
+            const sqlite3_int64 id = sqlite3_last_insert_rowid(db);
+            for (const QString& process : row.values[processes].toStringList()) {
+                sqlite3_bind_int64(map.s, 1, id);
+                BindText(map.s, 2, process);
+                const bool mapped = sqlite3_step(map.s) == SQLITE_DONE;
+                sqlite3_reset(map.s);
+                if (!mapped)
+                    return false;
+            }
+        }
+    }
+    return true;
 }
 } // namespace
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseSchema.h"
 #include "VTRDataHelper.h"
 
 #include <array>
@@ -26,10 +27,8 @@ class SqliteDatabaseCollector final : public vtr_db::IDatabaseCollector
 {
 public:
     // The schema this build creates and migrates to.
-    static constexpr int32_t kSchemaVersion = 5;
-    // The first version whose stored rules carry help ids and a unique
-    // case-folded name and category.
-    static constexpr int32_t kRuleIdentityVersion = 5;
+    static constexpr int32_t kSchemaVersion = vtr_db::kSchemaVersion;
+    static constexpr int32_t kRuleIdentityVersion = vtr_db::kRuleIdentityVersion;
 
     SqliteDatabaseCollector();
     ~SqliteDatabaseCollector() override;

@@ -1,5 +1,7 @@
 #include "Utilities/VTRUIUtils.h"
 
+#include "VTRFrameWrkUtils.h"
+
 #include "VtrProLog.h"
 
 #include <algorithm>
@@ -29,18 +31,7 @@ void LogLine(const QString& message)
 
 QString LoggedOnUserName()
 {
-    std::vector<char> buffer(16384);
-    struct passwd entry = {};
-    struct passwd* found = nullptr;
-    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name
-        && found->pw_name[0] != '\0')
-        return QString::fromLocal8Bit(found->pw_name);
-    for (const char* name : { "USER", "LOGNAME" }) {
-        const QString value = qEnvironmentVariable(name);
-        if (!value.isEmpty())
-            return value;
-    }
-    return {};
+    return CVTRFrameWrkUtils::LoggedOnUserName();
 }
 
 namespace {

@@ -45,6 +45,13 @@ struct ProductRow
 {
     int64_t id = 0;
     QVariantList values;
+    // The row's version as it was read (raised by every write); a write
+    // naming a version that is no longer the stored one is refused, so that
+    // nobody's change is overwritten unseen. 0 writes without that check.
+    int64_t version = 0;
+    // Who last wrote the row, and when (UTC); empty for seed data.
+    QString changedBy;
+    QString changedAt;
 };
 
 // What an editor hands back on OK: rows to write (id 0 inserts) and the ids

@@ -2,6 +2,7 @@
 
 #include "ProductData.h"
 
+#include <array>
 #include <cstdint>
 
 #include <QList>
@@ -36,6 +37,71 @@ struct StoredUserRule
     int32_t helpId = 0;
     // Raised by every write of the rule; 0 where the database keeps none.
     int32_t version = 0;
+};
+
+// One entry of a database's change log: who changed what, when, from
+// where, with the value before and after (empty where there was none).
+struct ChangeRecord
+{
+    int64_t id = 0; // grows with every change; orders the log
+    QString time; // UTC, ISO 8601 with seconds ("2026-12-11T10:15:02Z")
+    QString user; // login name
+    QString host;
+    QString what; // kChangeMessage, kChangeUserRule or kChangeProductRow
+    QString key; // see ChangeKey*
+    QString oldValue;
+    QString newValue;
+};
+inline constexpr char kChangeMessage[] = "custom message";
+inline constexpr char kChangeUserRule[] = "user rule";
+inline constexpr char kChangeProductRow[] = "product row";
+
+// The rows of one table, for status and for copying.
+struct TableCount
+{
+    QString table;
+    int64_t rows = 0;
+};
+
+// What "db status" shows of a database.
+struct DatabaseStatus
+{
+    QString module; // "SQLite" or "PostgreSQL"
+    QString location; // a file path, or a connection string without its password
+    int32_t schemaVersion = 0;
+    bool connected = false;
+    bool readOnly = false;
+    QString problem; // why it cannot be read or written; empty when it can
+    QList<TableCount> counts; // CustomMessages, UserRules, Fasteners, Threads, Materials, ChangeLog
+};
+
+// A stored custom or product rule with everything that identifies it.
+struct StoredRuleRecord
+{
+    QString key; // "Mill", "SheetMetal", ...
+    QString name;
+    QString category;
+    QString element;
+    int32_t helpId = 0;
+    int32_t version = 0;
+};
+
+// Everything a product database holds, as copied from one to another.
+struct DatabaseContents
+{
+    QList<CustomMessageRecord> messages;
+    QList<StoredRuleRecord> rules; // oldest first
+    // Indexed by ProductTable; materials carry their process list.
+    std::array<QList<ProductRow>, 3> products;
+    QList<ChangeRecord> changes; // oldest first
+};
+
+// What copying into a database did: rows added per table and, when merging,
+// the items both hold with different values (left as the target has them).
+struct CopyReport
+{
+    QList<TableCount> added;
+    QStringList differing;
 };
 
 // The product database as the program sees it. The database module
@@ -146,10 +212,47 @@ public:
         return false;
     }
     // Writes an editor's changes in one transaction: all of them or, on
-    // failure (with the reason), none.
+    // failure (with the reason), none. A row whose version is no longer the
+    // stored one refuses the whole change, the reason naming who changed
+    // the row, when, and what it holds now.
     virtual bool WriteProductChanges(const ProductChanges& changes, QString& error)
     {
         error = QStringLiteral("the database holds no product data");
+        return false;
+    }
+
+    // The shop's view of the database: which module, where, its schema and
+    // what it holds. False (with status.problem) when it cannot be read.
+    virtual bool ReadStatus(DatabaseStatus& status)
+    {
+        status = {};
+        status.problem = QStringLiteral("this database module reports no status");
+        return false;
+    }
+    // The change log from since (UTC, ISO 8601; empty for all), newest
+    // first; false with the reason when it cannot be read.
+    virtual bool ReadChangeLog(const QString& since, QList<ChangeRecord>& changes, QString& error)
+    {
+        changes.clear();
+        error = QStringLiteral("this database module keeps no change log");
+        return false;
+    }
+    // Everything the database holds; false with the reason.
+    virtual bool ExportContents(DatabaseContents& contents, QString& error)
+    {
+        contents = {};
+        error = QStringLiteral("this database module cannot be copied from");
+        return false;
+    }
+    // Copies contents in, in one transaction. Without merge the database
+    // must hold no custom message, stored rule or logged change (product
+    // tables are then replaced); with merge, what is missing is added and
+    // what differs is reported and left alone. False with the reason, and
+    // nothing changed, when refused or failed.
+    virtual bool ImportContents(const DatabaseContents& contents, bool merge, CopyReport& report, QString& error)
+    {
+        report = {};
+        error = QStringLiteral("this database module cannot be copied into");
         return false;
     }
 };

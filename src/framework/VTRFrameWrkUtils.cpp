@@ -7,6 +7,11 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <vector>
+
 namespace {
 // Category numbers are positions in this list; 22 marks user-defined rules,
 // which are never stamped with a module name.
@@ -98,3 +103,20 @@ int32_t GetCADType()
 {
     return CVTRFrameWrkUtils::GetCADType();
 }
+
+QString CVTRFrameWrkUtils::LoggedOnUserName()
+{
+    std::vector<char> buffer(16384);
+    struct passwd entry = {};
+    struct passwd* found = nullptr;
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name
+        && found->pw_name[0] != '\0')
+        return QString::fromLocal8Bit(found->pw_name);
+    for (const char* name : { "USER", "LOGNAME" }) {
+        const QString value = qEnvironmentVariable(name);
+        if (!value.isEmpty())
+            return value;
+    }
+    return {};
+}
+

@@ -20,4 +20,8 @@ public:
     static QString GetDataSettingsFolder();
     // The folder of the running executable, without a trailing "/".
     static QString GetProgramFolder();
+    // The login name of the user the program runs as: the password database
+    // first (services, cron and containers often set neither USER nor
+    // LOGNAME), then USER and LOGNAME.
+    static QString LoggedOnUserName();
 };

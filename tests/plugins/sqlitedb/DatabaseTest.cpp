@@ -19,7 +19,7 @@ extern char** environ;
 
 namespace {
 // The schema this build creates and migrates to.
-constexpr int32_t kCurrentSchema = 5;
+constexpr int32_t kCurrentSchema = 6;
 
 QString DatabaseFile(const ScopedTestEnv& env)
 {
@@ -77,8 +77,8 @@ TEST_F(DatabaseTest, FirstUseCreatesTheVersionedSchemaInWalMode)
     ASSERT_TRUE(QFileInfo::exists(file));
     EXPECT_EQ(Query(file, "SELECT Version FROM SchemaVersion"), QStringList { QString::number(kCurrentSchema) });
     EXPECT_EQ(Query(file, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
-        (QStringList { "CustomMessages", "Fasteners", "MaterialProcesses", "Materials", "SchemaVersion",
-            "StoredRuleHelpIds", "Threads", "UserRuleVersion", "UserRules" }));
+        (QStringList { "ChangeLog", "CustomMessages", "Fasteners", "MaterialProcesses", "Materials",
+            "SchemaVersion", "StoredRuleHelpIds", "Threads", "UserRuleVersion", "UserRules", "sqlite_sequence" }));
     EXPECT_EQ(Query(file, "PRAGMA journal_mode"), QStringList { QStringLiteral("wal") });
 
     // Opening again neither migrates twice nor adds version rows.

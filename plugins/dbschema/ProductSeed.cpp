@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include <sqlite3.h>
+#include <QStringList>
 
 namespace {
 // An absent number (no yield point, a fastener without thread or length).
@@ -159,112 +159,76 @@ const SeedFastener kFasteners[] = {
     { "Blind rivet", "ISO 15983", "4.8 mm", kNone, 6, 25, "Dome", "", "Aluminium" },
 };
 
-// A prepared statement freed when it goes out of scope.
-struct Statement
+// A row of table with every value empty.
+vtr_db::ProductRow EmptyRow(vtr_db::ProductTable table)
 {
-    sqlite3_stmt* s = nullptr;
-    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &s, nullptr); }
-    ~Statement() { sqlite3_finalize(s); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    void Text(int index, const char* text)
-    {
-        if (text && *text)
-            sqlite3_bind_text(s, index, text, -1, SQLITE_STATIC);
-        else
-            sqlite3_bind_null(s, index);
-    }
-    void Number(int index, double value)
-    {
-        if (std::isnan(value))
-            sqlite3_bind_null(s, index);
-        else
-            sqlite3_bind_double(s, index, value);
-    }
-    bool Run()
-    {
-        const bool ok = s && sqlite3_step(s) == SQLITE_DONE;
-        sqlite3_reset(s);
-        sqlite3_clear_bindings(s);
-        return ok;
-    }
-};
-
-bool SeedThreads(sqlite3* db)
-{
-    Statement insert(db,
-        "INSERT OR IGNORE INTO Threads (Standard, Designation, MajorDiameter, Pitch, TapDrill)"
-        " VALUES (?1, ?2, ?3, ?4, ?5)");
-    for (const SeedThread& t : kThreads) {
-        insert.Text(1, t.standard);
-        insert.Text(2, t.designation);
-        insert.Number(3, t.majorDiameter);
-        insert.Number(4, t.pitch);
-        insert.Number(5, t.tapDrill);
-        if (!insert.Run())
-            return false;
-    }
-    return true;
+    vtr_db::ProductRow row;
+    row.values.resize(static_cast<qsizetype>(vtr_db::ProductColumns(table).size()));
+    return row;
 }
 
-bool SeedMaterials(sqlite3* db)
+void Put(vtr_db::ProductRow& row, vtr_db::ProductTable table, const char* column, const char* text)
 {
-    Statement insert(db,
-        "INSERT OR IGNORE INTO Materials (Name, Family, Density, YieldStrength, TensileStrength, ElasticModulus,"
-        " Hardness) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-    Statement map(db, "INSERT OR IGNORE INTO MaterialProcesses (MaterialId, Process) VALUES (?1, ?2)");
-    for (const SeedMaterial& m : kMaterials) {
-        insert.Text(1, m.name);
-        insert.Text(2, m.family);
-        insert.Number(3, m.density);
-        insert.Number(4, m.yieldStrength);
-        insert.Number(5, m.tensileStrength);
-        insert.Number(6, m.elasticModulus);
-        insert.Text(7, m.hardness);
-        if (!insert.Run())
-            return false;
-        // A material the user already had keeps its own processes.
-        if (sqlite3_changes(db) == 0)
-            continue;
-        const sqlite3_int64 id = sqlite3_last_insert_rowid(db);
-        const char* p = m.processes;
-        while (*p) {
-            const char* end = std::strchr(p, ';');
-            const int length = end ? static_cast<int>(end - p) : static_cast<int>(std::strlen(p));
-            sqlite3_bind_int64(map.s, 1, id);
-            sqlite3_bind_text(map.s, 2, p, length, SQLITE_STATIC);
-            if (!map.Run())
-                return false;
-            p += length + (end ? 1 : 0);
-        }
-    }
-    return true;
+    if (text && *text)
+        row.values[vtr_db::ProductColumnIndex(table, column)] = QString::fromUtf8(text);
 }
 
-bool SeedFasteners(sqlite3* db)
+void Put(vtr_db::ProductRow& row, vtr_db::ProductTable table, const char* column, double value)
 {
-    Statement insert(db,
-        "INSERT INTO Fasteners (Type, Standard, Size, Pitch, MinLength, MaxLength, Head, Drive, Material)"
-        " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
-    for (const SeedFastener& f : kFasteners) {
-        insert.Text(1, f.type);
-        insert.Text(2, f.standard);
-        insert.Text(3, f.size);
-        insert.Number(4, f.pitch);
-        insert.Number(5, f.minLength);
-        insert.Number(6, f.maxLength);
-        insert.Text(7, f.head);
-        insert.Text(8, f.drive);
-        insert.Text(9, f.material);
-        if (!insert.Run())
-            return false;
-    }
-    return true;
+    if (!std::isnan(value))
+        row.values[vtr_db::ProductColumnIndex(table, column)] = value;
 }
 } // namespace
 
-bool SeedProductData(sqlite3* db)
+namespace vtr_db {
+
+QList<ProductRow> SeedRows(ProductTable table)
 {
-    return SeedThreads(db) && SeedMaterials(db) && SeedFasteners(db);
+    QList<ProductRow> rows;
+    switch (table) {
+    case ProductTable::Threads:
+        for (const SeedThread& t : kThreads) {
+            ProductRow row = EmptyRow(table);
+            Put(row, table, "Standard", t.standard);
+            Put(row, table, "Designation", t.designation);
+            Put(row, table, "MajorDiameter", t.majorDiameter);
+            Put(row, table, "Pitch", t.pitch);
+            Put(row, table, "TapDrill", t.tapDrill);
+            rows << row;
+        }
+        break;
+    case ProductTable::Materials:
+        for (const SeedMaterial& m : kMaterials) {
+            ProductRow row = EmptyRow(table);
+            Put(row, table, "Name", m.name);
+            Put(row, table, "Family", m.family);
+            Put(row, table, "Density", m.density);
+            Put(row, table, "YieldStrength", m.yieldStrength);
+            Put(row, table, "TensileStrength", m.tensileStrength);
+            Put(row, table, "ElasticModulus", m.elasticModulus);
+            Put(row, table, "Hardness", m.hardness);
+            row.values[ProductColumnIndex(table, "Processes")]
+                = QString::fromUtf8(m.processes).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+            rows << row;
+        }
+        break;
+    case ProductTable::Fasteners:
+        for (const SeedFastener& f : kFasteners) {
+            ProductRow row = EmptyRow(table);
+            Put(row, table, "Type", f.type);
+            Put(row, table, "Standard", f.standard);
+            Put(row, table, "Size", f.size);
+            Put(row, table, "Pitch", f.pitch);
+            Put(row, table, "MinLength", f.minLength);
+            Put(row, table, "MaxLength", f.maxLength);
+            Put(row, table, "Head", f.head);
+            Put(row, table, "Drive", f.drive);
+            Put(row, table, "Material", f.material);
+            rows << row;
+        }
+        break;
+    }
+    return rows;
 }
+
+} // namespace vtr_db
