@@ -9,6 +9,8 @@ int RunRules(const QStringList& args);
 int RunNew(const QStringList& args);
 int RunShow(const QStringList& args);
 int RunVerify(const QStringList& args);
+// compare: two rule files, rule by rule and setting by setting.
+int RunCompare(const QStringList& args);
 int RunSelect(const QStringList& args);
 int RunDeselect(const QStringList& args);
 // The settings report: rules whose settings differ from the defaults.

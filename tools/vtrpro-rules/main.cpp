@@ -22,6 +22,8 @@ const Command kCommands[] = {
     { "rules", RunRules, "rules [--format json]        list every rule of the loaded modules" },
     { "new", RunNew, "new FILE --rule NAME... [--category CAT] [--units LIN,ANG] [--password TEXT]" },
     { "show", RunShow, "show FILE [--format json]    print a rule file's units, version and rules" },
+    { "show", RunShow, "show FILE --canonical         print one line per setting in a fixed order (for diffs)" },
+    { "compare", RunCompare, "compare A B [--format json]  compare two rule files rule by rule and setting by setting" },
     { "verify", RunVerify, "verify FILE                  check a protected file's fingerprint" },
     { "select", RunSelect, "select FILE --rule NAME... [--password TEXT] [--drop-unoffered]" },
     { "deselect", RunDeselect, "deselect FILE --rule NAME... [--password TEXT] [--drop-unoffered]" },
