@@ -2,6 +2,10 @@
 
 #include <QStringList>
 
+#include "RuleUnits.h"
+
+class CliContext;
+
 // Subcommands of vtrpro-rules. Each takes the arguments after its name and
 // returns the process exit code.
 int RunModules(const QStringList& args);
@@ -26,3 +30,12 @@ int RunUserRule(const QStringList& args);
 int RunMessages(const QStringList& args);
 // dirs: prints or sets the script-rule, database and manual-checklist folders.
 int RunDirs(const QStringList& args);
+// lint: checks a rule file and names each fault with its line.
+int RunLint(const QStringList& args);
+
+// Writes every rule the loaded modules offer, with its default settings in
+// units, as a rule file at path (the defaults diff, reset and lint compare
+// with); false when it cannot be written.
+bool WriteOfferedDefaults(CliContext& cli, const RuleUnits& units, const QString& path);
+// The unit codes a rule file states, as the reader takes them.
+RuleUnits RuleFileUnits(const QString& path);

@@ -24,6 +24,7 @@ const Command kCommands[] = {
     { "show", RunShow, "show FILE [--format json]    print a rule file's units, version and rules" },
     { "show", RunShow, "show FILE --canonical         print one line per setting in a fixed order (for diffs)" },
     { "compare", RunCompare, "compare A B [--format json]  compare two rule files rule by rule and setting by setting" },
+    { "lint", RunLint, "lint FILE [--format json]     check a rule file and name each fault with its line" },
     { "verify", RunVerify, "verify FILE                  check a protected file's fingerprint" },
     { "select", RunSelect, "select FILE --rule NAME... [--password TEXT] [--drop-unoffered]" },
     { "deselect", RunDeselect, "deselect FILE --rule NAME... [--password TEXT] [--drop-unoffered]" },
