@@ -13,7 +13,7 @@
 #include "document/CanonicalRuleText.h"
 #include "document/FileDetails.h"
 #include "document/RuleFile.h"
-#include "views/RuleSettingsReport.h"
+#include "views/RuleFileCompare.h"
 
 #include <cstdio>
 #include <optional>
@@ -34,54 +34,6 @@ int Refuse(const QString& why)
 {
     std::fprintf(stderr, "vtrpro-rules compare: %s\n%s", qUtf8Printable(why), kUsage);
     return ExitCode::kRefused;
-}
-
-// One difference: a rule only one file holds (no setting), or a setting
-// with its value in each file (none where a file lacks it).
-struct Difference
-{
-    std::string rule;
-    std::string setting;
-    std::optional<std::string> a;
-    std::optional<std::string> b;
-};
-
-// The words a reader knows for the attributes that matter most.
-std::string SettingLabel(const std::string& setting)
-{
-    if (setting == "@Selected")
-        return "ticked";
-    if (setting == "@Severity")
-        return "criticality";
-    return setting;
-}
-
-// What a rule's units are recorded as: converted, they are the same.
-bool IsUnitRecord(const std::string& setting)
-{
-    return setting == "@LinearUnit" || setting == "@AngularUnit" || setting == "@Unit";
-}
-
-void CompareSettings(const std::string& rule, const std::vector<CanonicalSetting>& a,
-    const std::vector<CanonicalSetting>& b, std::vector<Difference>& out)
-{
-    std::unordered_map<std::string, const CanonicalSetting*> inB;
-    inB.reserve(b.size());
-    for (const CanonicalSetting& s : b)
-        inB.emplace(s.setting, &s);
-    for (const CanonicalSetting& s : a) {
-        const auto it = inB.find(s.setting);
-        if (it == inB.end()) {
-            out.push_back({ rule, SettingLabel(s.setting), s.value, std::nullopt });
-            continue;
-        }
-        if (!IsUnitRecord(s.setting) && !SameSettingValue(s.value, it->second->value))
-            out.push_back({ rule, SettingLabel(s.setting), s.value, it->second->value });
-        inB.erase(it);
-    }
-    for (const CanonicalSetting& s : b)
-        if (inB.count(s.setting))
-            out.push_back({ rule, SettingLabel(s.setting), std::nullopt, s.value });
 }
 
 RuleUnits UnitsOf(const CanonicalRuleFile& file)
@@ -188,35 +140,18 @@ int RunCompare(const QStringList& arguments)
         return ExitCode::kRefused;
     }
 
-    std::vector<Difference> differences;
-    std::vector<std::string> onlyA;
-    std::vector<std::string> onlyB;
-    CompareSettings("(file)", a.file, b.file, differences);
-    std::unordered_map<std::string, const CanonicalRule*> inB;
-    inB.reserve(b.rules.size());
-    for (const CanonicalRule& rule : b.rules)
-        inB.emplace(rule.identity, &rule);
-    for (const CanonicalRule& rule : a.rules) {
-        const auto it = inB.find(rule.identity);
-        if (it == inB.end()) {
-            onlyA.push_back(rule.owner);
-            continue;
-        }
-        CompareSettings(rule.owner, rule.settings, it->second->settings, differences);
-        inB.erase(it);
-    }
-    for (const CanonicalRule& rule : b.rules)
-        if (inB.count(rule.identity))
-            onlyB.push_back(rule.owner);
-
-    const bool same = differences.empty() && onlyA.empty() && onlyB.empty();
+    const RuleFileComparison comparison = CompareRuleFiles(a, b);
+    const std::vector<std::string>& onlyA = comparison.onlyInA;
+    const std::vector<std::string>& onlyB = comparison.onlyInB;
+    const std::vector<SettingDifference>& differences = comparison.settings;
+    const bool same = comparison.Same();
     if (json) {
         QJsonArray a1, b1, settings;
         for (const std::string& r : onlyA)
             a1.append(QString::fromStdString(r));
         for (const std::string& r : onlyB)
             b1.append(QString::fromStdString(r));
-        for (const Difference& d : differences)
+        for (const SettingDifference& d : differences)
             settings.append(QJsonObject { { QStringLiteral("rule"), QString::fromStdString(d.rule) },
                 { QStringLiteral("setting"), QString::fromStdString(d.setting) }, { QStringLiteral("a"), JsonText(d.a) },
                 { QStringLiteral("b"), JsonText(d.b) } });
@@ -229,7 +164,7 @@ int RunCompare(const QStringList& arguments)
             std::printf("only in %s: %s\n", qUtf8Printable(args[0]), r.c_str());
         for (const std::string& r : onlyB)
             std::printf("only in %s: %s\n", qUtf8Printable(args[1]), r.c_str());
-        for (const Difference& d : differences)
+        for (const SettingDifference& d : differences)
             std::printf("%s %s: %s | %s\n", d.rule.c_str(), d.setting.c_str(), d.a ? d.a->c_str() : "(none)",
                 d.b ? d.b->c_str() : "(none)");
         if (same)
