@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-  libpugixml-dev libsqlite3-dev libssl-dev libpq-dev postgresql postgresql-client
+  libpugixml-dev libsqlite3-dev libssl-dev libpq-dev postgresql postgresql-client libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libxlsxwriter-dev libzip-dev libfreexl-dev libreoffice-calc-nogui python3-openpyxl python3-jsonschema
   xvfb xauth

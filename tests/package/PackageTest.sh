@@ -71,7 +71,7 @@ exec_line=$(sed -n 's/^Exec=//p' "$desktop")
 
 # Bash completion of the installed tool: words typed -> words offered.
 completion_cases=(
-  "vtrpro-rules co|configure"
+  "vtrpro-rules conf|configure"
   "vtrpro-rules modules --|--format"
   "vtrpro-rules modules re|remove reset"
   "vtrpro-rules modules add Extra.so --|--database"

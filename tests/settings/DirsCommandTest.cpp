@@ -125,8 +125,8 @@ TEST_F(DirsCommandTest, RefusesInvalidPathsAndBadArgumentsWithNothingWritten)
         { { "dirs", "--database", "" }, QStringLiteral(" is not a valid path") },
         { { "dirs", "--script", "relative", "--database", env.Path("db3"), "--create" },
             QStringLiteral("relative is not a valid path") },
-        { { "dirs", "--script" }, QStringLiteral("--script needs a folder") },
-        { { "dirs", "--bogus" }, QStringLiteral("unexpected argument") },
+        { { "dirs", "--script" }, QStringLiteral("--script: 1 required DIR missing") },
+        { { "dirs", "--bogus" }, QStringLiteral("unknown option or argument: --bogus") },
         { { "dirs", "--create" }, QStringLiteral("--create goes with") },
         { { "dirs", "--database", "/x", "--format", "json" }, QStringLiteral("--format only goes with") },
     };

@@ -58,9 +58,9 @@ int CliDocument::Check() const
     return ExitCode::kDone;
 }
 
-bool CliDocument::TakeDropUnoffered(QStringList& args)
+void CliDocument::AddDropUnoffered(CLI::App& sub, bool& drop)
 {
-    return args.removeAll(QLatin1String(kDropUnofferedOption)) > 0;
+    sub.add_flag(kDropUnofferedOption, drop, "save without the rules no loaded module offers (otherwise refused)");
 }
 
 int CliDocument::Open()

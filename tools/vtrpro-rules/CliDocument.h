@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CommandLine.h"
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -41,9 +43,8 @@ public:
     // Whether a file holding rules that no loaded module offers may be saved
     // without them. Without it such a file is refused: saving would drop them.
     void SetDropUnoffered(bool drop) { m_dropUnoffered = drop; }
-    // The option that allows it, taken out of a command's arguments; whether
-    // it was there.
-    static bool TakeDropUnoffered(QStringList& args);
+    // The option that allows it, declared on a command that saves.
+    static void AddDropUnoffered(CLI::App& sub, bool& drop);
     static constexpr char kDropUnofferedOption[] = "--drop-unoffered";
 
     // Refuses what is not a regular file and a protected file whose

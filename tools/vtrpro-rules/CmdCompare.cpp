@@ -6,7 +6,6 @@
 #include "CliContext.h"
 #include "Commands.h"
 #include "ExitCodes.h"
-#include "OutputFormat.h"
 #include "RuleKeeper.h"
 
 #include "VtrRegularFile.h"
@@ -16,6 +15,7 @@
 #include "views/RuleFileCompare.h"
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -28,14 +28,6 @@
 #include <QTemporaryDir>
 
 namespace {
-const char kUsage[] = "usage: vtrpro-rules compare A B [--format text|json]\n";
-
-int Refuse(const QString& why)
-{
-    std::fprintf(stderr, "vtrpro-rules compare: %s\n%s", qUtf8Printable(why), kUsage);
-    return ExitCode::kRefused;
-}
-
 RuleUnits UnitsOf(const CanonicalRuleFile& file)
 {
     RuleUnits units;
@@ -107,16 +99,8 @@ QJsonValue JsonText(const std::optional<std::string>& text)
 {
     return text ? QJsonValue(QString::fromStdString(*text)) : QJsonValue(QJsonValue::Null);
 }
-} // namespace
-
-int RunCompare(const QStringList& arguments)
+int RunCompare(const QStringList& args, bool json)
 {
-    QStringList args = arguments;
-    bool json = false;
-    if (!OutputFormat::Take(args, json))
-        return Refuse(QStringLiteral("--format takes text or json"));
-    if (args.size() != 2 || args[0].startsWith(QLatin1String("--")) || args[1].startsWith(QLatin1String("--")))
-        return Refuse(QStringLiteral("name two rule files"));
     for (const QString& path : args) {
         QString why;
         if (!VtrIsRegularFile(path, &why)) {
@@ -175,4 +159,15 @@ int RunCompare(const QStringList& arguments)
     }
     std::fflush(stdout);
     return same ? ExitCode::kDone : ExitCode::kFound;
+}
+} // namespace
+
+void DeclareCompare(CLI::App& root, CommandLine::Declarations& out)
+{
+    CLI::App* sub = root.add_subcommand("compare", "compare two rule files rule by rule and setting by setting");
+    auto files = std::make_shared<std::vector<std::string>>();
+    auto json = std::make_shared<bool>(false);
+    sub->add_option("FILES", *files, "the two rule files, A and B")->required()->expected(2)->type_name("A B");
+    CommandLine::AddFormat(*sub, *json);
+    out.push_back({ sub, [files, json] { return RunCompare(CommandLine::Texts(*files), *json); } });
 }

@@ -14,13 +14,11 @@
 #include "views/RuleParameters.h"
 
 #include <cstdio>
+#include <memory>
 #include <utility>
 #include <vector>
 
 namespace {
-const char kUsage[] = "usage: vtrpro-rules configure FILE --rule NAME [--category CAT] [--set \"PARAMETER=VALUE\"]... "
-                      "[--criticality WORD] [--password P] [--drop-unoffered]\n";
-
 struct Arguments
 {
     QString file;
@@ -35,59 +33,18 @@ struct Arguments
     bool hasPassword = false;
 };
 
-bool Parse(const QStringList& args, Arguments& out, QString& error)
+// What the declaration cannot check: each --set names a parameter, and
+// something is to change.
+bool Check(const Arguments& a, QString& error)
 {
-    auto value = [&](qsizetype& i, const char* option, QString& into) {
-        if (i + 1 >= args.size()) {
-            error = QStringLiteral("%1 needs a value").arg(QLatin1String(option));
+    for (const QString& assignment : a.sets)
+        // Where the parameter's name ends is known only with the rule's
+        // parameters at hand: a constraint's name holds "=" too.
+        if (assignment.indexOf(QLatin1Char('=')) <= 0) {
+            error = QStringLiteral("--set takes \"PARAMETER=VALUE\", not \"%1\"").arg(assignment);
             return false;
         }
-        into = args[++i];
-        return true;
-    };
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("--rule")) {
-            if (!value(i, "--rule", out.rule))
-                return false;
-        } else if (a == QLatin1String("--category")) {
-            if (!value(i, "--category", out.category))
-                return false;
-            out.hasCategory = true;
-        } else if (a == QLatin1String("--set")) {
-            QString assignment;
-            if (!value(i, "--set", assignment))
-                return false;
-            // Where the parameter's name ends is known only with the rule's
-            // parameters at hand: a constraint's name holds "=" too.
-            if (assignment.indexOf(QLatin1Char('=')) <= 0) {
-                error = QStringLiteral("--set takes \"PARAMETER=VALUE\", not \"%1\"").arg(assignment);
-                return false;
-            }
-            out.sets.push_back(assignment);
-        } else if (a == QLatin1String("--criticality")) {
-            if (!value(i, "--criticality", out.criticality))
-                return false;
-            out.hasCriticality = true;
-        } else if (a == QLatin1String("--password")) {
-            if (!value(i, "--password", out.password))
-                return false;
-            out.hasPassword = true;
-        } else if (a.startsWith(QLatin1String("--"))) {
-            error = QStringLiteral("unknown option ") + a;
-            return false;
-        } else if (out.file.isEmpty()) {
-            out.file = a;
-        } else {
-            error = QStringLiteral("more than one file given");
-            return false;
-        }
-    }
-    if (out.file.isEmpty() || out.rule.isEmpty()) {
-        error = QStringLiteral("a file and --rule are needed");
-        return false;
-    }
-    if (out.sets.empty() && !out.hasCriticality) {
+    if (a.sets.empty() && !a.hasCriticality) {
         error = QStringLiteral("nothing to change: give --set or --criticality");
         return false;
     }
@@ -212,18 +169,43 @@ int Configure(CliDocument& open, const Arguments& a)
 }
 } // namespace
 
-int RunConfigure(const QStringList& arguments)
+void DeclareConfigure(CLI::App& root, CommandLine::Declarations& out)
 {
-    QStringList args = arguments;
-    const bool dropUnoffered = CliDocument::TakeDropUnoffered(args);
-    Arguments a;
-    QString error;
-    if (!Parse(args, a, error)) {
-        std::fprintf(stderr, "vtrpro-rules: %s\n%s", qUtf8Printable(error), kUsage);
-        return ExitCode::kRefused;
-    }
-    CliDocument file(
-        QStringLiteral("vtrpro-rules"), a.file, a.hasPassword ? std::optional<QString>(a.password) : std::nullopt);
-    file.SetDropUnoffered(dropUnoffered);
-    return file.Change([&a](CliDocument& open) { return Configure(open, a); });
+    CLI::App* sub = root.add_subcommand("configure", "set a rule's parameters and criticality, and save");
+    auto file = std::make_shared<std::string>();
+    auto rule = std::make_shared<std::string>();
+    auto category = std::make_shared<std::string>();
+    auto sets = std::make_shared<std::vector<std::string>>();
+    auto criticality = std::make_shared<std::string>();
+    auto password = std::make_shared<std::string>();
+    auto drop = std::make_shared<bool>(false);
+    sub->add_option("FILE", *file, "the rule file")->required();
+    sub->add_option("--rule", *rule, "the rule, by name or display name")->required()->type_name("NAME");
+    sub->add_option("--category", *category, "the rule's category, where names repeat")->type_name("CAT");
+    sub->add_option("--set", *sets, "a parameter's new value, with its unit if any (repeat for more)")
+        ->type_name("\"PARAMETER=VALUE\"")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->expected(1);
+    sub->add_option("--criticality", *criticality, "the rule's new criticality")->type_name("WORD");
+    sub->add_option("--password", *password, "the file's password")->type_name("TEXT");
+    CliDocument::AddDropUnoffered(*sub, *drop);
+    out.push_back({ sub, [sub, file, rule, category, sets, criticality, password, drop] {
+                       Arguments a;
+                       a.file = CommandLine::Text(*file);
+                       a.rule = CommandLine::Text(*rule);
+                       a.hasCategory = sub->count("--category") > 0;
+                       a.category = CommandLine::Text(*category);
+                       a.sets = CommandLine::Texts(*sets);
+                       a.hasCriticality = sub->count("--criticality") > 0;
+                       a.criticality = CommandLine::Text(*criticality);
+                       a.hasPassword = sub->count("--password") > 0;
+                       a.password = CommandLine::Text(*password);
+                       QString error;
+                       if (!Check(a, error))
+                           return CommandLine::UsageError(*sub, error);
+                       CliDocument document(QStringLiteral("vtrpro-rules"), a.file,
+                           a.hasPassword ? std::optional<QString>(a.password) : std::nullopt);
+                       document.SetDropUnoffered(*drop);
+                       return document.Change([&a](CliDocument& open) { return Configure(open, a); });
+                   } });
 }

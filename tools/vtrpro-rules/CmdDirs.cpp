@@ -14,7 +14,9 @@
 #include "settings/ApplicationDirectories.h"
 #include "settings/MachineEnvironment.h"
 
+#include <array>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -26,11 +28,6 @@
 #include <QSaveFile>
 
 namespace {
-const char kUsage[] = "usage: vtrpro-rules dirs [--format text|json]\n"
-                      "       vtrpro-rules dirs [--script DIR] [--database DIR] [--manual-checks DIR] [--create]\n"
-                      "  --create             create a folder that does not exist (one level)\n"
-                      "  --manual-checks \"\"   removes the manual-checklist variable\n";
-
 struct Arguments
 {
     std::optional<QString> script;
@@ -40,46 +37,9 @@ struct Arguments
     bool json = false;
 };
 
-bool TakeValue(
-    const QStringList& args, qsizetype& i, const QString& option, std::optional<QString>& out, QString& error)
+// What the declaration cannot check: which options go together.
+bool Check(const Arguments& out, QString& error)
 {
-    const QString& a = args[i];
-    if (a == option) {
-        if (i + 1 >= args.size()) {
-            error = option + QStringLiteral(" needs a folder");
-            return false;
-        }
-        out = args[++i];
-        return true;
-    }
-    out = a.mid(option.size() + 1);
-    return true;
-}
-
-bool Parse(QStringList args, Arguments& out, QString& error)
-{
-    if (!OutputFormat::Take(args, out.json)) {
-        error = QStringLiteral("--format takes text or json");
-        return false;
-    }
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        bool ok = true;
-        if (a == QLatin1String("--create"))
-            out.create = true;
-        else if (a == QLatin1String("--script") || a.startsWith(QLatin1String("--script=")))
-            ok = TakeValue(args, i, QStringLiteral("--script"), out.script, error);
-        else if (a == QLatin1String("--database") || a.startsWith(QLatin1String("--database=")))
-            ok = TakeValue(args, i, QStringLiteral("--database"), out.database, error);
-        else if (a == QLatin1String("--manual-checks") || a.startsWith(QLatin1String("--manual-checks=")))
-            ok = TakeValue(args, i, QStringLiteral("--manual-checks"), out.manualChecks, error);
-        else {
-            error = QStringLiteral("unexpected argument \"%1\"").arg(a);
-            return false;
-        }
-        if (!ok)
-            return false;
-    }
     const bool setting = out.script || out.database || out.manualChecks;
     if (out.json && setting) {
         error = QStringLiteral("--format only goes with printing the folders");
@@ -250,16 +210,9 @@ int Set(const Arguments& a)
     Print(false);
     return ExitCode::kDone;
 }
-} // namespace
 
-int RunDirs(const QStringList& args)
+int RunDirs(const Arguments& a)
 {
-    Arguments a;
-    QString error;
-    if (!Parse(args, a, error)) {
-        std::fprintf(stderr, "vtrpro-rules dirs: %s\n%s", qUtf8Printable(error), kUsage);
-        return ExitCode::kRefused;
-    }
     QString reason;
     if (!CliContext::EnsureWritableFolder(CVTRFrameWrkUtils::GetDataSettingsFolder(), reason)) {
         std::fprintf(stderr, "vtrpro-rules: the data-settings folder cannot be used: %s\n", qUtf8Printable(reason));
@@ -268,4 +221,29 @@ int RunDirs(const QStringList& args)
     if (!a.script && !a.database && !a.manualChecks)
         return Print(a.json);
     return Set(a);
+}
+} // namespace
+
+void DeclareDirs(CLI::App& root, CommandLine::Declarations& out)
+{
+    CLI::App* sub = root.add_subcommand("dirs", "print or set the script-rule, database and manual-checklist folders");
+    auto a = std::make_shared<Arguments>();
+    auto folders = std::make_shared<std::array<std::string, 3>>();
+    sub->add_option("--script", (*folders)[0], "the script-rule folder")->type_name("DIR");
+    sub->add_option("--database", (*folders)[1], "the product database's folder")->type_name("DIR");
+    sub->add_option("--manual-checks", (*folders)[2], "the manual-checklist folder (\"\" removes the variable)")
+        ->type_name("DIR");
+    sub->add_flag("--create", a->create, "create a folder that does not exist (one level)");
+    CommandLine::AddFormat(*sub, a->json);
+    out.push_back({ sub, [sub, a, folders] {
+                       const char* names[] = { "--script", "--database", "--manual-checks" };
+                       std::optional<QString>* into[] = { &a->script, &a->database, &a->manualChecks };
+                       for (size_t i = 0; i < 3; ++i)
+                           if (sub->count(names[i]))
+                               *into[i] = CommandLine::Text((*folders)[i]);
+                       QString error;
+                       if (!Check(*a, error))
+                           return CommandLine::UsageError(*sub, error);
+                       return RunDirs(*a);
+                   } });
 }

@@ -5,7 +5,6 @@
 #include "CliContext.h"
 #include "Commands.h"
 #include "ExitCodes.h"
-#include "OutputFormat.h"
 
 #include "VTRDataHelper.h"
 #include "VtrRegularFile.h"
@@ -14,6 +13,7 @@
 #include "views/RuleSettingsReport.h"
 
 #include <cstdio>
+#include <memory>
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -24,18 +24,8 @@
 #include "document/Fingerprint.h"
 
 namespace {
-const char kUsage[] = "usage: vtrpro-rules lint FILE [--format text|json]\n";
-} // namespace
-
-int RunLint(const QStringList& arguments)
+int RunLint(const QString& path, bool json)
 {
-    QStringList args = arguments;
-    bool json = false;
-    if (!OutputFormat::Take(args, json) || args.size() != 1 || args[0].startsWith(QLatin1String("--"))) {
-        std::fprintf(stderr, "vtrpro-rules lint: name one rule file\n%s", kUsage);
-        return ExitCode::kRefused;
-    }
-    const QString path = args[0];
     QString why;
     if (!VtrIsRegularFile(path, &why)) {
         std::fprintf(stderr, "vtrpro-rules lint: %s is %s\n", qUtf8Printable(path),
@@ -95,4 +85,15 @@ int RunLint(const QStringList& arguments)
     if (result.fingerprintMismatch)
         return ExitCode::kFingerprint;
     return result.findings.isEmpty() ? ExitCode::kDone : ExitCode::kFound;
+}
+} // namespace
+
+void DeclareLint(CLI::App& root, CommandLine::Declarations& out)
+{
+    CLI::App* sub = root.add_subcommand("lint", "check a rule file and name each fault with its line");
+    auto file = std::make_shared<std::string>();
+    auto json = std::make_shared<bool>(false);
+    sub->add_option("FILE", *file, "the rule file")->required();
+    CommandLine::AddFormat(*sub, *json);
+    out.push_back({ sub, [file, json] { return RunLint(CommandLine::Text(*file), *json); } });
 }

@@ -9,27 +9,14 @@
 #include "custommsg/CustomMessageTransfer.h"
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include <QDir>
 
 namespace {
-int Usage()
+int RunMessages(bool exporting, const QString& path)
 {
-    std::fprintf(stderr, "vtrpro-rules: usage: messages export FILE | messages import FILE\n");
-    return ExitCode::kRefused;
-}
-} // namespace
-
-int RunMessages(const QStringList& args)
-{
-    if (args.size() != 2 || args[1].isEmpty() || args[1].startsWith(QLatin1String("--")))
-        return Usage();
-    const bool exporting = args[0] == QLatin1String("export");
-    if (!exporting && args[0] != QLatin1String("import"))
-        return Usage();
-    const QString path = args[1];
-
     CliContext cli;
     if (const int code = cli.Start())
         return code;
@@ -73,4 +60,23 @@ int RunMessages(const QStringList& args)
     std::fflush(stdout);
     ReleaseOfferedRules(offered);
     return code;
+}
+} // namespace
+
+void DeclareMessages(CLI::App& root, CommandLine::Declarations& out)
+{
+    CLI::App* messages = root.add_subcommand("messages", "write or read the rules' custom messages (.xlsx, .xls)");
+    messages->require_subcommand(1, 1);
+    for (const bool exporting : { true, false }) {
+        CLI::App* sub = messages->add_subcommand(exporting ? "export" : "import",
+            exporting ? "write every offered rule's custom message to a sheet"
+                      : "store the custom messages of a sheet in the product database");
+        auto file = std::make_shared<std::string>();
+        sub->add_option("FILE", *file, "the sheet (.xlsx, .xls)")->required();
+        out.push_back({ sub, [sub, exporting, file] {
+                           if (file->empty())
+                               return CommandLine::UsageError(*sub, QStringLiteral("name the sheet"));
+                           return RunMessages(exporting, CommandLine::Text(*file));
+                       } });
+    }
 }

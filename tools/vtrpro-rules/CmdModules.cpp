@@ -10,6 +10,7 @@
 #include "modules/ModuleRegistration.h"
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include <QDir>
@@ -147,16 +148,8 @@ void SayHowToLoadShipped(const ModuleRegistration& reg, const QString& path)
 }
 
 // add, remove and reset: the registration's checks and saving, without the dialog.
-int ChangeModules(const QString& action, QStringList args)
-{
-    const bool database = args.removeAll(QStringLiteral("--database")) > 0;
-    const bool wantsPath = action != QLatin1String("reset");
-    if (args.size() != (wantsPath ? 1 : 0) || (wantsPath && args.first().startsWith(QLatin1Char('-')))) {
-        std::fprintf(stderr, "vtrpro-rules: usage: modules %s%s [--database]\n", qUtf8Printable(action),
-            wantsPath ? " PATH" : "");
-        return ExitCode::kRefused;
-    }
-    CliContext cli;
+int ChangeModules(const QString& action, const QStringList& args, bool database)
+{    CliContext cli;
     if (const int code = cli.Start())
         return code;
     ModuleSet& modules = cli.Modules();
@@ -221,24 +214,9 @@ int ChangeModules(const QString& action, QStringList args)
     std::fflush(stdout);
     return ExitCode::kDone;
 }
-} // namespace
 
-int RunModules(const QStringList& arguments)
+int ListModules(bool json)
 {
-    QStringList args = arguments;
-    if (!args.isEmpty()
-        && (args.first() == QLatin1String("add") || args.first() == QLatin1String("remove")
-            || args.first() == QLatin1String("reset"))) {
-        const QString action = args.takeFirst();
-        return ChangeModules(action, args);
-    }
-    bool json = false;
-    if (!OutputFormat::Take(args, json) || !args.isEmpty()) {
-        std::fprintf(stderr,
-            "vtrpro-rules: usage: modules [--format text|json] | modules (add PATH | remove PATH | reset) "
-            "[--database]\n");
-        return ExitCode::kRefused;
-    }
     CliContext cli;
     if (const int code = cli.Start())
         return code;
@@ -258,4 +236,30 @@ int RunModules(const QStringList& arguments)
     PrintSection(ModuleSections::kDatabases, databases, false);
     std::fflush(stdout);
     return ExitCode::kDone;
+}
+} // namespace
+
+void DeclareModules(CLI::App& root, CommandLine::Declarations& out)
+{
+    CLI::App* modules = root.add_subcommand("modules", "list, register or unregister rule and database modules");
+    modules->require_subcommand(0, 1);
+    for (const char* action : { "add", "remove", "reset" }) {
+        const bool wantsPath = std::string(action) != "reset";
+        CLI::App* sub = modules->add_subcommand(action,
+            !wantsPath              ? "register the shipped modules only"
+                : *action == 'a'    ? "register a module"
+                                    : "unregister a module");
+        auto path = std::make_shared<std::string>();
+        auto database = std::make_shared<bool>(false);
+        if (wantsPath)
+            sub->add_option("PATH", *path, "the module's library")->required();
+        sub->add_flag("--database", *database, "a database module rather than a rule module");
+        out.push_back({ sub, [action, wantsPath, path, database] {
+                           return ChangeModules(QString::fromLatin1(action),
+                               wantsPath ? QStringList { CommandLine::Text(*path) } : QStringList(), *database);
+                       } });
+    }
+    auto json = std::make_shared<bool>(false);
+    CommandLine::AddFormat(*modules, *json);
+    out.push_back({ modules, [json] { return ListModules(*json); } });
 }

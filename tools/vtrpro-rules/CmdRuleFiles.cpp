@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "ListedRules.h"
+#include "CommandLine.h"
 #include "OutputFormat.h"
 #include "RuleKeeper.h"
 
@@ -24,6 +25,7 @@
 #include "Utilities/VTRUIUtils.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,12 +53,6 @@ struct NewOptions
     QString password;
 };
 
-int Usage(const char* command, const QString& why)
-{
-    std::fprintf(stderr, "vtrpro-rules %s: %s\n", command, qUtf8Printable(why));
-    return ExitCode::kRefused;
-}
-
 bool ParseUnits(const QString& text, RuleUnits& units)
 {
     const QStringList parts = text.split(QLatin1Char(','));
@@ -73,78 +69,32 @@ bool ParseUnits(const QString& text, RuleUnits& units)
     return true;
 }
 
-// Takes "--name value" and "--name=value"; false when the value is missing.
-bool TakeValue(const QStringList& args, qsizetype& i, const QString& option, QString& value, bool& matched)
+// The options of new as declared, turned into the rules asked for: a
+// --category names the --rule before it; given first, it serves every rule.
+int TakeNewOptions(const CLI::App& sub, const std::string& units, const std::string& password, NewOptions& options)
 {
-    matched = false;
-    const QString& arg = args[i];
-    if (arg == option) {
-        matched = true;
-        if (i + 1 >= args.size())
-            return false;
-        value = args[++i];
-        return true;
+    for (const auto& [option, value] : CommandLine::InOrder(sub)) {
+        if (option == "rule")
+            options.rules.push_back({ CommandLine::Text(value), QString() });
+        else if (option == "category" && options.rules.empty())
+            options.defaultCategory = CommandLine::Text(value);
+        else if (option == "category")
+            options.rules.back().category = CommandLine::Text(value);
     }
-    if (arg.startsWith(option + QLatin1Char('='))) {
-        matched = true;
-        value = arg.mid(option.size() + 1);
-        return true;
+    if (sub.count("--units")) {
+        if (!ParseUnits(CommandLine::Text(units), options.units))
+            return CommandLine::UsageError(sub,
+                QStringLiteral("--units takes two codes, LINEAR (0-10) and ANGULAR (0-3), like 3,0; got \"%1\"")
+                    .arg(CommandLine::Text(units)));
+        options.haveUnits = true;
     }
-    return true;
-}
-
-int ParseNew(const QStringList& args, NewOptions& options)
-{
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString value;
-        bool matched = false;
-        if (!TakeValue(args, i, QStringLiteral("--rule"), value, matched))
-            return Usage("new", QStringLiteral("--rule needs a rule name"));
-        if (matched) {
-            options.rules.push_back({ value, QString() });
-            continue;
-        }
-        if (!TakeValue(args, i, QStringLiteral("--category"), value, matched))
-            return Usage("new", QStringLiteral("--category needs a category name"));
-        if (matched) {
-            // A category names the rule before it; given first, it serves every rule.
-            if (options.rules.empty())
-                options.defaultCategory = value;
-            else
-                options.rules.back().category = value;
-            continue;
-        }
-        if (!TakeValue(args, i, QStringLiteral("--units"), value, matched))
-            return Usage("new", QStringLiteral("--units needs LINEAR,ANGULAR"));
-        if (matched) {
-            if (!ParseUnits(value, options.units))
-                return Usage("new",
-                    QStringLiteral("--units takes two codes, LINEAR (0-10) and ANGULAR (0-3), like 3,0; "
-                                   "got \"%1\"")
-                        .arg(value));
-            options.haveUnits = true;
-            continue;
-        }
-        if (!TakeValue(args, i, QStringLiteral("--password"), value, matched))
-            return Usage("new", QStringLiteral("--password needs a text"));
-        if (matched) {
-            if (value.size() > kMaxPasswordLength)
-                return Usage(
-                    "new", QStringLiteral("the password is longer than %1 characters").arg(kMaxPasswordLength));
-            options.password = value;
-            options.havePassword = true;
-            continue;
-        }
-        if (args[i].startsWith(QLatin1String("--")))
-            return Usage("new", QStringLiteral("unknown option %1").arg(args[i]));
-        if (!options.path.isEmpty())
-            return Usage("new", QStringLiteral("only one FILE may be given"));
-        options.path = args[i];
+    if (sub.count("--password")) {
+        options.password = CommandLine::Text(password);
+        if (options.password.size() > kMaxPasswordLength)
+            return CommandLine::UsageError(
+                sub, QStringLiteral("the password is longer than %1 characters").arg(kMaxPasswordLength));
+        options.havePassword = true;
     }
-    if (options.path.isEmpty())
-        return Usage("new",
-            QStringLiteral("usage: new FILE --rule NAME... [--category CAT] [--units LIN,ANG] "
-                           "[--password TEXT]"));
     return ExitCode::kDone;
 }
 
@@ -164,16 +114,10 @@ QString UnitText(const RuleUnits& units)
         .arg(units.AngularUnit)
         .arg(AngularUnitStoredName(units.AngularUnit));
 }
-int RunShowFormatted(const QStringList& args);
-} // namespace
-
-int RunNew(const QStringList& args)
+int RunNew(const CLI::App& sub, NewOptions& options)
 {
-    NewOptions options;
-    if (const int code = ParseNew(args, options))
-        return code;
     if (options.rules.empty())
-        return Usage("new", QStringLiteral("name at least one rule with --rule"));
+        return CommandLine::UsageError(sub, QStringLiteral("name at least one rule with --rule"));
 
     CliContext cli;
     if (const int code = cli.Start())
@@ -258,40 +202,34 @@ int RunNew(const QStringList& args)
     return ExitCode::kDone;
 }
 
-namespace {
 // show --canonical: one line per setting in a fixed order, for text diffs
 // (git's textconv). Only the XML is read: no modules, no rule objects.
-int RunShowCanonical(QStringList args)
+int RunShowCanonical(const QString& path)
 {
-    args.removeAll(QStringLiteral("--canonical"));
-    if (args.size() != 1 || args[0].startsWith(QLatin1String("--")))
-        return Usage("show", QStringLiteral("usage: show FILE --canonical"));
     QString why;
-    if (!VtrIsRegularFile(args[0], &why)) {
-        std::fprintf(stderr, "vtrpro-rules show: %s is %s\n", qUtf8Printable(args[0]),
-            qUtf8Printable(QFileInfo::exists(args[0]) ? why : QStringLiteral("missing")));
+    if (!VtrIsRegularFile(path, &why)) {
+        std::fprintf(stderr, "vtrpro-rules show: %s is %s\n", qUtf8Printable(path),
+            qUtf8Printable(QFileInfo::exists(path) ? why : QStringLiteral("missing")));
         return ExitCode::kRefused;
     }
     std::string text;
-    if (!AppendCanonicalRuleText(args[0], text, why)) {
-        std::fprintf(stderr, "vtrpro-rules show: %s cannot be read: %s\n", qUtf8Printable(args[0]), qUtf8Printable(why));
+    if (!AppendCanonicalRuleText(path, text, why)) {
+        std::fprintf(stderr, "vtrpro-rules show: %s cannot be read: %s\n", qUtf8Printable(path), qUtf8Printable(why));
         return ExitCode::kRefused;
     }
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
     return ExitCode::kDone;
 }
-} // namespace
 
-int RunShow(const QStringList& args)
+int RunShowJson(const QString& path);
+
+int RunShow(const QString& path, bool json, bool canonical)
 {
-    if (args.contains(QStringLiteral("--canonical")))
-        return RunShowCanonical(args);
-    if (OutputFormat::Requested(args))
-        return RunShowFormatted(args);
-    if (args.size() != 1 || args[0].startsWith(QLatin1String("--")))
-        return Usage("show", QStringLiteral("usage: show FILE"));
-    const QString path = args[0];
+    if (canonical)
+        return RunShowCanonical(path);
+    if (json)
+        return RunShowJson(path);
     // Refused before anything is opened: reading a FIFO would wait for ever.
     QString why;
     if (QFileInfo::exists(path) && !VtrIsRegularFile(path, &why)) {
@@ -345,11 +283,10 @@ int RunShow(const QStringList& args)
     return ExitCode::kDone;
 }
 
-int RunVerify(const QStringList& args)
+int RunVerify(const QString& file)
 {
-    if (args.size() != 1 || args[0].startsWith(QLatin1String("--")))
-        return Usage("verify", QStringLiteral("usage: verify FILE"));
     // Only the XML is needed: no modules, no rule objects.
+    const QStringList args { file };
     QString detail;
     switch (VerifyRuleFileFingerprint(args[0], &detail)) {
     case FingerprintStatus::Unprotected:
@@ -369,18 +306,9 @@ int RunVerify(const QStringList& args)
     return ExitCode::kRefused;
 }
 
-namespace {
-// show with "--format": the fields of the text, as one JSON object.
-int RunShowFormatted(const QStringList& arguments)
+// show --format json: the fields of the text, as one JSON object.
+int RunShowJson(const QString& path)
 {
-    QStringList args = arguments;
-    bool json = false;
-    if (!OutputFormat::Take(args, json) || args.size() != 1 || args[0].startsWith(QLatin1String("--")))
-        return Usage("show", QStringLiteral("usage: show FILE [--format text|json]"));
-    if (!json)
-        return RunShow(args);
-    const QString path = args[0];
-
     CliContext cli;
     if (const int code = cli.Start())
         return code;
@@ -406,3 +334,48 @@ int RunShowFormatted(const QStringList& arguments)
     return ExitCode::kDone;
 }
 } // namespace
+
+void DeclareRuleFiles(CLI::App& root, CommandLine::Declarations& out)
+{
+    {
+        CLI::App* sub = root.add_subcommand("new", "create a rule file holding the named rules");
+        auto file = std::make_shared<std::string>();
+        auto units = std::make_shared<std::string>();
+        auto password = std::make_shared<std::string>();
+        sub->add_option("FILE", *file, "the rule file to write")->required();
+        sub->add_option("--rule", "a rule to hold (repeat for more)")
+            ->type_name("NAME")
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->expected(1);
+        sub->add_option("--category", "the category of the --rule before it; given first, of every rule")
+            ->type_name("CAT")
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->expected(1);
+        sub->add_option("--units", *units, "the file's units as linear and angular codes, like 3,0")
+            ->type_name("LIN,ANG");
+        sub->add_option("--password", *password, "protect the file with a password")->type_name("TEXT");
+        out.push_back({ sub, [sub, file, units, password] {
+                           NewOptions options;
+                           options.path = CommandLine::Text(*file);
+                           if (const int code = TakeNewOptions(*sub, *units, *password, options))
+                               return code;
+                           return RunNew(*sub, options);
+                       } });
+    }
+    {
+        CLI::App* sub = root.add_subcommand("show", "print a rule file's version, units, protection and rules");
+        auto file = std::make_shared<std::string>();
+        auto json = std::make_shared<bool>(false);
+        auto canonical = std::make_shared<bool>(false);
+        sub->add_option("FILE", *file, "the rule file")->required();
+        CommandLine::AddFormat(*sub, *json);
+        sub->add_flag("--canonical", *canonical, "one line per setting in a fixed order, for text diffs");
+        out.push_back({ sub, [file, json, canonical] { return RunShow(CommandLine::Text(*file), *json, *canonical); } });
+    }
+    {
+        CLI::App* sub = root.add_subcommand("verify", "check a protected file's fingerprint");
+        auto file = std::make_shared<std::string>();
+        sub->add_option("FILE", *file, "the rule file")->required();
+        out.push_back({ sub, [file] { return RunVerify(CommandLine::Text(*file)); } });
+    }
+}

@@ -8,6 +8,7 @@
 #include "VtrRule.h"
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include <QJsonArray>
@@ -20,33 +21,9 @@ QString CriticalityWord(int32_t criticality)
     return VtrString(criticality >= 1 && criticality <= 5 ? 566 + criticality : 569);
 }
 
-bool ParseArguments(const QStringList& args, bool& json)
-{
-    json = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString format;
-        if (args[i] == QLatin1String("--format") && i + 1 < args.size())
-            format = args[++i];
-        else if (args[i].startsWith(QLatin1String("--format=")))
-            format = args[i].mid(9);
-        else
-            return false;
-        if (format == QLatin1String("json"))
-            json = true;
-        else if (format != QLatin1String("text"))
-            return false;
-    }
-    return true;
-}
-} // namespace
 
-int RunRules(const QStringList& args)
+int RunRules(bool json)
 {
-    bool json = false;
-    if (!ParseArguments(args, json)) {
-        std::fprintf(stderr, "vtrpro-rules: usage: rules [--format text|json]\n");
-        return ExitCode::kRefused;
-    }
     CliContext cli;
     if (const int code = cli.Start())
         return code;
@@ -92,4 +69,13 @@ int RunRules(const QStringList& args)
     // Rules go back to their modules before the context frees the libraries.
     ReleaseOfferedRules(listed);
     return ExitCode::kDone;
+}
+} // namespace
+
+void DeclareRules(CLI::App& root, CommandLine::Declarations& out)
+{
+    CLI::App* sub = root.add_subcommand("rules", "list every rule of the loaded modules");
+    auto json = std::make_shared<bool>(false);
+    CommandLine::AddFormat(*sub, *json);
+    out.push_back({ sub, [json] { return RunRules(*json); } });
 }

@@ -9,6 +9,7 @@
 #include "views/RuleListController.h"
 
 #include <cstdio>
+#include <memory>
 
 #include <QHash>
 
@@ -21,55 +22,8 @@ struct Arguments
     bool hasPassword = false;
 };
 
-bool Parse(const QStringList& args, Arguments& out, QString& error)
+int Run(const Arguments& a, bool select, bool dropUnoffered)
 {
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("--rule")) {
-            if (i + 1 >= args.size()) {
-                error = QStringLiteral("--rule needs a rule name");
-                return false;
-            }
-            // Every argument up to the next option is a rule name.
-            while (i + 1 < args.size() && !args[i + 1].startsWith(QLatin1String("--")))
-                out.rules << args[++i];
-        } else if (a == QLatin1String("--password")) {
-            if (i + 1 >= args.size()) {
-                error = QStringLiteral("--password needs a value");
-                return false;
-            }
-            out.password = args[++i];
-            out.hasPassword = true;
-        } else if (a.startsWith(QLatin1String("--"))) {
-            error = QStringLiteral("unknown option ") + a;
-            return false;
-        } else if (out.file.isEmpty()) {
-            out.file = a;
-        } else {
-            error = QStringLiteral("more than one file given");
-            return false;
-        }
-    }
-    if (out.file.isEmpty() || out.rules.isEmpty()) {
-        error = QStringLiteral("a file and at least one --rule are needed");
-        return false;
-    }
-    return true;
-}
-
-int Run(const QStringList& arguments, bool select)
-{
-    QStringList args = arguments;
-    const bool dropUnoffered = CliDocument::TakeDropUnoffered(args);
-    Arguments a;
-    QString error;
-    if (!Parse(args, a, error)) {
-        std::fprintf(stderr,
-            "vtrpro-rules: %s\nusage: vtrpro-rules %s FILE --rule NAME... [--password TEXT] [--drop-unoffered]\n",
-            qUtf8Printable(error), select ? "select" : "deselect");
-        return ExitCode::kRefused;
-    }
-
     CliDocument file(
         QStringLiteral("vtrpro-rules"), a.file, a.hasPassword ? std::optional<QString>(a.password) : std::nullopt);
     file.SetDropUnoffered(dropUnoffered);
@@ -105,12 +59,26 @@ int Run(const QStringList& arguments, bool select)
 }
 } // namespace
 
-int RunSelect(const QStringList& args)
+void DeclareSelect(CLI::App& root, CommandLine::Declarations& out)
 {
-    return Run(args, true);
-}
-
-int RunDeselect(const QStringList& args)
-{
-    return Run(args, false);
+    for (const bool select : { true, false }) {
+        CLI::App* sub = root.add_subcommand(select ? "select" : "deselect",
+            select ? "tick rules of a rule file and save it" : "untick rules of a rule file and save it");
+        auto file = std::make_shared<std::string>();
+        auto rules = std::make_shared<std::vector<std::string>>();
+        auto password = std::make_shared<std::string>();
+        auto drop = std::make_shared<bool>(false);
+        sub->add_option("FILE", *file, "the rule file")->required();
+        sub->add_option("--rule", *rules, "the rules, by name or display name")->required()->type_name("NAME...");
+        sub->add_option("--password", *password, "the file's password")->type_name("TEXT");
+        CliDocument::AddDropUnoffered(*sub, *drop);
+        out.push_back({ sub, [sub, select, file, rules, password, drop] {
+                           Arguments a;
+                           a.file = CommandLine::Text(*file);
+                           a.rules = CommandLine::Texts(*rules);
+                           a.hasPassword = sub->count("--password") > 0;
+                           a.password = CommandLine::Text(*password);
+                           return Run(a, select, *drop);
+                       } });
+    }
 }

@@ -48,59 +48,21 @@ struct Arguments
     bool hasPassword = false;
 };
 
-bool Parse(const QStringList& args, bool reset, Arguments& out, QString& error)
+// The declared options, in the order given: a --category belongs to the
+// --rule before it.
+bool TakeTargets(const CLI::App& sub, bool reset, Arguments& out, QString& error)
 {
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        auto value = [&](QString& into) {
-            if (i + 1 >= args.size()) {
-                error = a + QStringLiteral(" needs a value");
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
-        if (a == QLatin1String("--rule")) {
-            Target t;
-            if (!value(t.name))
-                return false;
-            out.targets.push_back(t);
-        } else if (a == QLatin1String("--category")) {
-            if (out.targets.empty()) {
+    for (const auto& [option, value] : CommandLine::InOrder(sub)) {
+        if (option == "rule") {
+            out.targets.push_back({ CommandLine::Text(value), QString(), false });
+        } else if (option == "category") {
+            if (out.targets.empty() || out.targets.back().hasCategory) {
                 error = QStringLiteral("--category follows the --rule it belongs to");
                 return false;
             }
-            if (!value(out.targets.back().category))
-                return false;
+            out.targets.back().category = CommandLine::Text(value);
             out.targets.back().hasCategory = true;
-        } else if (reset && a == QLatin1String("--all")) {
-            out.all = true;
-        } else if (reset && a == QLatin1String("--password")) {
-            if (!value(out.password))
-                return false;
-            out.hasPassword = true;
-        } else if (!reset && a == QLatin1String("--format")) {
-            QString format;
-            if (!value(format))
-                return false;
-            if (format != QLatin1String("json") && format != QLatin1String("text")) {
-                error = QStringLiteral("unknown format ") + format;
-                return false;
-            }
-            out.json = format == QLatin1String("json");
-        } else if (a.startsWith(QLatin1String("--"))) {
-            error = QStringLiteral("unknown option ") + a;
-            return false;
-        } else if (out.file.isEmpty()) {
-            out.file = a;
-        } else {
-            error = QStringLiteral("more than one file given");
-            return false;
         }
-    }
-    if (out.file.isEmpty()) {
-        error = QStringLiteral("no file given");
-        return false;
     }
     if (!reset && out.targets.size() > 1) {
         error = QStringLiteral("diff takes at most one --rule");
@@ -331,14 +293,6 @@ void PrintQuoted(const std::optional<QString>& text)
         std::printf("(none)");
 }
 
-int Usage(const QString& error, bool reset)
-{
-    std::fprintf(stderr, "vtrpro-rules: %s\nusage: %s\n", qUtf8Printable(error),
-        reset ? "vtrpro-rules reset FILE (--rule NAME [--category CAT]... | --all) [--password TEXT] "
-                "[--drop-unoffered]"
-              : "vtrpro-rules diff FILE [--rule NAME [--category CAT]] [--format json]");
-    return ExitCode::kRefused;
-}
 } // namespace
 
 RuleUnits RuleFileUnits(const QString& path)
@@ -361,13 +315,9 @@ bool WriteOfferedDefaults(CliContext& cli, const RuleUnits& units, const QString
     return written;
 }
 
-int RunDiff(const QStringList& args)
-{
-    Arguments a;
-    QString error;
-    if (!Parse(args, false, a, error))
-        return Usage(error, false);
-    const QString path = QFileInfo(a.file).absoluteFilePath();
+namespace {
+int RunDiff(const Arguments& a)
+{    const QString path = QFileInfo(a.file).absoluteFilePath();
     if (!QFileInfo(path).isFile()) {
         std::fprintf(stderr, "vtrpro-rules: %s is not a readable file\n", qUtf8Printable(path));
         return ExitCode::kRefused;
@@ -456,15 +406,8 @@ int RunDiff(const QStringList& args)
     return differing > 0 ? ExitCode::kFound : ExitCode::kDone;
 }
 
-int RunReset(const QStringList& arguments)
+int RunReset(const Arguments& a, bool dropUnoffered)
 {
-    QStringList args = arguments;
-    const bool dropUnoffered = CliDocument::TakeDropUnoffered(args);
-    Arguments a;
-    QString error;
-    if (!Parse(args, true, a, error))
-        return Usage(error, true);
-
     CliDocument file(
         QStringLiteral("vtrpro-rules"), a.file, a.hasPassword ? std::optional<QString>(a.password) : std::nullopt);
     file.SetDropUnoffered(dropUnoffered);
@@ -546,4 +489,44 @@ int RunReset(const QStringList& arguments)
             qUtf8Printable(names.join(QStringLiteral(", "))));
         return ExitCode::kDone;
     });
+}
+} // namespace
+
+void DeclareSettings(CLI::App& root, CommandLine::Declarations& out)
+{
+    for (const bool reset : { false, true }) {
+        CLI::App* sub = root.add_subcommand(reset ? "reset" : "diff",
+            reset ? "give rules that differ from their defaults the defaults back, and save"
+                  : "list the rules whose settings differ from the loaded modules' defaults");
+        auto file = std::make_shared<std::string>();
+        auto a = std::make_shared<Arguments>();
+        auto drop = std::make_shared<bool>(false);
+        auto password = std::make_shared<std::string>();
+        sub->add_option("FILE", *file, "the rule file")->required();
+        sub->add_option("--rule")
+            ->description(reset ? "a rule to reset (repeat for more)" : "the one rule to compare")
+            ->type_name("NAME")
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->expected(1);
+        sub->add_option("--category", "the category of the --rule before it")
+            ->type_name("CAT")
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->expected(1);
+        if (reset) {
+            sub->add_flag("--all", a->all, "every rule of the file");
+            sub->add_option("--password", *password, "the file's password")->type_name("TEXT");
+            CliDocument::AddDropUnoffered(*sub, *drop);
+        } else {
+            CommandLine::AddFormat(*sub, a->json);
+        }
+        out.push_back({ sub, [sub, reset, file, a, drop, password] {
+                           a->file = CommandLine::Text(*file);
+                           a->hasPassword = reset && sub->count("--password") > 0;
+                           a->password = CommandLine::Text(*password);
+                           QString error;
+                           if (!TakeTargets(*sub, reset, *a, error))
+                               return CommandLine::UsageError(*sub, error);
+                           return reset ? RunReset(*a, *drop) : RunDiff(*a);
+                       } });
+    }
 }

@@ -13,12 +13,9 @@
 #include "settings/RuleUnitSettings.h"
 
 #include <cstdio>
+#include <memory>
 
 namespace {
-const char kUsage[] = "usage: vtrpro-rules units FILE LIN,ANG [--password TEXT] [--drop-unoffered]\n"
-                      "  LIN: 0-10 or a linear unit name (millimeters, inches, ...)\n"
-                      "  ANG: 0-3 or an angular unit name (degrees, radians, ...)\n";
-
 struct Arguments
 {
     QString file;
@@ -26,39 +23,6 @@ struct Arguments
     QString password;
     bool hasPassword = false;
 };
-
-bool Parse(const QStringList& args, Arguments& out, QString& error)
-{
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("--password")) {
-            if (i + 1 >= args.size()) {
-                error = QStringLiteral("--password needs a value");
-                return false;
-            }
-            out.password = args[++i];
-            out.hasPassword = true;
-        } else if (a.startsWith(QLatin1String("--password="))) {
-            out.password = a.mid(11);
-            out.hasPassword = true;
-        } else if (a.startsWith(QLatin1String("--"))) {
-            error = QStringLiteral("unknown option ") + a;
-            return false;
-        } else if (out.file.isEmpty()) {
-            out.file = a;
-        } else if (out.units.isEmpty()) {
-            out.units = a;
-        } else {
-            error = QStringLiteral("unexpected argument \"%1\"").arg(a);
-            return false;
-        }
-    }
-    if (out.file.isEmpty() || out.units.isEmpty()) {
-        error = QStringLiteral("a file and the units are needed");
-        return false;
-    }
-    return true;
-}
 
 // A code in range, or a stored name of that kind (case ignored); -1 otherwise.
 int32_t UnitCode(const QString& text, int32_t count, QString (*storedName)(int32_t))
@@ -119,27 +83,42 @@ int Convert(CliDocument& open, const RuleUnits& units)
         qUtf8Printable(UnitText(units)), static_cast<long long>(doc.SelectedRules().Size()));
     return ExitCode::kDone;
 }
-} // namespace
-
-int RunUnits(const QStringList& arguments)
+int RunUnits(const CLI::App& sub, const Arguments& a, bool dropUnoffered)
 {
-    QStringList args = arguments;
-    const bool dropUnoffered = CliDocument::TakeDropUnoffered(args);
-    Arguments a;
-    QString error;
-    if (!Parse(args, a, error)) {
-        std::fprintf(stderr, "vtrpro-rules units: %s\n%s", qUtf8Printable(error), kUsage);
-        return ExitCode::kRefused;
-    }
     RuleUnits units;
-    if (!ParseUnits(a.units, units)) {
-        std::fprintf(stderr, "vtrpro-rules units: \"%s\" is not LIN,ANG\n%s", qUtf8Printable(a.units), kUsage);
-        return ExitCode::kRefused;
-    }
+    if (!ParseUnits(a.units, units))
+        return CommandLine::UsageError(sub,
+            QStringLiteral("\"%1\" is not LIN,ANG (LIN: 0-10 or a linear unit name such as millimeters or inches; "
+                           "ANG: 0-3 or an angular unit name such as degrees or radians)")
+                .arg(a.units));
     CliDocument file(QStringLiteral("vtrpro-rules units"), a.file,
         a.hasPassword ? std::optional<QString>(a.password) : std::nullopt);
     // The running program's all-rules file is not this command's to change.
     file.SetWritesAllRulesFile(false);
     file.SetDropUnoffered(dropUnoffered);
     return file.Change([&units](CliDocument& open) { return Convert(open, units); });
+}
+} // namespace
+
+void DeclareUnits(CLI::App& root, CommandLine::Declarations& out)
+{
+    CLI::App* sub = root.add_subcommand("units", "convert a rule file's rules to other units and save it");
+    auto file = std::make_shared<std::string>();
+    auto units = std::make_shared<std::string>();
+    auto password = std::make_shared<std::string>();
+    auto drop = std::make_shared<bool>(false);
+    sub->add_option("FILE", *file, "the rule file")->required();
+    sub->add_option("UNITS", *units, "the units: codes (0-10, 0-3) or names, like 3,0 or inches,degrees")
+        ->required()
+        ->type_name("LIN,ANG");
+    sub->add_option("--password", *password, "the file's password")->type_name("TEXT");
+    CliDocument::AddDropUnoffered(*sub, *drop);
+    out.push_back({ sub, [sub, file, units, password, drop] {
+                       Arguments a;
+                       a.file = CommandLine::Text(*file);
+                       a.units = CommandLine::Text(*units);
+                       a.hasPassword = sub->count("--password") > 0;
+                       a.password = CommandLine::Text(*password);
+                       return RunUnits(*sub, a, *drop);
+                   } });
 }

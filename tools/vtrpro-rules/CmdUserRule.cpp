@@ -14,7 +14,9 @@
 #include "userrules/UserRuleCommands.h"
 #include "userrules/UserRuleStore.h"
 
+#include <array>
 #include <cstdio>
+#include <memory>
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -24,30 +26,6 @@ int Refuse(const QString& message)
 {
     std::fprintf(stderr, "vtrpro-rules: %s\n", qUtf8Printable(message));
     return ExitCode::kRefused;
-}
-
-const char kAddUsage[]
-    = "userrule add --flavour custom|product --name N --category C --criticality WORD "
-      "[--module KEY] [--summary TEXT] --param \"NAME;OPERATOR;TYPE;VALUE\"...\n"
-      "  a length or angle VALUE may carry its unit (\"30 mm\", \"1.2 in\", \"5 deg\"); a bare number\n"
-      "  is read in the stored default units";
-
-// Takes "--option VALUE" or "--option=VALUE" at i; false when args[i] is not that option.
-bool TakeValue(const QStringList& args, qsizetype& i, const QString& option, QString& value, bool& missing)
-{
-    if (args[i] == option) {
-        if (i + 1 >= args.size()) {
-            missing = true;
-            return true;
-        }
-        value = args[++i];
-        return true;
-    }
-    if (args[i].startsWith(option + QLatin1Char('='))) {
-        value = args[i].mid(option.size() + 1);
-        return true;
-    }
-    return false;
 }
 
 // The store over the context's configurator; refuses (on stderr) when it is not there.
@@ -60,38 +38,16 @@ bool OpenStore(CliContext& cli, std::unique_ptr<UserRuleStore>& store)
     return false;
 }
 
-int Add(const QStringList& args)
+int Add(const CLI::App& sub, UserRuleDraft draft, const QString& flavour, const QString& criticality,
+    const QStringList& params)
 {
-    UserRuleDraft draft;
-    QString flavour;
-    QString criticality;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        bool missing = false;
-        QString param;
-        if (TakeValue(args, i, QStringLiteral("--flavour"), flavour, missing)
-            || TakeValue(args, i, QStringLiteral("--name"), draft.name, missing)
-            || TakeValue(args, i, QStringLiteral("--category"), draft.category, missing)
-            || TakeValue(args, i, QStringLiteral("--criticality"), criticality, missing)
-            || TakeValue(args, i, QStringLiteral("--module"), draft.key, missing)
-            || TakeValue(args, i, QStringLiteral("--summary"), draft.summary, missing)) {
-            if (missing)
-                return Refuse(QStringLiteral("%1 needs a value; usage: %2").arg(args[i], QLatin1String(kAddUsage)));
-            continue;
-        }
-        if (TakeValue(args, i, QStringLiteral("--param"), param, missing)) {
-            if (missing)
-                return Refuse(QStringLiteral("--param needs a value; usage: %1").arg(QLatin1String(kAddUsage)));
-            UserRuleParameter parameter;
-            QString error;
-            if (!UserRuleDrafts::ParseParameter(param, parameter, error))
-                return Refuse(error);
-            draft.parameters.push_back(parameter);
-            continue;
-        }
-        return Refuse(QStringLiteral("unknown argument '%1'; usage: %2").arg(args[i], QLatin1String(kAddUsage)));
+    for (const QString& param : params) {
+        UserRuleParameter parameter;
+        QString error;
+        if (!UserRuleDrafts::ParseParameter(param, parameter, error))
+            return CommandLine::UsageError(sub, error);
+        draft.parameters.push_back(parameter);
     }
-    if (flavour != QLatin1String("custom") && flavour != QLatin1String("product"))
-        return Refuse(QStringLiteral("--flavour must be custom or product; usage: %1").arg(QLatin1String(kAddUsage)));
     draft.productRule = flavour == QLatin1String("product");
     draft.criticality = UserRuleDrafts::CriticalityOf(criticality);
     if (!draft.criticality)
@@ -144,12 +100,8 @@ int Add(const QStringList& args)
     return ExitCode::kDone;
 }
 
-int List(QStringList args)
-{
-    bool json = false;
-    if (!OutputFormat::Take(args, json) || !args.isEmpty())
-        return Refuse(QStringLiteral("usage: userrule list [--format text|json]"));
-    CliContext cli;
+int List(bool json)
+{    CliContext cli;
     if (const int code = cli.Start())
         return code;
     std::unique_ptr<UserRuleStore> store;
@@ -190,20 +142,10 @@ int List(QStringList args)
     return ExitCode::kDone;
 }
 
-int Remove(const QStringList& args)
+int Remove(const CLI::App& sub, const QString& name, const QString& category)
 {
-    QString name;
-    QString category;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        bool missing = false;
-        if ((TakeValue(args, i, QStringLiteral("--name"), name, missing)
-                || TakeValue(args, i, QStringLiteral("--category"), category, missing))
-            && !missing)
-            continue;
-        return Refuse(QStringLiteral("usage: userrule remove --name N --category C"));
-    }
     if (name.isEmpty() || category.isEmpty())
-        return Refuse(QStringLiteral("usage: userrule remove --name N --category C"));
+        return CommandLine::UsageError(sub, QStringLiteral("--name and --category may not be empty"));
     CliContext cli;
     if (const int code = cli.Start())
         return code;
@@ -221,14 +163,55 @@ int Remove(const QStringList& args)
 }
 } // namespace
 
-int RunUserRule(const QStringList& args)
+void DeclareUserRule(CLI::App& root, CommandLine::Declarations& out)
 {
-    const QString sub = args.value(0);
-    if (sub == QLatin1String("add"))
-        return Add(args.mid(1));
-    if (sub == QLatin1String("list"))
-        return List(args.mid(1));
-    if (sub == QLatin1String("remove"))
-        return Remove(args.mid(1));
-    return Refuse(QStringLiteral("usage: userrule add|list|remove ..."));
+    CLI::App* userrule = root.add_subcommand("userrule", "custom and product rules in the product database");
+    userrule->require_subcommand(1, 1);
+    {
+        CLI::App* sub = userrule->add_subcommand("add", "store a new custom or product rule");
+        auto texts = std::make_shared<std::array<std::string, 6>>();
+        auto params = std::make_shared<std::vector<std::string>>();
+        sub->add_option("--flavour", (*texts)[0], "a custom rule or a product rule")
+            ->required()
+            ->check(CLI::IsMember({ "custom", "product" }))
+            ->type_name("custom|product");
+        sub->add_option("--name", (*texts)[1], "the rule's name")->required()->type_name("N");
+        sub->add_option("--category", (*texts)[2], "the rule's category")->required()->type_name("C");
+        sub->add_option("--criticality", (*texts)[3], "the rule's criticality")->required()->type_name("WORD");
+        sub->add_option("--module", (*texts)[4], "the configurator's module key (Mill, SheetMetal, ...)")
+            ->type_name("KEY");
+        sub->add_option("--summary", (*texts)[5], "a line on what the rule checks")->type_name("TEXT");
+        sub->add_option("--param", *params,
+               "a parameter; a length or angle VALUE may carry its unit (\"30 mm\", \"1.2 in\", \"5 deg\"), a bare "
+               "number is read in the stored default units (repeat for more)")
+            ->required()
+            ->type_name("\"NAME;OPERATOR;TYPE;VALUE\"")
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->expected(1);
+        out.push_back({ sub, [sub, texts, params] {
+                           UserRuleDraft draft;
+                           draft.name = CommandLine::Text((*texts)[1]);
+                           draft.category = CommandLine::Text((*texts)[2]);
+                           draft.key = CommandLine::Text((*texts)[4]);
+                           draft.summary = CommandLine::Text((*texts)[5]);
+                           return Add(*sub, draft, CommandLine::Text((*texts)[0]), CommandLine::Text((*texts)[3]),
+                               CommandLine::Texts(*params));
+                       } });
+    }
+    {
+        CLI::App* sub = userrule->add_subcommand("list", "list the stored custom and product rules");
+        auto json = std::make_shared<bool>(false);
+        CommandLine::AddFormat(*sub, *json);
+        out.push_back({ sub, [json] { return List(*json); } });
+    }
+    {
+        CLI::App* sub = userrule->add_subcommand("remove", "remove a stored custom or product rule");
+        auto name = std::make_shared<std::string>();
+        auto category = std::make_shared<std::string>();
+        sub->add_option("--name", *name, "the rule's name")->required()->type_name("N");
+        sub->add_option("--category", *category, "the rule's category")->required()->type_name("C");
+        out.push_back({ sub, [sub, name, category] {
+                           return Remove(*sub, CommandLine::Text(*name), CommandLine::Text(*category));
+                       } });
+    }
 }

@@ -1,37 +1,41 @@
 #pragma once
 
-#include <QStringList>
-
+#include "CommandLine.h"
 #include "RuleUnits.h"
+
+#include <QString>
 
 class CliContext;
 
-// Subcommands of vtrpro-rules. Each takes the arguments after its name and
-// returns the process exit code.
-int RunModules(const QStringList& args);
-int RunRules(const QStringList& args);
-int RunNew(const QStringList& args);
-int RunShow(const QStringList& args);
-int RunVerify(const QStringList& args);
+// The subcommands of vtrpro-rules, each declared with its arguments by the
+// file that runs it.
+// Every subcommand, in the order the help lists them.
+void DeclareCommands(CLI::App& root, CommandLine::Declarations& out);
+
+// modules: lists, registers or unregisters modules.
+void DeclareModules(CLI::App& root, CommandLine::Declarations& out);
+// rules: every rule of the loaded modules.
+void DeclareRules(CLI::App& root, CommandLine::Declarations& out);
+// new, show, verify: rule files as a whole.
+void DeclareRuleFiles(CLI::App& root, CommandLine::Declarations& out);
 // compare: two rule files, rule by rule and setting by setting.
-int RunCompare(const QStringList& args);
-int RunSelect(const QStringList& args);
-int RunDeselect(const QStringList& args);
-// The settings report: rules whose settings differ from the defaults.
-int RunDiff(const QStringList& args);
-// Reset to Default: rules that differ get their defaults back.
-int RunReset(const QStringList& args);
-int RunConfigure(const QStringList& args);
-// units: converts a rule file's rules to other units and saves it.
-int RunUnits(const QStringList& args);
-// userrule add|list|remove: custom and product rules in the product database.
-int RunUserRule(const QStringList& args);
-// messages: exports the custom messages of every offered rule to a sheet, or imports them.
-int RunMessages(const QStringList& args);
-// dirs: prints or sets the script-rule, database and manual-checklist folders.
-int RunDirs(const QStringList& args);
+void DeclareCompare(CLI::App& root, CommandLine::Declarations& out);
 // lint: checks a rule file and names each fault with its line.
-int RunLint(const QStringList& args);
+void DeclareLint(CLI::App& root, CommandLine::Declarations& out);
+// select and deselect: tick or untick rules.
+void DeclareSelect(CLI::App& root, CommandLine::Declarations& out);
+// diff and reset: settings against the defaults.
+void DeclareSettings(CLI::App& root, CommandLine::Declarations& out);
+// configure: a rule's parameters and criticality.
+void DeclareConfigure(CLI::App& root, CommandLine::Declarations& out);
+// dirs: the script-rule, database and manual-checklist folders.
+void DeclareDirs(CLI::App& root, CommandLine::Declarations& out);
+// units: converts a rule file's rules to other units.
+void DeclareUnits(CLI::App& root, CommandLine::Declarations& out);
+// userrule add|list|remove: custom and product rules in the product database.
+void DeclareUserRule(CLI::App& root, CommandLine::Declarations& out);
+// messages export|import: the custom messages of every offered rule.
+void DeclareMessages(CLI::App& root, CommandLine::Declarations& out);
 
 // Writes every rule the loaded modules offer, with its default settings in
 // units, as a rule file at path (the defaults diff, reset and lint compare

@@ -1,6 +1,7 @@
 // vtrpro-rules: the rule manager's logic without windows, for scripts and for
 // checking files.
 
+#include "CommandLine.h"
 #include "Commands.h"
 #include "ExitCodes.h"
 
@@ -8,70 +9,67 @@
 
 #include <QCoreApplication>
 
-namespace {
-struct Command
-{
-    const char* name;
-    int (*run)(const QStringList&);
-    const char* usage;
-};
-
-const Command kCommands[] = {
-    { "modules", RunModules, "modules [--format json]      list the configured rule and database modules" },
-    { "modules", RunModules, "modules (add PATH | remove PATH | reset) [--database]  register or unregister modules" },
-    { "rules", RunRules, "rules [--format json]        list every rule of the loaded modules" },
-    { "new", RunNew, "new FILE --rule NAME... [--category CAT] [--units LIN,ANG] [--password TEXT]" },
-    { "show", RunShow, "show FILE [--format json]    print a rule file's units, version and rules" },
-    { "show", RunShow, "show FILE --canonical         print one line per setting in a fixed order (for diffs)" },
-    { "compare", RunCompare, "compare A B [--format json]  compare two rule files rule by rule and setting by setting" },
-    { "lint", RunLint, "lint FILE [--format json]     check a rule file and name each fault with its line" },
-    { "verify", RunVerify, "verify FILE                  check a protected file's fingerprint" },
-    { "select", RunSelect, "select FILE --rule NAME... [--password TEXT] [--drop-unoffered]" },
-    { "deselect", RunDeselect, "deselect FILE --rule NAME... [--password TEXT] [--drop-unoffered]" },
-    { "diff", RunDiff, "diff FILE [--rule NAME [--category CAT]] [--format json]" },
-    { "reset", RunReset, "reset FILE (--rule NAME [--category CAT]... | --all) [--password TEXT] [--drop-unoffered]" },
-    { "configure", RunConfigure,
-        "configure FILE --rule NAME [--category CAT] [--set \"PARAMETER=VALUE\"]... [--criticality WORD] "
-        "[--password P] [--drop-unoffered]" },
-    { "dirs", RunDirs,
-        "dirs [--script DIR] [--database DIR] [--manual-checks DIR] [--create] [--format json]  print or set the "
-        "folders" },
-    { "units", RunUnits,
-        "units FILE LIN,ANG [--password TEXT] [--drop-unoffered]  convert a file's rules to other units" },
-    { "userrule", RunUserRule,
-        "userrule add --flavour custom|product --name N --category C --criticality WORD [--module KEY] "
-        "--param \"NAME;OPERATOR;TYPE;VALUE\"... | userrule list [--format json] | userrule remove --name N "
-        "--category C" },
-    { "messages", RunMessages,
-        "messages (export | import) FILE  write or read the rules' custom messages (.xlsx, .xls)" },
-};
-
-void PrintUsage(FILE* out)
-{
-    std::fprintf(out, "usage: vtrpro-rules COMMAND [ARGS]\n       vtrpro-rules --version\n\ncommands:\n");
-    for (const Command& c : kCommands)
-        std::fprintf(out, "  %s\n", c.usage);
-}
-} // namespace
-
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments();
-    args.removeFirst();
-    if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
-        PrintUsage(args.isEmpty() ? stderr : stdout);
-        return args.isEmpty() ? ExitCode::kRefused : ExitCode::kDone;
+    CLI::App root { "The rule manager's logic without windows, for scripts and for checking files.", "vtrpro-rules" };
+    root.require_subcommand(1, 1);
+    root.set_version_flag("--version", std::string("vtrpro-rules ") + VTRPRO_VERSION);
+    root.footer("Exit codes: 0 done, 1 found something, 2 refused or unreadable (file untouched), 3 fingerprint "
+                "mismatch, 4 held by another copy.");
+    bool declarations = false;
+    root.add_flag("--list-declarations", declarations)->group(""); // for the tests of the manual and completion
+    CommandLine::Declarations commands;
+    DeclareCommands(root, commands);
+
+    if (argc == 1) {
+        std::fprintf(stderr, "%s", root.help().c_str());
+        return ExitCode::kRefused;
     }
-    if (args.first() == QLatin1String("--version")) {
-        std::printf("vtrpro-rules %s\n", VTRPRO_VERSION);
+    if (argc == 2 && std::string(argv[1]) == "--list-declarations") {
+        CommandLine::PrintDeclarations(root);
         return ExitCode::kDone;
     }
-    const QString name = args.takeFirst();
-    for (const Command& c : kCommands)
-        if (name == QLatin1String(c.name))
-            return c.run(args);
-    std::fprintf(stderr, "vtrpro-rules: unknown command '%s'\n", qUtf8Printable(name));
-    PrintUsage(stderr);
+    // A first word that names no command is said as such, not as a missing one.
+    const auto known = [&root](const char* name) {
+        for (const CLI::App* sub : root.get_subcommands([](const CLI::App*) { return true; }))
+            if (sub->get_name() == name)
+                return true;
+        return false;
+    };
+    if (argv[1][0] != '-' && !known(argv[1])) {
+        std::fprintf(stderr, "vtrpro-rules: unknown command \"%s\"\nRun \"vtrpro-rules --help\" for the commands.\n",
+            argv[1]);
+        return ExitCode::kRefused;
+    }
+    try {
+        root.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return root.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return root.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return root.exit(e);
+    } catch (const CLI::ParseError& e) {
+        QString reason = QString::fromLocal8Bit(e.what());
+        // CLI11 says "The following argument(s) were not expected: ..."; say it plainly.
+        if (dynamic_cast<const CLI::ExtrasError*>(&e))
+            reason = QStringLiteral("unknown option or argument: ") + reason.section(QStringLiteral(": "), 1);
+        // The subcommand being parsed, else the program.
+        const std::vector<CLI::App*> parsed = root.get_subcommands();
+        const CLI::App* sub = parsed.empty() ? &root : parsed.front();
+        while (!sub->get_subcommands().empty())
+            sub = sub->get_subcommands().front();
+        if (sub == &root) {
+            std::fprintf(
+                stderr, "vtrpro-rules: %s\nRun \"vtrpro-rules --help\" for the commands.\n", qUtf8Printable(reason));
+            return ExitCode::kRefused;
+        }
+        return CommandLine::UsageError(*sub, reason);
+    }
+    for (const CommandLine::Declared& command : commands)
+        if (command.app->parsed())
+            return command.run();
+    std::fprintf(stderr, "vtrpro-rules: no command given\nRun \"vtrpro-rules --help\" for the commands.\n");
     return ExitCode::kRefused;
 }
