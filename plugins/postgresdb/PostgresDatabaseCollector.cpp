@@ -88,23 +88,28 @@ void AppendCopyField(QByteArray& out, const QString* text, bool last)
         out += "\\N";
     } else {
         const QByteArray utf8 = text->toUtf8();
-        out.reserve(out.size() + utf8.size() + 2);
-        for (const char c : utf8) {
-            switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            default:
-                out += c;
+        const auto special = [](char c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; };
+        if (std::none_of(utf8.begin(), utf8.end(), special)) {
+            out += utf8;
+        } else {
+            out.reserve(out.size() + utf8.size() * 2 + 2);
+            for (const char c : utf8) {
+                switch (c) {
+                case '\\':
+                    out += "\\\\";
+                    break;
+                case '\t':
+                    out += "\\t";
+                    break;
+                case '\n':
+                    out += "\\n";
+                    break;
+                case '\r':
+                    out += "\\r";
+                    break;
+                default:
+                    out += c;
+                }
             }
         }
     }
@@ -114,6 +119,23 @@ void AppendCopyField(QByteArray& out, const QString* text, bool last)
 void AppendCopyField(QByteArray& out, const QString& text, bool last = false)
 {
     AppendCopyField(out, &text, last);
+}
+
+// A text in COPY's form, without the separator after it.
+QByteArray CopyText(const QString& text)
+{
+    QByteArray field;
+    AppendCopyField(field, text, false);
+    field.chop(1);
+    return field;
+}
+
+// The COPY form of a text, for a value sent on every row.
+QByteArray CopyField(const QString& text)
+{
+    QByteArray field;
+    AppendCopyField(field, text, false);
+    return field;
 }
 
 void AppendCopyNumber(QByteArray& out, qint64 n, bool last = false)
@@ -214,8 +236,11 @@ bool PostgresDatabaseCollector::Open(bool retry)
         return false;
     }
     PQsetClientEncoding(m_conn, "UTF8");
-    Command("SET client_min_messages = warning");
-    Command(QByteArray("LISTEN ") + kChannel);
+    {
+        // One round trip: notices off (they would land on stderr) and the
+        // other seats' changes heard.
+        Result setup(PQexec(m_conn, (QByteArray("SET client_min_messages = warning; LISTEN ") + kChannel).constData()));
+    }
 
     m_schemaVersion = ReadSchemaVersion();
     if (m_schemaVersion < 0) {
@@ -264,6 +289,7 @@ void PostgresDatabaseCollector::Close()
     m_schemaVersion = 0;
     m_messages.clear();
     m_messagesLoaded = false;
+    m_heard.invalidate();
 }
 
 void PostgresDatabaseCollector::ReadFailed(const QString& what)
@@ -582,8 +608,13 @@ QString PostgresDatabaseCollector::WriteProblem()
 
 void PostgresDatabaseCollector::HearOthers()
 {
-    // What the server sent is read without asking it anything.
-    if (!m_conn || PQconsumeInput(m_conn) == 0)
+    // What the server sent is read without asking it anything, and not
+    // for each of the thousands of rules a list asks about at once.
+    constexpr qint64 kListenEveryMs = 100;
+    if (!m_conn || (m_heard.isValid() && m_heard.elapsed() < kListenEveryMs))
+        return;
+    m_heard.start();
+    if (PQconsumeInput(m_conn) == 0)
         return;
     const int self = PQbackendPID(m_conn);
     while (PGnotify* note = PQnotifies(m_conn)) {
@@ -662,40 +693,106 @@ int32_t PostgresDatabaseCollector::AddCustomMessages(const QList<vtr_db::CustomM
     }
     if (records.isEmpty())
         return Open(true) ? 0 : -1;
-    // The sheet goes in through COPY, then into the table in three
-    // set-based statements: the log of what changes, the removals and the
-    // upsert. The last row of a key in the sheet wins, as row by row would.
-    QByteArray data;
-    data.reserve(records.size() * 64);
-    for (qsizetype i = 0; i < records.size(); ++i) {
-        const vtr_db::CustomMessageRecord& r = records[i];
-        AppendCopyNumber(data, i);
-        AppendCopyNumber(data, r.helpId);
-        AppendCopyField(data, r.ruleName);
-        AppendCopyField(data, r.category);
-        AppendCopyField(data, r.message, true);
+    // The last row of a key in the sheet wins, as row by row would: only
+    // that one is sent, so every key is sent once.
+    std::vector<qsizetype> kept;
+    {
+        QSet<MessageKey> seen;
+        seen.reserve(records.size());
+        for (qsizetype i = records.size() - 1; i >= 0; --i) {
+            const vtr_db::CustomMessageRecord& r = records[i];
+            const qsizetype size = seen.size();
+            seen.insert(MessageKey { r.helpId, r.ruleName, r.category });
+            if (seen.size() != size)
+                kept.push_back(i);
+        }
+        std::reverse(kept.begin(), kept.end());
     }
+    // Only the keys go to the server first, into a table of the
+    // transaction's own, to learn which of them are stored and with what
+    // message. The log and the new messages then go in through COPY, and
+    // only messages already stored are changed or removed by statements.
+    // Every writer of messages holds the lock, so nobody adds a key between
+    // the look and the write.
+    // Each text is turned into its COPY form once; the key of the log is
+    // spelt from the same pieces, as MessageChangeKey spells it.
+    struct Sent
+    {
+        qsizetype record;
+        QByteArray helpId, name, category;
+    };
+    std::vector<Sent> sent;
+    sent.reserve(kept.size());
+    QByteArray keys;
+    keys.reserve(static_cast<qsizetype>(kept.size()) * 48);
+    for (qsizetype i : kept) {
+        const vtr_db::CustomMessageRecord& r = records[i];
+        Sent s { i, QByteArray::number(r.helpId), CopyText(r.ruleName), CopyText(r.category) };
+        keys.append(QByteArray::number(static_cast<qlonglong>(i))).append('\t').append(s.helpId).append('\t');
+        keys.append(s.name).append('\t').append(s.category).append('\n');
+        sent.push_back(std::move(s));
+    }
+    // Who, when and what are the same on every row of the log.
+    const QByteArray logged = CopyField(vtr_db::ChangeTime()) + CopyField(vtr_db::ChangeUser())
+        + CopyField(vtr_db::ChangeHost()) + CopyField(QString::fromLatin1(vtr_db::kChangeMessage));
     const bool stored = InTransaction(QStringLiteral("cannot store the sheet of custom messages"), [&] {
-        return Command("SELECT pg_advisory_xact_lock($1)", { Param(kContentsLock) })
-            && Command("CREATE TEMP TABLE vtr_sheet (Ord INTEGER, HelpId INTEGER, RuleName TEXT, Category TEXT,"
-                       " Message TEXT) ON COMMIT DROP")
-            && CopyIn("COPY vtr_sheet FROM STDIN", data)
-            && Command("CREATE TEMP TABLE vtr_final ON COMMIT DROP AS SELECT DISTINCT ON (HelpId, RuleName, Category)"
-                       " s.HelpId, s.RuleName, s.Category, s.Message, m.Message AS Old FROM vtr_sheet s"
-                       " LEFT JOIN CustomMessages m ON m.HelpId = s.HelpId AND m.RuleName = s.RuleName"
-                       " AND m.Category = s.Category ORDER BY HelpId, RuleName, Category, Ord DESC")
-            && Command("INSERT INTO ChangeLog (ChangedAt, ChangedBy, Host, What, ItemKey, OldValue, NewValue)"
-                       " SELECT $1, $2, $3, $4, HelpId || ' ' || Category || '/' || RuleName, Old,"
-                       " nullif(Message, '') FROM vtr_final WHERE Old IS DISTINCT FROM nullif(Message, '')"
-                       " ORDER BY HelpId, RuleName, Category",
-                { Param(vtr_db::ChangeTime()), Param(vtr_db::ChangeUser()), Param(vtr_db::ChangeHost()),
-                    Param(vtr_db::kChangeMessage) })
-            && Command("DELETE FROM CustomMessages m USING vtr_final f WHERE f.Message = '' AND m.HelpId = f.HelpId"
-                       " AND m.RuleName = f.RuleName AND m.Category = f.Category")
-            && Command("INSERT INTO CustomMessages (HelpId, RuleName, Category, Message)"
-                       " SELECT HelpId, RuleName, Category, Message FROM vtr_final WHERE Message <> ''"
-                       " AND Old IS DISTINCT FROM Message"
-                       " ON CONFLICT (HelpId, RuleName, Category) DO UPDATE SET Message = excluded.Message");
+        if (!Command("SELECT pg_advisory_xact_lock($1)", { Param(kContentsLock) }))
+            return false;
+        // A first sheet finds nothing stored: no need to look key by key.
+        Result any(Run("SELECT EXISTS (SELECT 1 FROM CustomMessages)"));
+        if (!any)
+            return false;
+        QHash<qsizetype, QString> before;
+        if (any.Text(0, 0) == QLatin1String("t")) {
+            if (!Command("CREATE TEMP TABLE vtr_keys (Ord INTEGER, HelpId INTEGER, RuleName TEXT, Category TEXT)"
+                         " ON COMMIT DROP")
+                || !CopyIn("COPY vtr_keys FROM STDIN", keys))
+                return false;
+            Result old(Run("SELECT k.Ord, m.Message FROM vtr_keys k JOIN CustomMessages m ON m.HelpId = k.HelpId"
+                           " AND m.RuleName = k.RuleName AND m.Category = k.Category"));
+            if (!old)
+                return false;
+            before.reserve(old.Rows());
+            for (int i = 0; i < old.Rows(); ++i)
+                before.insert(static_cast<qsizetype>(old.Int(i, 0)), old.Text(i, 1));
+        }
+        QByteArray log;
+        QByteArray added;
+        QByteArray changed;
+        log.reserve(keys.size() * 3);
+        added.reserve(keys.size() * 2);
+        for (const Sent& s : sent) {
+            const vtr_db::CustomMessageRecord& r = records[s.record];
+            const auto it = before.constFind(s.record);
+            const bool present = it != before.constEnd();
+            if ((present ? it.value() : QString()) == r.message)
+                continue;
+            const QByteArray message = CopyText(r.message);
+            log.append(logged).append(s.helpId).append(' ').append(s.category).append('/').append(s.name).append('\t');
+            if (present)
+                AppendCopyField(log, it.value());
+            else
+                log += "\\N\t";
+            log.append(r.message.isEmpty() ? QByteArray("\\N") : message).append('\n');
+            QByteArray& into = present ? changed : added;
+            into.append(s.helpId).append('\t').append(s.name).append('\t').append(s.category).append('\t');
+            into.append(message).append('\n');
+        }
+        if (!log.isEmpty()
+            && !CopyIn(
+                "COPY ChangeLog (ChangedAt, ChangedBy, Host, What, ItemKey, OldValue, NewValue) FROM STDIN", log))
+            return false;
+        if (!added.isEmpty() && !CopyIn("COPY CustomMessages (HelpId, RuleName, Category, Message) FROM STDIN", added))
+            return false;
+        if (changed.isEmpty())
+            return true;
+        return Command("CREATE TEMP TABLE vtr_changed (HelpId INTEGER, RuleName TEXT, Category TEXT, Message TEXT)"
+                       " ON COMMIT DROP")
+            && CopyIn("COPY vtr_changed FROM STDIN", changed)
+            && Command("DELETE FROM CustomMessages m USING vtr_changed c WHERE c.Message = '' AND m.HelpId = c.HelpId"
+                       " AND m.RuleName = c.RuleName AND m.Category = c.Category")
+            && Command("UPDATE CustomMessages m SET Message = c.Message FROM vtr_changed c WHERE c.Message <> ''"
+                       " AND m.HelpId = c.HelpId AND m.RuleName = c.RuleName AND m.Category = c.Category");
     });
     if (!stored)
         return -1;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -151,6 +152,7 @@ private:
     int32_t m_schemaVersion = 0;
     bool m_readOnly = false;
     bool m_messagesLoaded = false;
+    QElapsedTimer m_heard; // since the server's notices were last read
     QHash<MessageKey, QString> m_messages;
     QByteArray m_lastState; // SQLSTATE of the last failed statement
     QString m_lastServerError;

@@ -18,6 +18,8 @@
 #include <memory>
 #include <thread>
 
+#include <unistd.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -156,6 +158,30 @@ TEST_F(PostgresCollector, AServerThatIsAwayIsReportedWithoutItsPassword)
         EXPECT_FALSE(db->WriteProblem().isEmpty());
     }
     EXPECT_FALSE(ReadLog().contains(QLatin1String("S3cret")));
+}
+
+TEST_F(PostgresCollector, AServerThatFailedIsTriedAgainOnlyAfterARelease)
+{
+    // Each attempt is logged with the server's socket folder, named for this test alone.
+    const QString missing = QDir::cleanPath(env.Path(QStringLiteral("away-%1").arg(::getpid())));
+    env.Set(vtr_db::kDatabaseUrlVariable, QStringLiteral("host=%1 dbname=vtrpro").arg(missing));
+    auto attempts = [&] { return ReadLog().count(missing); };
+    const qsizetype before = attempts();
+    auto db = Create();
+    EXPECT_EQ(db->Initialize(), -1);
+    const qsizetype once = attempts() - before;
+    EXPECT_GT(once, 0);
+    // The rule list asks once per rule.
+    QString message;
+    for (int i = 0; i < 50; ++i)
+        EXPECT_FALSE(db->GetCustomMessage(i, QStringLiteral("R"), QStringLiteral("C"), message));
+    QList<vtr_db::StoredUserRule> rules;
+    EXPECT_FALSE(db->GetStoredUserRules(QStringLiteral("Mill"), rules));
+    EXPECT_FALSE(db->IsConnected());
+    EXPECT_EQ(attempts() - before, once);
+    db->Release();
+    EXPECT_FALSE(db->IsConnected());
+    EXPECT_EQ(attempts() - before, 2 * once);
 }
 
 TEST_F(PostgresCollector, TheConnectionStringOverridesTheModulesDefaults)
@@ -439,8 +465,9 @@ TEST_F(PostgresCollector, EveryChangeIsLoggedWithItsOldAndNewValue)
         EXPECT_EQ(c.user, vtr_db::ChangeUser());
         EXPECT_EQ(c.host, vtr_db::ChangeHost());
         EXPECT_EQ(vtr_db::ChangeTimeFrom(c.time), c.time) << qPrintable(c.time);
-        if (i > 0)
+        if (i > 0) {
             EXPECT_GT(log[static_cast<qsizetype>(i) - 1].id, c.id);
+        }
     }
     // since compares times: one after the last change leaves nothing.
     QList<vtr_db::ChangeRecord> later;
@@ -471,10 +498,12 @@ TEST_F(PostgresCollector, StatusNamesTheServerWithoutItsPasswordAndCountsTheTabl
     QStringList tables;
     for (const vtr_db::TableCount& c : status.counts) {
         tables << c.table;
-        if (c.table == QLatin1String("CustomMessages") || c.table == QLatin1String("ChangeLog"))
+        if (c.table == QLatin1String("CustomMessages") || c.table == QLatin1String("ChangeLog")) {
             EXPECT_EQ(c.rows, 2) << qPrintable(c.table);
-        if (c.table == QLatin1String("Threads") || c.table == QLatin1String("Materials"))
+        }
+        if (c.table == QLatin1String("Threads") || c.table == QLatin1String("Materials")) {
             EXPECT_GT(c.rows, 0) << qPrintable(c.table);
+        }
     }
     EXPECT_EQ(
         tables, (QStringList { "CustomMessages", "UserRules", "Fasteners", "Threads", "Materials", "ChangeLog" }));
