@@ -106,7 +106,8 @@ bool PostgresWhole(QString& report)
         const char* check;
         QByteArray sql; // answers "t" when the check holds
     } checks[] = {
-        { "schema version", "SELECT max(Version) = " + QByteArray::number(vtr_db::kSchemaVersion) + " FROM SchemaVersion" },
+        { "schema version",
+            "SELECT max(Version) = " + QByteArray::number(vtr_db::kSchemaVersion) + " FROM SchemaVersion" },
         { "every rule numbered", "SELECT NOT EXISTS (SELECT 1 FROM UserRules WHERE HelpId IS NULL)" },
         { "help id counter past the ids given",
             "SELECT coalesce((SELECT max(Next) FROM StoredRuleHelpIds) > (SELECT max(HelpId) FROM UserRules), true)" },
@@ -121,10 +122,11 @@ bool PostgresWhole(QString& report)
     bool whole = true;
     for (const auto& c : checks) {
         PGresult* r = PQexec(conn, c.sql.constData());
-        const bool ok = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1
-            && QByteArray(PQgetvalue(r, 0, 0)) == "t";
+        const bool ok
+            = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1 && QByteArray(PQgetvalue(r, 0, 0)) == "t";
         if (!ok) {
-            report += QStringLiteral("%1 fails %2; ").arg(QLatin1String(c.check), QString::fromUtf8(PQresultErrorMessage(r)));
+            report += QStringLiteral("%1 fails %2; ")
+                          .arg(QLatin1String(c.check), QString::fromUtf8(PQresultErrorMessage(r)));
             whole = false;
         }
         PQclear(r);
@@ -271,7 +273,8 @@ TEST_P(CollectorContract, HostileTextsAreStoredExactlyOrRefusedWithAReason)
             if (stored != 0) {
                 EXPECT_FALSE(db->WriteProblem().isEmpty()) << "refused without a reason";
             }
-            const int32_t rule = db->AddUserRule(QStringLiteral("Mill"), name, category, QStringLiteral("<r t=\"%1\"/>").arg(c.text));
+            const int32_t rule
+                = db->AddUserRule(QStringLiteral("Mill"), name, category, QStringLiteral("<r t=\"%1\"/>").arg(c.text));
             EXPECT_EQ(rule, stored);
         }
         if (stored != 0)
@@ -620,7 +623,8 @@ TEST_P(CollectorContract, TwoWritersOfManyChangesLoseNone)
             const QString name = QStringLiteral("%1 %2").arg(w).arg(i);
             if (i % 2) {
                 QString message;
-                missing += db->GetCustomMessage(i, name, kGeneral, message) && message == QStringLiteral("message ") + name
+                missing
+                    += db->GetCustomMessage(i, name, kGeneral, message) && message == QStringLiteral("message ") + name
                     ? 0
                     : 1;
             } else {
