@@ -312,6 +312,22 @@ TEST_F(PostgresCollector, AServerStoppedDuringAnImportKeepsNoneOfItAndTheNextImp
     db.reset();
 }
 
+TEST_F(PostgresCollector, AChangeCutOffByALostConnectionIsTriedOnceMore)
+{
+    auto db = Create();
+    ASSERT_EQ(db->Initialize(), 0);
+    Peer peer(database);
+    const qsizetype retriesBefore = ReadLog().count(QLatin1String("trying once more"));
+    // The server ends the module's session, as a restart or a network cut would.
+    ASSERT_EQ(peer.Query("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity"
+                         " WHERE datname = current_database() AND application_name = 'vtrpro'"),
+        QStringLiteral("1"));
+    EXPECT_EQ(db->AddCustomMessage(9, QStringLiteral("Lug"), QStringLiteral("Cast"), QStringLiteral("kept")), 0)
+        << qPrintable(db->WriteProblem());
+    EXPECT_EQ(peer.Query("SELECT Message FROM CustomMessages"), QStringLiteral("kept"));
+    EXPECT_EQ(ReadLog().count(QLatin1String("trying once more")), retriesBefore + 1);
+}
+
 // ------------------------------------------------------------ other seats
 
 TEST_F(PostgresCollector, AListSeesWhatAnotherSeatStoredWithoutARestart)
@@ -405,6 +421,49 @@ TEST_F(PostgresCollector, AProductRowChangedSinceItWasReadRefusesTheWholeChange)
     ASSERT_TRUE(first->ReadProductTable(ProductTable::Threads, now, error));
     const vtr_db::ProductRow again = RowNamed(now, ProductTable::Threads, QStringLiteral("M10x1.5"));
     EXPECT_DOUBLE_EQ(again.values[tap].toDouble(), 8.6);
+}
+
+TEST_F(PostgresCollector, AChangeThatLosesADeadlockIsTriedOnceMore)
+{
+    using vtr_db::ProductTable;
+    auto db = Create();
+    QList<vtr_db::ProductRow> rows;
+    QString error;
+    ASSERT_TRUE(db->ReadProductTable(ProductTable::Threads, rows, error)) << qPrintable(error);
+    const vtr_db::ProductRow m4 = RowNamed(rows, ProductTable::Threads, QStringLiteral("M4x0.7"));
+    const vtr_db::ProductRow m5 = RowNamed(rows, ProductTable::Threads, QStringLiteral("M5x0.8"));
+    // Another seat holds M5 and, once the module holds M4 and waits for
+    // M5, asks for M4: the server breaks the cycle by failing the module's
+    // change, which waited first; the seat then finishes and the module's
+    // second try goes through.
+    const qsizetype retriesBefore = ReadLog().count(QLatin1String("trying once more"));
+    Peer seat(database);
+    ASSERT_EQ(seat.Query("BEGIN"), QString());
+    ASSERT_EQ(
+        seat.Query(("SELECT 1 FROM Threads WHERE ThreadId = " + QByteArray::number(qlonglong(m5.id)) + " FOR UPDATE")
+                       .constData()),
+        QStringLiteral("1"));
+    bool written = false;
+    std::thread writing([&] {
+        QString why;
+        written = db->WriteProductChanges({ ProductTable::Threads, { m4, m5 }, {} }, why);
+        error = why;
+    });
+    Peer watcher(database);
+    for (int i = 0; i < 1000; ++i) {
+        if (watcher.Query("SELECT count(*) FROM pg_locks WHERE NOT granted") != QLatin1String("0"))
+            break;
+        QThread::msleep(10);
+    }
+    seat.Query(
+        ("SELECT 1 FROM Threads WHERE ThreadId = " + QByteArray::number(qlonglong(m4.id)) + " FOR UPDATE").constData());
+    EXPECT_EQ(seat.Query("COMMIT"), QString());
+    writing.join();
+    EXPECT_TRUE(written) << qPrintable(error);
+    QList<vtr_db::ChangeRecord> log;
+    ASSERT_TRUE(db->ReadChangeLog({}, log, error));
+    EXPECT_TRUE(log.isEmpty()) << "an unchanged row was logged";
+    EXPECT_EQ(ReadLog().count(QLatin1String("trying once more")), retriesBefore + 1);
 }
 
 // -------------------------------------------------------------- the change log
