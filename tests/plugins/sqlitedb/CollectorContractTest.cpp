@@ -4,9 +4,13 @@
 // whole), and each test runs for every entry.
 
 #include "DatabaseModule.h"
+#include "DatabaseSchema.h"
+#include "PostgresTestDatabase.h"
+#include "VtrDatabaseServer.h"
 
 #include <gtest/gtest.h>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 #include <algorithm>
 #include <csignal>
@@ -21,6 +25,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSet>
 #include <QThread>
 
 extern char** environ;
@@ -36,6 +41,8 @@ struct CollectorModule
     const char* name;
     // A new collector over the database of the test's environment.
     Collector (*create)();
+    // Points the test's environment at a new, empty database.
+    void (*fresh)(ScopedTestEnv& env);
     // Whether the stored data passes the module's own consistency check.
     bool (*whole)(QString& report);
 };
@@ -64,9 +71,74 @@ bool SqliteWhole(QString& report)
     return report == QLatin1String("ok");
 }
 
+void FreshSqlite(ScopedTestEnv& env)
+{
+    QDir(env.Path(QStringLiteral("database"))).removeRecursively();
+}
+
+Collector CreatePostgres()
+{
+    static DatabaseModule module(QStringLiteral("VtrPostgresDatabaseu.so"));
+    EXPECT_TRUE(module.IsLoaded()) << qPrintable(VtrLibrary::LastError());
+    return module.Create();
+}
+
+void FreshPostgres(ScopedTestEnv& env)
+{
+    const QString database = NewPostgresDatabase(QStringLiteral("contract"));
+    ASSERT_FALSE(database.isEmpty());
+    env.Set(vtr_db::kDatabaseUrlVariable, database);
+}
+
+// The server's own view: the schema is current, every key the module
+// relies on holds, and the counters are past everything they gave.
+bool PostgresWhole(QString& report)
+{
+    report.clear();
+    PGconn* conn = PQconnectdb(qgetenv(vtr_db::kDatabaseUrlVariable).constData());
+    if (PQstatus(conn) != CONNECTION_OK) {
+        report = QString::fromUtf8(PQerrorMessage(conn));
+        PQfinish(conn);
+        return false;
+    }
+    const struct
+    {
+        const char* check;
+        QByteArray sql; // answers "t" when the check holds
+    } checks[] = {
+        { "schema version",
+            "SELECT max(Version) = " + QByteArray::number(vtr_db::kSchemaVersion) + " FROM SchemaVersion" },
+        { "every rule numbered", "SELECT NOT EXISTS (SELECT 1 FROM UserRules WHERE HelpId IS NULL)" },
+        { "help id counter past the ids given",
+            "SELECT coalesce((SELECT max(Next) FROM StoredRuleHelpIds) > (SELECT max(HelpId) FROM UserRules), true)" },
+        { "version counter past the versions given",
+            "SELECT (SELECT count(*) FROM UserRuleVersion) = 1 AND coalesce((SELECT max(Last) FROM UserRuleVersion)"
+            " >= (SELECT max(Version) FROM UserRules), true)" },
+        { "no empty message kept", "SELECT NOT EXISTS (SELECT 1 FROM CustomMessages WHERE Message = '')" },
+        { "unique keys valid",
+            "SELECT bool_and(indisvalid) FROM pg_index WHERE indrelid IN ('userrules'::regclass,"
+            " 'custommessages'::regclass, 'threads'::regclass)" },
+    };
+    bool whole = true;
+    for (const auto& c : checks) {
+        PGresult* r = PQexec(conn, c.sql.constData());
+        const bool ok
+            = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1 && QByteArray(PQgetvalue(r, 0, 0)) == "t";
+        if (!ok) {
+            report += QStringLiteral("%1 fails %2; ")
+                          .arg(QLatin1String(c.check), QString::fromUtf8(PQresultErrorMessage(r)));
+            whole = false;
+        }
+        PQclear(r);
+    }
+    PQfinish(conn);
+    return whole;
+}
+
 // Every database module to hold to the contract.
 const CollectorModule kModules[] = {
-    { "sqlite", &CreateSqlite, &SqliteWhole },
+    { "sqlite", &CreateSqlite, &FreshSqlite, &SqliteWhole },
+    { "postgres", &CreatePostgres, &FreshPostgres, &PostgresWhole },
 };
 
 const CollectorModule* ModuleNamed(const QString& name)
@@ -110,6 +182,7 @@ QString SheetTag(vtr_db::IDatabaseCollector& db, int n)
 class CollectorContract : public ::testing::TestWithParam<const CollectorModule*>
 {
 protected:
+    void SetUp() override { GetParam()->fresh(env); }
     Collector Create() const { return GetParam()->create(); }
     void ExpectWhole() const
     {
@@ -148,7 +221,7 @@ TEST_P(CollectorContract, ASheetOfMessagesIsStoredWholeOrNotAtAll)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        QDir(env.Path(QStringLiteral("database"))).removeRecursively();
+        GetParam()->fresh(env);
         {
             auto db = Create();
             ASSERT_EQ(db->AddCustomMessages(c.before), 0);
@@ -166,6 +239,57 @@ TEST_P(CollectorContract, ASheetOfMessagesIsStoredWholeOrNotAtAll)
         }
         ExpectWhole();
     }
+}
+
+TEST_P(CollectorContract, HostileTextsAreStoredExactlyOrRefusedWithAReason)
+{
+    QString controls;
+    for (char16_t c = 1; c < 0x20; ++c)
+        controls += QChar(c);
+    controls += QChar(0x7f);
+    const struct
+    {
+        const char* label;
+        QString text;
+    } cases[] = {
+        { "quotes", QStringLiteral("it's \"quoted\" `so` ''twice''") },
+        { "statement breaks", QStringLiteral("a'; DROP TABLE CustomMessages; --") },
+        { "control characters", controls },
+        { "backslashes and a copy end", QStringLiteral("C:\\path\\n\n\\.\n\\N\t\\") },
+        { "a long text", QString(10000, QLatin1Char('x')) + QStringLiteral("end") },
+        { "invalid UTF-8 from a sheet", QString::fromUtf8("bad \xff\xfe bytes \xc3 end") },
+        { "letters beyond the basic plane", QStringLiteral("\u00e9\u4e2d\U0001F600") },
+    };
+    int helpId = 10;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        ++helpId;
+        const QString name = QStringLiteral("Rule ") + c.text.left(200);
+        const QString category = QStringLiteral("Cat ") + c.text.left(50);
+        int32_t stored = -2;
+        {
+            auto db = Create();
+            stored = db->AddCustomMessages({ { helpId, name, category, c.text } });
+            if (stored != 0) {
+                EXPECT_FALSE(db->WriteProblem().isEmpty()) << "refused without a reason";
+            }
+            const int32_t rule
+                = db->AddUserRule(QStringLiteral("Mill"), name, category, QStringLiteral("<r t=\"%1\"/>").arg(c.text));
+            EXPECT_EQ(rule, stored);
+        }
+        if (stored != 0)
+            continue;
+        auto fresh = Create();
+        QString message;
+        EXPECT_TRUE(fresh->GetCustomMessage(helpId, name, category, message));
+        EXPECT_EQ(message, c.text);
+        QList<vtr_db::StoredUserRule> rules;
+        ASSERT_TRUE(fresh->GetStoredUserRules(QStringLiteral("Mill"), rules));
+        ASSERT_FALSE(rules.isEmpty());
+        EXPECT_EQ(rules.last().element, QStringLiteral("<r t=\"%1\"/>").arg(c.text));
+        EXPECT_EQ(fresh->RemoveUserRule(QStringLiteral("Mill"), name, category), 1);
+    }
+    ExpectWhole();
 }
 
 // -------------------------------------------------------------- stored rules
@@ -254,6 +378,7 @@ TEST_P(CollectorContract, StoredRulesAreKeyedByFoldedNameAndCategoryAndNumbered)
 // two children start their writes together.
 
 constexpr int kSheetRows = 2000;
+constexpr int kManyWrites = 1000;
 
 QString ChildFile(const QString& name)
 {
@@ -290,7 +415,16 @@ TEST(CollectorContractChild, Run)
     int32_t result = -2;
     if (role == QLatin1String("import"))
         result = db->AddCustomMessages(Sheet(arg, kSheetRows));
-    else if (role == QLatin1String("create"))
+    else if (role == QLatin1String("write-many")) {
+        // Messages and rules in turn, each its own change, all under this child's name.
+        result = 0;
+        for (int i = 0; i < kManyWrites && result == 0; ++i) {
+            const QString name = QStringLiteral("%1 %2").arg(arg).arg(i);
+            result = i % 2 ? db->AddCustomMessage(i, name, kGeneral, QStringLiteral("message ") + name)
+                           : db->CreateUserRule(QStringLiteral("Mill"), name, QStringLiteral("Milling"),
+                               QStringLiteral("<rule name=\"%1\"/>").arg(name));
+        }
+    } else if (role == QLatin1String("create"))
         result = db->CreateUserRule(QStringLiteral("Mill"), arg, QStringLiteral("Milling"), QStringLiteral("<%1/>").arg(arg));
     QFile out(ChildFile(QStringLiteral("result-") + arg));
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
@@ -457,6 +591,52 @@ TEST_P(CollectorContract, TwoCopiesCreatingOneNameStoreOneRule)
     QList<vtr_db::StoredUserRule> rules;
     ASSERT_TRUE(Create()->GetStoredUserRules(QStringLiteral("Mill"), rules));
     EXPECT_EQ(rules.size(), 6); // two in round 0, one in each other round
+    ExpectWhole();
+}
+
+TEST_P(CollectorContract, TwoWritersOfManyChangesLoseNone)
+{
+    Children children(GetParam()->name);
+    QFile::remove(ChildFile(QStringLiteral("go")));
+    const QStringList writers { QStringLiteral("left"), QStringLiteral("right") };
+    std::vector<pid_t> pids;
+    for (const QString& w : writers) {
+        pids.push_back(children.Start(env, QStringLiteral("write-many"), w));
+        ASSERT_GT(pids.back(), 0);
+    }
+    for (const QString& w : writers)
+        WaitForFile(ChildFile(QStringLiteral("ready-") + w));
+    QFile go(ChildFile(QStringLiteral("go")));
+    ASSERT_TRUE(go.open(QIODevice::WriteOnly));
+    go.close();
+    for (pid_t pid : pids)
+        EXPECT_EQ(children.Wait(pid), 0);
+    for (const QString& w : writers)
+        EXPECT_EQ(ReadResult(w), QStringLiteral("0")) << qPrintable(w);
+
+    auto db = Create();
+    QList<vtr_db::StoredUserRule> rules;
+    ASSERT_TRUE(db->GetStoredUserRules(QStringLiteral("Mill"), rules));
+    QSet<QString> elements;
+    for (const vtr_db::StoredUserRule& r : rules)
+        elements.insert(r.element);
+    int missing = 0;
+    for (const QString& w : writers)
+        for (int i = 0; i < kManyWrites; ++i) {
+            const QString name = QStringLiteral("%1 %2").arg(w).arg(i);
+            if (i % 2) {
+                QString message;
+                missing
+                    += db->GetCustomMessage(i, name, kGeneral, message) && message == QStringLiteral("message ") + name
+                    ? 0
+                    : 1;
+            } else {
+                missing += elements.contains(QStringLiteral("<rule name=\"%1\"/>").arg(name)) ? 0 : 1;
+            }
+        }
+    EXPECT_EQ(missing, 0);
+    EXPECT_EQ(rules.size(), kManyWrites);
+    db.reset();
     ExpectWhole();
 }
 

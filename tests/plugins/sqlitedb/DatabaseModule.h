@@ -11,9 +11,9 @@
 class DatabaseModule
 {
 public:
-    DatabaseModule()
+    explicit DatabaseModule(const QString& file = QStringLiteral("VtrSqliteDatabaseu.so"))
     {
-        m_handle = VtrLibrary::Load(BinDir() + QStringLiteral("/VtrSqliteDatabaseu.so"));
+        m_handle = VtrLibrary::Load(BinDir() + QLatin1Char('/') + file);
         if (!m_handle)
             return;
         m_get = reinterpret_cast<PFN_GetDbInterface>(VtrLibrary::Find(m_handle, "GetDbInterface"));
