@@ -24,3 +24,5 @@ int RunUserRule(const QStringList& args);
 int RunMessages(const QStringList& args);
 // dirs: prints or sets the script-rule, database and manual-checklist folders.
 int RunDirs(const QStringList& args);
+// db connect|status|log|copy: the product database in use, the shop's server and its change log.
+int RunDb(const QStringList& args);

@@ -41,6 +41,10 @@ const Command kCommands[] = {
         "--category C" },
     { "messages", RunMessages,
         "messages (export | import) FILE  write or read the rules' custom messages (.xlsx, .xls)" },
+    { "db", RunDb, "db connect URL | db connect --clear  check and store the shop's database server" },
+    { "db", RunDb, "db status [--format json]    the product database in use: where, schema, tables" },
+    { "db", RunDb, "db log [--since DATE] [--format json]  who changed what in the product database" },
+    { "db", RunDb, "db copy --to URL [--merge]   copy this seat's SQLite data onto the server" },
 };
 
 void PrintUsage(FILE* out)
