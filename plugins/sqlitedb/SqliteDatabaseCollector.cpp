@@ -38,8 +38,11 @@ const char* const kStatements[] = {
     "DELETE FROM CustomMessages WHERE HelpId = ?1 AND RuleName = ?2 AND Category = ?3",
     "SELECT Element, 0, 0 FROM UserRules WHERE RuleKey = ?1 ORDER BY rowid",
     "SELECT Element, coalesce(HelpId, 0), Version FROM UserRules WHERE RuleKey = ?1 ORDER BY rowid",
+    "SELECT Message FROM CustomMessages WHERE HelpId = ?1 AND RuleName = ?2 AND Category = ?3",
+    "INSERT INTO ChangeLog (ChangedAt, ChangedBy, Host, What, ItemKey, OldValue, NewValue)"
+    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
 };
-static_assert(std::size(kStatements) == 5);
+static_assert(std::size(kStatements) == 7);
 
 void BindText(sqlite3_stmt* statement, int index, const QString& text)
 {
@@ -536,28 +539,6 @@ sqlite3_stmt* SqliteDatabaseCollector::Prepared(Statement which)
     return m_statements[which];
 }
 
-bool SqliteDatabaseCollector::RunChange(sqlite3_stmt* statement)
-{
-    StatementReset reset { statement };
-    if (!Exec("BEGIN IMMEDIATE")) {
-        WriteFailed(QStringLiteral("cannot start a change"));
-        return false;
-    }
-    if (const int rc = sqlite3_step(statement); rc != SQLITE_DONE) {
-        m_lastCode = rc & 0xff;
-        WriteFailed(QStringLiteral("change failed"));
-        Exec("ROLLBACK");
-        return false;
-    }
-    if (!Exec("COMMIT")) {
-        WriteFailed(QStringLiteral("cannot commit a change"));
-        Exec("ROLLBACK");
-        return false;
-    }
-    m_writeProblem.clear();
-    return true;
-}
-
 void SqliteDatabaseCollector::WriteFailed(const QString& what)
 {
     Fail(what);
@@ -621,6 +602,8 @@ bool SqliteDatabaseCollector::LoadMessages()
     }
     m_messages = std::move(messages);
     m_messagesLoaded = true;
+    m_dataVersion = QueryText("PRAGMA data_version").toLongLong();
+    m_sinceDataVersion.start();
     return true;
 }
 
@@ -671,13 +654,87 @@ bool SqliteDatabaseCollector::GetCustomMessage(
     message.clear();
     // One query fills the cache; each listed rule is then a hash lookup. A
     // file without the table yet (read-only, never set up) holds no message.
-    if (!Open() || m_schemaVersion < 1 || (!m_messagesLoaded && !LoadMessages()))
+    if (!Open() || m_schemaVersion < 1)
+        return false;
+    NoticeOtherWriters();
+    if (!m_messagesLoaded && !LoadMessages())
         return false;
     const auto it = m_messages.constFind(MessageKey { helpId, ruleName, category });
     if (it == m_messages.constEnd())
         return false;
     message = it.value();
     return true;
+}
+
+bool SqliteDatabaseCollector::StoredMessage(
+    int32_t helpId, const QString& ruleName, const QString& category, QString& message)
+{
+    message.clear();
+    sqlite3_stmt* s = Prepared(SelectMessage);
+    if (!s)
+        return false;
+    StatementReset reset { s };
+    sqlite3_bind_int(s, 1, helpId);
+    BindText(s, 2, ruleName);
+    BindText(s, 3, category);
+    const int rc = sqlite3_step(s);
+    if (rc == SQLITE_ROW)
+        message = ColumnText(s, 0);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE;
+}
+
+bool SqliteDatabaseCollector::WriteMessage(
+    int32_t helpId, const QString& ruleName, const QString& category, const QString& message)
+{
+    QString old;
+    if (!StoredMessage(helpId, ruleName, category, old))
+        return false;
+    if (old == message)
+        return true; // nothing to store or log
+    sqlite3_stmt* s = Prepared(message.isEmpty() ? DeleteMessage : UpsertMessage);
+    if (!s)
+        return false;
+    {
+        StatementReset reset { s };
+        sqlite3_bind_int(s, 1, helpId);
+        BindText(s, 2, ruleName);
+        BindText(s, 3, category);
+        if (!message.isEmpty())
+            BindText(s, 4, message);
+        if (const int rc = sqlite3_step(s); rc != SQLITE_DONE) {
+            m_lastCode = rc & 0xff;
+            return false;
+        }
+    }
+    return LogChange(vtr_db::kChangeMessage, vtr_db::MessageChangeKey(helpId, ruleName, category), old, message);
+}
+
+bool SqliteDatabaseCollector::LogChange(
+    const char* what, const QString& key, const QString& oldValue, const QString& newValue)
+{
+    if (m_schemaVersion < vtr_db::kChangeLogVersion)
+        return true;
+    sqlite3_stmt* s = Prepared(InsertChange);
+    if (!s)
+        return false;
+    StatementReset reset { s };
+    BindText(s, 1, vtr_db::ChangeTime());
+    BindText(s, 2, m_user);
+    BindText(s, 3, m_host);
+    BindText(s, 4, QString::fromLatin1(what));
+    BindText(s, 5, key);
+    if (oldValue.isEmpty())
+        sqlite3_bind_null(s, 6);
+    else
+        BindText(s, 6, oldValue);
+    if (newValue.isEmpty())
+        sqlite3_bind_null(s, 7);
+    else
+        BindText(s, 7, newValue);
+    const int rc = sqlite3_step(s);
+    if (rc != SQLITE_DONE)
+        m_lastCode = rc & 0xff;
+    return rc == SQLITE_DONE;
 }
 
 int32_t SqliteDatabaseCollector::AddCustomMessage(
@@ -687,18 +744,16 @@ int32_t SqliteDatabaseCollector::AddCustomMessage(
         return -1;
     if (RefuseChange())
         return -1;
-    sqlite3_stmt* s = Prepared(message.isEmpty() ? DeleteMessage : UpsertMessage);
-    if (!s)
+    if (!InTransaction([&] {
+            if (WriteMessage(helpId, ruleName, category, message))
+                return true;
+            WriteFailed(QStringLiteral("cannot store the custom message of \"%1\"").arg(ruleName));
+            return false;
+        }))
         return -1;
-    sqlite3_bind_int(s, 1, helpId);
-    BindText(s, 2, ruleName);
-    BindText(s, 3, category);
-    if (!message.isEmpty())
-        BindText(s, 4, message);
-    if (!RunChange(s))
-        return -1;
+    m_writeProblem.clear();
     // Keep the cache in step with our own change; what other copies write
-    // shows after the next Release.
+    // shows when the list is next filled.
     if (m_messagesLoaded) {
         const MessageKey key { helpId, ruleName, category };
         if (message.isEmpty())
@@ -718,22 +773,11 @@ int32_t SqliteDatabaseCollector::AddCustomMessages(const QList<vtr_db::CustomMes
         }
     if (!Open() || RefuseChange())
         return -1;
-    sqlite3_stmt* upsert = Prepared(UpsertMessage);
-    sqlite3_stmt* remove = Prepared(DeleteMessage);
-    if (!upsert || !remove)
-        return -1;
     // One transaction: a copy killed half-way leaves the sheet before, and a
     // second import waits on the write lock instead of mixing its rows in.
     const bool stored = InTransaction([&] {
         for (const vtr_db::CustomMessageRecord& r : records) {
-            sqlite3_stmt* s = r.message.isEmpty() ? remove : upsert;
-            StatementReset reset { s };
-            sqlite3_bind_int(s, 1, r.helpId);
-            BindText(s, 2, r.ruleName);
-            BindText(s, 3, r.category);
-            if (!r.message.isEmpty())
-                BindText(s, 4, r.message);
-            if (sqlite3_step(s) != SQLITE_DONE) {
+            if (!WriteMessage(r.helpId, r.ruleName, r.category, r.message)) {
                 m_lastCode = sqlite3_errcode(m_db) & 0xff;
                 WriteFailed(QStringLiteral("cannot store the custom message of \"%1\"").arg(r.ruleName));
                 return false;
@@ -841,8 +885,9 @@ bool SqliteDatabaseCollector::WriteUserRule(const QString& key, const QString& r
     // (a duplicate from before the key, or written by an older build).
     int64_t row = 0;
     int32_t helpId = 0;
+    QString oldElement;
     {
-        LocalStatement find(m_db, "SELECT rowid, coalesce(HelpId, 0), RuleName, Category FROM UserRules"
+        LocalStatement find(m_db, "SELECT rowid, coalesce(HelpId, 0), RuleName, Category, Element FROM UserRules"
                                   " WHERE (FoldedName = ?1 AND FoldedCategory = ?2) OR FoldedName IS NULL"
                                   " ORDER BY FoldedName IS NULL, rowid");
         if (!find.s)
@@ -854,6 +899,7 @@ bool SqliteDatabaseCollector::WriteUserRule(const QString& key, const QString& r
             if (Folded(ColumnText(find.s, 2)) == folded && Folded(ColumnText(find.s, 3)) == foldedCategory) {
                 row = sqlite3_column_int64(find.s, 0);
                 helpId = sqlite3_column_int(find.s, 1);
+                oldElement = ColumnText(find.s, 4);
                 break;
             }
         }
@@ -900,7 +946,8 @@ bool SqliteDatabaseCollector::WriteUserRule(const QString& key, const QString& r
         sqlite3_bind_int64(write.s, 8, row);
     const int rc = sqlite3_step(write.s);
     if (rc == SQLITE_DONE)
-        return true;
+        return LogChange(
+            vtr_db::kChangeUserRule, vtr_db::RuleChangeKey(key, ruleName, category), oldElement, element);
     // The unique key is the last word, whatever the lookup above saw.
     taken = (rc & 0xff) == SQLITE_CONSTRAINT && !replace;
     return false;
@@ -941,23 +988,36 @@ int32_t SqliteDatabaseCollector::RemoveUserRule(const QString& key, const QStrin
         return -1;
     if (RefuseChange())
         return -1;
-    // Prepared here rather than kept: removing is rare, once per command.
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(
-            m_db, "DELETE FROM UserRules WHERE RuleKey = ?1 AND RuleName = ?2 AND Category = ?3", -1, &s, nullptr)
-        != SQLITE_OK) {
-        sqlite3_finalize(s);
-        Fail(QStringLiteral("cannot prepare the removal of a rule"));
-        return -1;
-    }
-    BindText(s, 1, key);
-    BindText(s, 2, ruleName);
-    BindText(s, 3, category);
-    const bool ok = RunChange(s);
-    const int removed = ok ? sqlite3_changes(m_db) : 0;
-    sqlite3_finalize(s);
+    int removed = 0;
+    const bool ok = InTransaction([&] {
+        // Prepared here rather than kept: removing is rare, once per command.
+        LocalStatement find(m_db, "SELECT Element FROM UserRules WHERE RuleKey = ?1 AND RuleName = ?2 AND Category = ?3");
+        LocalStatement remove(m_db, "DELETE FROM UserRules WHERE RuleKey = ?1 AND RuleName = ?2 AND Category = ?3");
+        if (!find.s || !remove.s) {
+            WriteFailed(QStringLiteral("cannot prepare the removal of a rule"));
+            return false;
+        }
+        for (sqlite3_stmt* s : { find.s, remove.s }) {
+            BindText(s, 1, key);
+            BindText(s, 2, ruleName);
+            BindText(s, 3, category);
+        }
+        const int found = sqlite3_step(find.s);
+        if (found == SQLITE_DONE)
+            return true;
+        const QString element = found == SQLITE_ROW ? ColumnText(find.s, 0) : QString();
+        if (found != SQLITE_ROW || sqlite3_step(remove.s) != SQLITE_DONE
+            || !LogChange(vtr_db::kChangeUserRule, vtr_db::RuleChangeKey(key, ruleName, category), element, QString())) {
+            m_lastCode = sqlite3_errcode(m_db) & 0xff;
+            WriteFailed(QStringLiteral("cannot remove the rule \"%1\" (%2)").arg(ruleName, category));
+            return false;
+        }
+        removed = 1;
+        return true;
+    });
     if (!ok)
         return -1;
+    m_writeProblem.clear();
     return removed > 0 ? 1 : 0;
 }
 
@@ -1027,6 +1087,53 @@ bool SeedProducts(sqlite3* db)
 }
 } // namespace
 
+QByteArray SqliteDatabaseCollector::ProductSelect(vtr_db::ProductTable table) const
+{
+    const std::vector<vtr_db::ProductColumn>& columns = vtr_db::ProductColumns(table);
+    QByteArray sql = QByteArray("SELECT ") + vtr_db::ProductSqlId(table);
+    for (int c : StoredColumns(table))
+        sql += QByteArray(", ") + columns[c].sqlName;
+    // Files from before row versions (read-only, so never migrated) give none.
+    sql += m_schemaVersion >= vtr_db::kChangeLogVersion ? ", RowVersion, ChangedBy, ChangedAt" : ", 0, NULL, NULL";
+    return sql + " FROM " + vtr_db::ProductSqlTable(table);
+}
+
+namespace {
+// A row of ProductSelect's columns.
+vtr_db::ProductRow DecodeProductRow(sqlite3_stmt* s, vtr_db::ProductTable table)
+{
+    const std::vector<vtr_db::ProductColumn>& columns = vtr_db::ProductColumns(table);
+    const QList<int> stored = StoredColumns(table);
+    vtr_db::ProductRow row;
+    row.id = sqlite3_column_int64(s, 0);
+    row.values.resize(static_cast<qsizetype>(columns.size()));
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        const int column = static_cast<int>(i) + 1;
+        switch (sqlite3_column_type(s, column)) {
+        case SQLITE_NULL:
+            break;
+        case SQLITE_INTEGER:
+        case SQLITE_FLOAT:
+            row.values[stored[i]] = columns[stored[i]].kind == vtr_db::ColumnKind::Number
+                ? QVariant(sqlite3_column_double(s, column))
+                : QVariant(ColumnText(s, column));
+            break;
+        default: {
+            const QString text = ColumnText(s, column);
+            if (!text.isEmpty())
+                row.values[stored[i]] = text;
+            break;
+        }
+        }
+    }
+    const int extra = static_cast<int>(stored.size()) + 1;
+    row.version = sqlite3_column_int64(s, extra);
+    row.changedBy = ColumnText(s, extra + 1);
+    row.changedAt = ColumnText(s, extra + 2);
+    return row;
+}
+} // namespace
+
 bool SqliteDatabaseCollector::ReadProductTable(
     vtr_db::ProductTable table, QList<vtr_db::ProductRow>& rows, QString& error)
 {
@@ -1035,40 +1142,13 @@ bool SqliteDatabaseCollector::ReadProductTable(
         error = m_db ? QStringLiteral("the database holds no product data") : m_lastError;
         return false;
     }
-    const std::vector<vtr_db::ProductColumn>& columns = vtr_db::ProductColumns(table);
-    const QList<int> stored = StoredColumns(table);
-    QByteArray sql = QByteArray("SELECT ") + vtr_db::ProductSqlId(table);
-    for (int c : stored)
-        sql += QByteArray(", ") + columns[c].sqlName;
-    sql += QByteArray(" FROM ") + vtr_db::ProductSqlTable(table) + " ORDER BY " + vtr_db::ProductSqlId(table);
-
+    const QByteArray sql = ProductSelect(table) + " ORDER BY " + vtr_db::ProductSqlId(table);
     QHash<int64_t, qsizetype> rowOfId;
     {
         LocalStatement select(m_db, sql);
         int rc = SQLITE_ERROR;
         while (select.s && (rc = sqlite3_step(select.s)) == SQLITE_ROW) {
-            vtr_db::ProductRow row;
-            row.id = sqlite3_column_int64(select.s, 0);
-            row.values.resize(static_cast<qsizetype>(columns.size()));
-            for (qsizetype i = 0; i < stored.size(); ++i) {
-                const int column = static_cast<int>(i) + 1;
-                switch (sqlite3_column_type(select.s, column)) {
-                case SQLITE_NULL:
-                    break;
-                case SQLITE_INTEGER:
-                case SQLITE_FLOAT:
-                    row.values[stored[i]] = columns[stored[i]].kind == vtr_db::ColumnKind::Number
-                        ? QVariant(sqlite3_column_double(select.s, column))
-                        : QVariant(ColumnText(select.s, column));
-                    break;
-                default: {
-                    const QString text = ColumnText(select.s, column);
-                    if (!text.isEmpty())
-                        row.values[stored[i]] = text;
-                    break;
-                }
-                }
-            }
+            vtr_db::ProductRow row = DecodeProductRow(select.s, table);
             rowOfId.insert(row.id, rows.size());
             rows << row;
         }
@@ -1102,6 +1182,35 @@ bool SqliteDatabaseCollector::ReadProductTable(
     return true;
 }
 
+bool SqliteDatabaseCollector::ReadProductRow(vtr_db::ProductTable table, int64_t id, vtr_db::ProductRow& row, bool& found)
+{
+    found = false;
+    LocalStatement select(m_db, ProductSelect(table) + " WHERE " + vtr_db::ProductSqlId(table) + " = ?1");
+    if (!select.s)
+        return false;
+    sqlite3_bind_int64(select.s, 1, id);
+    const int rc = sqlite3_step(select.s);
+    if (rc == SQLITE_DONE)
+        return true;
+    if (rc != SQLITE_ROW)
+        return false;
+    row = DecodeProductRow(select.s, table);
+    found = true;
+    const int processes = vtr_db::ProductColumnIndex(table, "Processes");
+    if (processes < 0)
+        return true;
+    QStringList list;
+    LocalStatement map(m_db, "SELECT Process FROM MaterialProcesses WHERE MaterialId = ?1 ORDER BY rowid");
+    if (!map.s)
+        return false;
+    sqlite3_bind_int64(map.s, 1, id);
+    int step;
+    while ((step = sqlite3_step(map.s)) == SQLITE_ROW)
+        list << ColumnText(map.s, 0);
+    row.values[processes] = list;
+    return step == SQLITE_DONE;
+}
+
 bool SqliteDatabaseCollector::WriteMaterialProcesses(int64_t materialId, const QStringList& processes)
 {
     LocalStatement clear(m_db, "DELETE FROM MaterialProcesses WHERE MaterialId = ?1");
@@ -1127,29 +1236,46 @@ bool SqliteDatabaseCollector::WriteProductRows(const vtr_db::ProductChanges& cha
     const QByteArray name = vtr_db::ProductSqlTable(table);
     const QByteArray id = vtr_db::ProductSqlId(table);
     const int processes = vtr_db::ProductColumnIndex(table, "Processes");
+    const QString now = vtr_db::ChangeTime();
 
     LocalStatement remove(m_db, "DELETE FROM " + name + " WHERE " + id + " = ?1");
     for (int64_t removed : changes.removed) {
+        vtr_db::ProductRow old;
+        bool found = false;
+        if (!remove.s || !ReadProductRow(table, removed, old, found))
+            return false;
+        if (!found)
+            continue; // deleted by another copy already
         sqlite3_bind_int64(remove.s, 1, removed);
-        if (!remove.s || sqlite3_step(remove.s) != SQLITE_DONE)
+        if (sqlite3_step(remove.s) != SQLITE_DONE)
             return false;
         sqlite3_reset(remove.s);
         if (processes >= 0 && !WriteMaterialProcesses(removed, {}))
             return false;
+        if (!LogChange(vtr_db::kChangeProductRow, vtr_db::ProductChangeKey(table, removed),
+                vtr_db::ProductRowText(table, old), QString()))
+            return false;
     }
 
+    // Every write raises the row's version and names its writer, so that an
+    // editor that read an older version is refused instead of overwriting it.
+    const int n = static_cast<int>(stored.size());
     QByteArray update = "UPDATE " + name + " SET ";
     QByteArray insert = "INSERT INTO " + name + " (";
     QByteArray placeholders;
-    for (qsizetype i = 0; i < stored.size(); ++i) {
+    for (int i = 0; i < n; ++i) {
         const QByteArray column = columns[stored[i]].sqlName;
         const QByteArray parameter = "?" + QByteArray::number(i + 1);
         update += (i ? ", " : "") + column + " = " + parameter;
         insert += (i ? ", " : "") + column;
         placeholders += (i ? ", " : "") + parameter;
     }
-    update += " WHERE " + id + " = ?" + QByteArray::number(stored.size() + 1);
-    insert += ") VALUES (" + placeholders + ")";
+    const QByteArray writer = "?" + QByteArray::number(n + 1);
+    const QByteArray when = "?" + QByteArray::number(n + 2);
+    update += ", RowVersion = RowVersion + 1, ChangedBy = " + writer + ", ChangedAt = " + when + " WHERE " + id + " = ?"
+        + QByteArray::number(n + 3) + " AND (?" + QByteArray::number(n + 4) + " = 0 OR RowVersion = ?"
+        + QByteArray::number(n + 4) + ")";
+    insert += ", ChangedBy, ChangedAt) VALUES (" + placeholders + ", " + writer + ", " + when + ")";
     LocalStatement updating(m_db, update);
     LocalStatement inserting(m_db, insert);
     if (!updating.s || !inserting.s)
@@ -1162,30 +1288,60 @@ bool SqliteDatabaseCollector::WriteProductRows(const vtr_db::ProductChanges& cha
             return false;
         }
         int64_t rowId = row.id;
-        sqlite3_stmt* s = updating.s;
+        vtr_db::ProductRow old;
+        bool found = false;
         if (rowId > 0) {
-            for (qsizetype i = 0; i < stored.size(); ++i)
-                BindValue(s, static_cast<int>(i) + 1, columns[stored[i]], row.values[stored[i]]);
-            sqlite3_bind_int64(s, static_cast<int>(stored.size()) + 1, rowId);
-            if (sqlite3_step(s) != SQLITE_DONE)
+            if (!ReadProductRow(table, rowId, old, found))
                 return false;
-            sqlite3_reset(s);
+            if (found && row.version > 0 && old.version != row.version) {
+                error = ChangedMeanwhile(table, old);
+                return false;
+            }
         }
-        // A row another copy deleted meanwhile is stored again rather than
-        // losing the user's edit.
-        if (rowId <= 0 || sqlite3_changes(m_db) == 0) {
-            s = inserting.s;
-            for (qsizetype i = 0; i < stored.size(); ++i)
-                BindValue(s, static_cast<int>(i) + 1, columns[stored[i]], row.values[stored[i]]);
-            if (sqlite3_step(s) != SQLITE_DONE)
-                return false;
+        if (found) {
+            sqlite3_stmt* s = updating.s;
+            for (int i = 0; i < n; ++i)
+                BindValue(s, i + 1, columns[stored[i]], row.values[stored[i]]);
+            BindText(s, n + 1, m_user);
+            BindText(s, n + 2, now);
+            sqlite3_bind_int64(s, n + 3, rowId);
+            sqlite3_bind_int64(s, n + 4, row.version);
+            const bool ok = sqlite3_step(s) == SQLITE_DONE;
             sqlite3_reset(s);
+            if (!ok)
+                return false;
+        } else {
+            // A row another copy deleted meanwhile is stored again rather than
+            // losing the user's edit.
+            sqlite3_stmt* s = inserting.s;
+            for (int i = 0; i < n; ++i)
+                BindValue(s, i + 1, columns[stored[i]], row.values[stored[i]]);
+            BindText(s, n + 1, m_user);
+            BindText(s, n + 2, now);
+            const bool ok = sqlite3_step(s) == SQLITE_DONE;
+            sqlite3_reset(s);
+            if (!ok)
+                return false;
             rowId = sqlite3_last_insert_rowid(m_db);
         }
         if (processes >= 0 && !WriteMaterialProcesses(rowId, row.values[processes].toStringList()))
             return false;
+        const QString before = found ? vtr_db::ProductRowText(table, old) : QString();
+        const QString after = vtr_db::ProductRowText(table, row);
+        if (before != after
+            && !LogChange(vtr_db::kChangeProductRow, vtr_db::ProductChangeKey(table, rowId), before, after))
+            return false;
     }
     return true;
+}
+
+QString SqliteDatabaseCollector::ChangedMeanwhile(vtr_db::ProductTable table, const vtr_db::ProductRow& now) const
+{
+    const QString who = now.changedBy.isEmpty() ? QStringLiteral("another user") : now.changedBy;
+    const QString when = now.changedAt.isEmpty() ? QString() : QStringLiteral(" at %1").arg(now.changedAt);
+    return QStringLiteral("%1 changed this row of %2%3 after you opened the editor; it now holds %4. Nothing "
+                          "was stored: note your change, press Cancel and open the editor again to see theirs.")
+        .arg(who, QLatin1String(vtr_db::ProductSqlTable(table)), when, vtr_db::ProductRowText(table, now));
 }
 
 bool SqliteDatabaseCollector::WriteProductChanges(const vtr_db::ProductChanges& changes, QString& error)
@@ -1222,4 +1378,148 @@ bool SqliteDatabaseCollector::WriteProductChanges(const vtr_db::ProductChanges& 
         return false;
     }
     return true;
+}
+
+void SqliteDatabaseCollector::NoticeOtherWriters()
+{
+    // The list asks once per rule: one look a second keeps the cost of a
+    // fill flat, and a list filled again later shows what others stored.
+    if (!m_messagesLoaded || (m_sinceDataVersion.isValid() && m_sinceDataVersion.elapsed() < 1000))
+        return;
+    m_sinceDataVersion.start();
+    if (QueryText("PRAGMA data_version").toLongLong() != m_dataVersion) {
+        m_messages.clear();
+        m_messagesLoaded = false;
+    }
+}
+
+bool SqliteDatabaseCollector::ReadStatus(vtr_db::DatabaseStatus& status)
+{
+    status = {};
+    status.module = QStringLiteral("SQLite");
+    status.location = DatabasePath();
+    status.connected = Open();
+    if (!status.connected) {
+        status.problem = m_readProblem.isEmpty() ? m_lastError : m_readProblem;
+        return false;
+    }
+    status.schemaVersion = m_schemaVersion;
+    status.readOnly = m_readOnly;
+    status.problem = m_writeProblem;
+    struct Counted
+    {
+        const char* table;
+        int32_t since; // the schema version that made it
+    };
+    for (const Counted& c : { Counted { "CustomMessages", 1 }, Counted { "UserRules", 2 }, Counted { "Fasteners", 3 },
+             Counted { "Threads", 3 }, Counted { "Materials", 1 }, Counted { "ChangeLog", vtr_db::kChangeLogVersion } }) {
+        if (m_schemaVersion < c.since)
+            continue;
+        LocalStatement count(m_db, QByteArray("SELECT count(*) FROM ") + c.table);
+        if (!count.s || sqlite3_step(count.s) != SQLITE_ROW) {
+            ReadFailed(QStringLiteral("%1 cannot be read: %2").arg(m_openPath, Cause(sqlite3_errcode(m_db))));
+            status.problem = m_readProblem;
+            return false;
+        }
+        status.counts.append({ QString::fromLatin1(c.table), sqlite3_column_int64(count.s, 0) });
+    }
+    return true;
+}
+
+namespace {
+QList<vtr_db::ChangeRecord> ReadChanges(sqlite3* db, const QByteArray& sql, const QString& since, bool& ok)
+{
+    QList<vtr_db::ChangeRecord> changes;
+    LocalStatement select(db, sql);
+    ok = select.s != nullptr;
+    if (!ok)
+        return changes;
+    BindText(select.s, 1, since);
+    int rc;
+    while ((rc = sqlite3_step(select.s)) == SQLITE_ROW)
+        changes.append({ sqlite3_column_int64(select.s, 0), ColumnText(select.s, 1), ColumnText(select.s, 2),
+            ColumnText(select.s, 3), ColumnText(select.s, 4), ColumnText(select.s, 5), ColumnText(select.s, 6),
+            ColumnText(select.s, 7) });
+    ok = rc == SQLITE_DONE;
+    return changes;
+}
+
+const char kSelectChanges[]
+    = "SELECT ChangeId, ChangedAt, ChangedBy, Host, What, ItemKey, coalesce(OldValue, ''), coalesce(NewValue, '')"
+      " FROM ChangeLog WHERE ChangedAt >= ?1 ORDER BY ChangeId ";
+} // namespace
+
+bool SqliteDatabaseCollector::ReadChangeLog(const QString& since, QList<vtr_db::ChangeRecord>& changes, QString& error)
+{
+    changes.clear();
+    if (!Open()) {
+        error = m_readProblem.isEmpty() ? m_lastError : m_readProblem;
+        return false;
+    }
+    if (m_schemaVersion < vtr_db::kChangeLogVersion)
+        return true; // a file from before the log (read-only) has logged nothing
+    bool ok = false;
+    changes = ReadChanges(m_db, QByteArray(kSelectChanges) + "DESC", since, ok);
+    if (!ok) {
+        ReadFailed(QStringLiteral("%1 cannot be read: %2").arg(m_openPath, Cause(sqlite3_errcode(m_db))));
+        error = m_readProblem;
+        changes.clear();
+    }
+    return ok;
+}
+
+bool SqliteDatabaseCollector::ExportContents(vtr_db::DatabaseContents& contents, QString& error)
+{
+    contents = {};
+    if (!Open()) {
+        error = m_readProblem.isEmpty() ? m_lastError : m_readProblem;
+        return false;
+    }
+    // One read transaction: a copy made while another seat writes is still
+    // one moment's data.
+    if (!Exec("BEGIN")) {
+        error = QStringLiteral("%1 cannot be read: %2").arg(m_openPath, Cause(m_lastCode));
+        return false;
+    }
+    bool ok = true;
+    auto failed = [&] {
+        ok = false;
+        error = QStringLiteral("%1 cannot be read: %2").arg(m_openPath, Cause(sqlite3_errcode(m_db)));
+    };
+    if (m_schemaVersion >= 1) {
+        LocalStatement select(m_db, "SELECT HelpId, RuleName, Category, Message FROM CustomMessages ORDER BY rowid");
+        int rc = SQLITE_ERROR;
+        while (select.s && (rc = sqlite3_step(select.s)) == SQLITE_ROW)
+            contents.messages.append({ sqlite3_column_int(select.s, 0), ColumnText(select.s, 1),
+                ColumnText(select.s, 2), ColumnText(select.s, 3) });
+        if (rc != SQLITE_DONE)
+            failed();
+    }
+    if (ok && m_schemaVersion >= 2) {
+        const bool numbered = m_schemaVersion >= kRuleIdentityVersion;
+        LocalStatement select(m_db,
+            numbered ? "SELECT RuleKey, RuleName, Category, Element, coalesce(HelpId, 0), Version FROM UserRules"
+                       " ORDER BY rowid"
+                     : "SELECT RuleKey, RuleName, Category, Element, 0, 0 FROM UserRules ORDER BY rowid");
+        int rc = SQLITE_ERROR;
+        while (select.s && (rc = sqlite3_step(select.s)) == SQLITE_ROW)
+            contents.rules.append({ ColumnText(select.s, 0), ColumnText(select.s, 1), ColumnText(select.s, 2),
+                ColumnText(select.s, 3), sqlite3_column_int(select.s, 4), sqlite3_column_int(select.s, 5) });
+        if (rc != SQLITE_DONE)
+            failed();
+    }
+    if (ok && m_schemaVersion >= 3)
+        for (const vtr_db::ProductTable table :
+            { vtr_db::ProductTable::Fasteners, vtr_db::ProductTable::Threads, vtr_db::ProductTable::Materials })
+            if (ok && !ReadProductTable(table, contents.products[static_cast<size_t>(table)], error))
+                ok = false;
+    if (ok && m_schemaVersion >= vtr_db::kChangeLogVersion) {
+        contents.changes = ReadChanges(m_db, QByteArray(kSelectChanges) + "ASC", QString(), ok);
+        if (!ok)
+            failed();
+    }
+    Exec("COMMIT");
+    if (!ok)
+        contents = {};
+    return ok;
 }

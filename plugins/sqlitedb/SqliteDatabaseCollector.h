@@ -1,11 +1,13 @@
 #pragma once
 
+#include "ChangeLogText.h"
 #include "DatabaseSchema.h"
 #include "VTRDataHelper.h"
 
 #include <array>
 #include <cstdint>
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -67,6 +69,10 @@ public:
     bool ReadProductTable(vtr_db::ProductTable table, QList<vtr_db::ProductRow>& rows, QString& error) override;
     bool WriteProductChanges(const vtr_db::ProductChanges& changes, QString& error) override;
 
+    bool ReadStatus(vtr_db::DatabaseStatus& status) override;
+    bool ReadChangeLog(const QString& since, QList<vtr_db::ChangeRecord>& changes, QString& error) override;
+    bool ExportContents(vtr_db::DatabaseContents& contents, QString& error) override;
+
     // Path of the database file as it is resolved now.
     static QString DatabasePath();
     // Whether the open connection cannot write.
@@ -81,6 +87,8 @@ private:
         DeleteMessage,
         SelectUserRules,
         SelectUserRulesWithIds,
+        SelectMessage,
+        InsertChange,
         StatementCount
     };
 
@@ -124,8 +132,6 @@ private:
     // Runs one change statement per call of write inside one transaction.
     bool WriteProductRows(const vtr_db::ProductChanges& changes, QString& error);
     bool WriteMaterialProcesses(int64_t materialId, const QStringList& processes);
-    // Runs one prepared change inside its own write transaction.
-    bool RunChange(sqlite3_stmt* statement);
     // Runs change inside one write transaction: committed when it returns
     // true, rolled back otherwise.
     template <typename Change> bool InTransaction(Change&& change);
@@ -139,6 +145,23 @@ private:
     // Refuses a change of user rules (with the reason) unless they can be written.
     bool CanWriteUserRules(const QString& key, const QString& ruleName, const QString& element);
     void Fail(const QString& what);
+    // Logs a change in the open write transaction (files before the change
+    // log have none); false when the database refused.
+    bool LogChange(const char* what, const QString& key, const QString& oldValue, const QString& newValue);
+    // The stored message of a rule, empty when it has none; false when the
+    // database refused.
+    bool StoredMessage(int32_t helpId, const QString& ruleName, const QString& category, QString& message);
+    // Stores (or, when empty, removes) one message and logs it, in the open
+    // write transaction.
+    bool WriteMessage(int32_t helpId, const QString& ruleName, const QString& category, const QString& message);
+    // Drops the message cache when another copy has changed the file since
+    // it was filled; looked at no more than once a second.
+    void NoticeOtherWriters();
+    // The select of a product table's stored columns, with version and writer.
+    QByteArray ProductSelect(vtr_db::ProductTable table) const;
+    bool ReadProductRow(vtr_db::ProductTable table, int64_t id, vtr_db::ProductRow& row, bool& found);
+    // Why a row read at an older version is not written.
+    QString ChangedMeanwhile(vtr_db::ProductTable table, const vtr_db::ProductRow& now) const;
 
     sqlite3* m_db = nullptr;
     bool m_readOnly = false;
@@ -149,6 +172,10 @@ private:
     QHash<MessageKey, QString> m_messages;
     std::array<sqlite3_stmt*, StatementCount> m_statements {};
     QString m_lastError;
+    QString m_user = vtr_db::ChangeUser();
+    QString m_host = vtr_db::ChangeHost();
+    int64_t m_dataVersion = -1; // SQLite's count of other connections' commits when the cache was filled
+    QElapsedTimer m_sinceDataVersion;
     QString m_failedPath; // the file that last failed to open, until Release
     QString m_openPath; // the file m_db has open
     QString m_readProblem;

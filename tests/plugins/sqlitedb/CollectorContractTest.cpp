@@ -356,10 +356,13 @@ TEST_P(CollectorContract, AnImportKilledAnywhereLeavesOneSheetWhole)
     {
         auto db = Create();
         ASSERT_EQ(db->AddCustomMessages(Sheet(QStringLiteral("A"), kSheetRows)), 0);
+        // Timed on a sheet that changes every message: one that changes
+        // nothing stores nothing and takes a fraction of the time.
         QElapsedTimer timer;
         timer.start();
-        ASSERT_EQ(db->AddCustomMessages(Sheet(QStringLiteral("A"), kSheetRows)), 0);
+        ASSERT_EQ(db->AddCustomMessages(Sheet(QStringLiteral("B"), kSheetRows)), 0);
         sheetMs = std::max<qint64>(timer.elapsed(), 1);
+        ASSERT_EQ(db->AddCustomMessages(Sheet(QStringLiteral("A"), kSheetRows)), 0);
     }
     std::mt19937 random(20261211);
     std::uniform_int_distribution<int> after(0, static_cast<int>(4 * sheetMs));
