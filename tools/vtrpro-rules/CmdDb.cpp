@@ -74,7 +74,10 @@ public:
             + QLatin1String(VtrLibrary::kSuffix);
         void* library = VtrLibrary::Load(path);
         if (!library) {
-            why = QStringLiteral("the database module %1 cannot be loaded: %2").arg(path, VtrLibrary::LastError());
+            // The loader's reason usually names the file already.
+            const QString reason = VtrLibrary::LastError();
+            why = reason.contains(path) ? QStringLiteral("the database module cannot be loaded: %1").arg(reason)
+                                        : QStringLiteral("the database module %1 cannot be loaded: %2").arg(path, reason);
             return false;
         }
         auto get = reinterpret_cast<PFN_GetDbInterface>(VtrLibrary::Find(library, "GetDbInterface"));
