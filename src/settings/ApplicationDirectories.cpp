@@ -87,8 +87,8 @@ bool CanStoreServer(QString& why)
 
 void ServerNotStored(const QString& why)
 {
-    ShowMessage(QStringLiteral("The database server could not be stored: %1. Nothing was changed.").arg(why),
-        Caption(), MsgIcon::Error);
+    ShowMessage(QStringLiteral("The database server could not be stored: %1. Nothing was changed.").arg(why), Caption(),
+        MsgIcon::Error);
 }
 } // namespace
 

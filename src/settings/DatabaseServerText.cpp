@@ -24,8 +24,8 @@ bool IsUri(const QString& connection)
 const QRegularExpression& PasswordPair(bool uri)
 {
     static const QRegularExpression inUri(QStringLiteral("([?&]password=)([^&#]*)"));
-    static const QRegularExpression inPairs(
-        QStringLiteral("(\\bpassword\\s*=\\s*)('(?:[^'\\\\]|\\\\.)*'|\\S*)"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression inPairs(QStringLiteral("(\\bpassword\\s*=\\s*)('(?:[^'\\\\]|\\\\.)*'|\\S*)"),
+        QRegularExpression::CaseInsensitiveOption);
     return uri ? inUri : inPairs;
 }
 } // namespace

@@ -74,8 +74,8 @@ TEST(DatabaseModuleChoice, RegisteredModulesReadAsTheModuleListsReadThem)
             "[RULE_CONFIGURATION_MODULES]\nmodule1=/r.so\n[RULE_DATABASE_MODULES]\nmodule1=/a.so\nmodule2=/b.so\n"
             "[RULE_SCRIPT_LOCATION]\nmodule3=/c.so\n",
             { "/a.so", "/b.so" } },
-        { "keys in any order; a gap ends the list", "[RULE_DATABASE_MODULES]\nmodule2=/b.so\nmodule1=/a.so\nmodule4=/d.so\n",
-            { "/a.so", "/b.so" } },
+        { "keys in any order; a gap ends the list",
+            "[RULE_DATABASE_MODULES]\nmodule2=/b.so\nmodule1=/a.so\nmodule4=/d.so\n", { "/a.so", "/b.so" } },
         { "the first of a repeated key wins", "[RULE_DATABASE_MODULES]\nmodule1=/a.so\nmodule1=/b.so\n", { "/a.so" } },
         { "commas, semicolons and backslashes stay", "[RULE_DATABASE_MODULES]\nmodule1=/x,y;z\\w.so\n",
             { "/x,y;z\\w.so" } },

@@ -502,7 +502,8 @@ TEST_F(ServerFieldTest, ARefusedServerKeepsTheDialogOpenAndChangesNothing)
     } }));
     ASSERT_EQ(refusedFields.size(), 1u);
     EXPECT_EQ(refusedFields[0].server, QStringLiteral("postgresql://shop/vtrpro"));
-    EXPECT_EQ(Texts(messages), QStringList { QStringLiteral("A connection string is one line without control characters.") });
+    EXPECT_EQ(
+        Texts(messages), QStringList { QStringLiteral("A connection string is one line without control characters.") });
 
     // The setting's file cannot be written (a folder stands in its place):
     // said, and no folder is written either.

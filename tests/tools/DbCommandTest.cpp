@@ -49,8 +49,8 @@ protected:
         ASSERT_NE(module.collector, nullptr);
         ASSERT_EQ(module.collector->Initialize(), 0) << module.collector->ReadProblem().toStdString();
         for (const auto& [helpId, text] : messages)
-            EXPECT_EQ(module.collector->AddCustomMessage(helpId, QStringLiteral("SM - Minimum Hole Diameter"),
-                          QStringLiteral("Sheet Metal"), text),
+            EXPECT_EQ(module.collector->AddCustomMessage(
+                          helpId, QStringLiteral("SM - Minimum Hole Diameter"), QStringLiteral("Sheet Metal"), text),
                 0);
         module.collector->Release();
         vtr_db::VTRDataHelper::UnloadDatabaseModule(module);
@@ -95,8 +95,8 @@ TEST_F(DbCommandTest, BadArgumentsAreRefusedAndStoreNothing)
     for (const Case& c : cases) {
         const ToolRun r = RunTool(c.args);
         EXPECT_EQ(r.code, 2) << c.args.join(' ').toStdString();
-        EXPECT_TRUE(r.err.contains(QLatin1String(c.says))) << c.args.join(' ').toStdString() << ": "
-                                                           << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.says)))
+            << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
         EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
     }
     EXPECT_FALSE(QFileInfo::exists(SettingsFile()));
@@ -118,7 +118,8 @@ TEST_F(DbCommandTest, ConnectingToAServerThatIsAwayFailsAndStoresNothing)
     }();
     const QStringList urls = {
         QStringLiteral("postgresql://vtrpro:%1@/vtrpro?host=%2&connect_timeout=3").arg(kPassword, socketFolder),
-        QStringLiteral("host=%2 dbname=vtrpro user=vtrpro password='%1' connect_timeout=3").arg(kPassword, socketFolder),
+        QStringLiteral("host=%2 dbname=vtrpro user=vtrpro password='%1' connect_timeout=3")
+            .arg(kPassword, socketFolder),
     };
     for (const QString& url : urls) {
         QProcess tool;
@@ -173,9 +174,9 @@ TEST_F(DbCommandTest, StatusShowsTheSqliteDatabaseInUse)
     ToolRun r = RunTool({ "db", "status" });
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     const QString file = QDir(env.Path(QStringLiteral("database"))).filePath(QStringLiteral("VTRProDatabase.sqlite"));
-    for (const QString& line : { QStringLiteral("module: SQLite"), QStringLiteral("where: ") + file,
-             QStringLiteral("connected: yes"), QStringLiteral("read-only: no"),
-             QStringLiteral("server: postgresql://vtrpro@shop/vtrpro") })
+    for (const QString& line :
+        { QStringLiteral("module: SQLite"), QStringLiteral("where: ") + file, QStringLiteral("connected: yes"),
+            QStringLiteral("read-only: no"), QStringLiteral("server: postgresql://vtrpro@shop/vtrpro") })
         EXPECT_TRUE(r.out.contains(line)) << line.toStdString() << " in\n" << r.out.toStdString();
     ExpectNoPassword(r);
 

@@ -76,8 +76,9 @@ public:
         if (!library) {
             // The loader's reason usually names the file already.
             const QString reason = VtrLibrary::LastError();
-            why = reason.contains(path) ? QStringLiteral("the database module cannot be loaded: %1").arg(reason)
-                                        : QStringLiteral("the database module %1 cannot be loaded: %2").arg(path, reason);
+            why = reason.contains(path)
+                ? QStringLiteral("the database module cannot be loaded: %1").arg(reason)
+                : QStringLiteral("the database module %1 cannot be loaded: %2").arg(path, reason);
             return false;
         }
         auto get = reinterpret_cast<PFN_GetDbInterface>(VtrLibrary::Find(library, "GetDbInterface"));
@@ -234,8 +235,9 @@ int Status(QStringList args)
     const QString server = vtr_db::DatabaseServer(&source);
     const QString location = Safe(vtr_db::WithoutPassword(status.location));
     if (json) {
-        QJsonObject o { { QStringLiteral("module"), status.module }, { QStringLiteral("modulePath"), helper->ModulePath() },
-            { QStringLiteral("location"), location }, { QStringLiteral("schemaVersion"), status.schemaVersion },
+        QJsonObject o { { QStringLiteral("module"), status.module },
+            { QStringLiteral("modulePath"), helper->ModulePath() }, { QStringLiteral("location"), location },
+            { QStringLiteral("schemaVersion"), status.schemaVersion },
             { QStringLiteral("connected"), status.connected }, { QStringLiteral("readOnly"), status.readOnly },
             { QStringLiteral("readOnlyReason"), status.readOnly ? QJsonValue(Safe(readOnlyWhy)) : QJsonValue() },
             { QStringLiteral("problem"), read ? QJsonValue() : QJsonValue(Safe(problem)) },
@@ -301,9 +303,10 @@ int Log(QStringList args)
     if (sinceText) {
         since = vtr_db::ChangeTimeFrom(*sinceText);
         if (since.isEmpty())
-            return Usage(QStringLiteral("--since takes a date or time (\"2026-12-01\", \"2026-12-01 14:00\", ISO 8601); "
-                                        "\"%1\" is not one")
-                             .arg(*sinceText));
+            return Usage(
+                QStringLiteral("--since takes a date or time (\"2026-12-01\", \"2026-12-01 14:00\", ISO 8601); "
+                               "\"%1\" is not one")
+                    .arg(*sinceText));
     }
     vtr_db::IDatabaseCollector* database = vtr_db::VTRDataHelper::getInstance()->GetCollector();
     if (!database)
@@ -316,10 +319,11 @@ int Log(QStringList args)
     if (json) {
         QJsonArray array;
         for (const vtr_db::ChangeRecord& c : changes)
-            array.append(QJsonObject { { QStringLiteral("id"), static_cast<qint64>(c.id) },
-                { QStringLiteral("time"), c.time }, { QStringLiteral("user"), c.user },
-                { QStringLiteral("host"), c.host }, { QStringLiteral("what"), c.what }, { QStringLiteral("key"), c.key },
-                { QStringLiteral("old"), c.oldValue }, { QStringLiteral("new"), c.newValue } });
+            array.append(
+                QJsonObject { { QStringLiteral("id"), static_cast<qint64>(c.id) }, { QStringLiteral("time"), c.time },
+                    { QStringLiteral("user"), c.user }, { QStringLiteral("host"), c.host },
+                    { QStringLiteral("what"), c.what }, { QStringLiteral("key"), c.key },
+                    { QStringLiteral("old"), c.oldValue }, { QStringLiteral("new"), c.newValue } });
         OutputFormat::PrintJson(array);
         return ExitCode::kDone;
     }

@@ -69,8 +69,8 @@ private slots:
         for (const QGroupBox* g : dialog.findChildren<QGroupBox*>())
             groups << g->title();
         QCOMPARE(groups,
-            (QStringList { "Database Directory", "ScriptRule Directory", "Manual Checklist Directory",
-                "Database Server" }));
+            (QStringList {
+                "Database Directory", "ScriptRule Directory", "Manual Checklist Directory", "Database Server" }));
         QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("61618"))->text(), s.env.Path(QStringLiteral("database")));
         QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("61616"))->text(), s.script);
         QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("61621"))->text(), s.env.Path(QStringLiteral("checks")));
