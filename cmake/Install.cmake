@@ -73,6 +73,8 @@ install(CODE "
 install(FILES ${_gen}/man/VtrProRuleBuilderu.1.gz ${_gen}/man/vtrpro-rules.1.gz DESTINATION share/man/man1)
 install(FILES ${_pkg}/copyright ${_gen}/man/changelog.gz DESTINATION share/doc/vtrpro)
 install(FILES ${_pkg}/completion/vtrpro-rules DESTINATION share/bash-completion/completions)
+# The JSON Schema of the tool's lint report, for scripts and CI jobs to check against.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/schemas/lint.v1.json DESTINATION share/vtrpro/schemas)
 
 # The Debian package: scripts/package.sh builds it from a Release tree.
 set(CPACK_GENERATOR DEB)

@@ -7,7 +7,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libpugixml-dev libsqlite3-dev libssl-dev libpq-dev postgresql postgresql-client
   libgtest-dev libgmock-dev libbenchmark-dev
-  libxlsxwriter-dev libzip-dev libfreexl-dev libreoffice-calc-nogui python3-openpyxl
+  libxlsxwriter-dev libzip-dev libfreexl-dev libreoffice-calc-nogui python3-openpyxl python3-jsonschema
   xvfb xauth
   libxml2-utils time
   dpkg-dev fakeroot lintian desktop-file-utils shared-mime-info xdg-utils librsvg2-bin libfile-mimeinfo-perl bash-completion

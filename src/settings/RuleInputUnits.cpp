@@ -1,5 +1,8 @@
 #include "settings/RuleInputUnits.h"
 
+#include "ConcreteVTRRule.h"
+#include "UnitConversionChecks.h"
+#include "Utilities/MessageService.h"
 #include "Utilities/StringTable.h"
 #include "document/RuleDocViewLink.h"
 #include "document/VTRRuleBuilderDoc.h"
@@ -167,8 +170,31 @@ bool RuleInputUnits::Run(CVTRRuleBuilderDoc* doc) const
     RuleUnits units = doc->CurrentUnits();
     if (!m_dialog(units))
         return false;
+    // Refused before anything changes: an overflowing value cannot be put back.
+    if (const QString overflow = Overflow(*doc, units); !overflow.isEmpty()) {
+        ShowMessage(QStringLiteral("%1 is too large for the units chosen; the units were not changed.").arg(overflow),
+            VtrString(StrId::AppCaption), MsgIcon::Warning, MsgButtons::Ok);
+        return false;
+    }
     Apply(*doc, units);
     return true;
+}
+
+QString RuleInputUnits::Overflow(const CVTRRuleBuilderDoc& doc, const RuleUnits& units)
+{
+    const RuleUnits from = doc.CurrentUnits();
+    if (from == units)
+        return {};
+    QString overflow;
+    doc.SelectedRules().ForEach([&](CVtrRule* rule) {
+        const auto* concrete = dynamic_cast<const ConcreteVTRRule*>(rule);
+        if (!overflow.isEmpty() || !concrete)
+            return;
+        const QString parameter = OverflowingParameter(*concrete, from, units);
+        if (!parameter.isEmpty())
+            overflow = QStringLiteral("\"%1\" of rule \"%2\"").arg(parameter, rule->GetRuleName());
+    });
+    return overflow;
 }
 
 void RuleInputUnits::Apply(CVTRRuleBuilderDoc& doc, const RuleUnits& units)

@@ -92,6 +92,10 @@ public:
     // from the current one marks the document modified: its file still holds
     // the old units until it is saved.
     static void Apply(CVTRRuleBuilderDoc& doc, const RuleUnits& units);
+    // The first value of the document's rules that units cannot hold (it
+    // would be written as "inf" for good), as "\"parameter\" of rule
+    // \"name\""; empty when every value converts.
+    static QString Overflow(const CVTRRuleBuilderDoc& doc, const RuleUnits& units);
 
 private:
     UnitDialog m_dialog;

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include "PLQSettingUtil.h"
+#include "RuleItemOf.h"
 #include "document/RuleDocViewLink.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "settings/RuleInputUnits.h"
@@ -246,6 +247,38 @@ TEST_F(RuleInputUnitsTest, TheDialogWorksOnACopyOfTheDocumentsUnits)
     EXPECT_FALSE(command.Run(&m_doc));
     EXPECT_EQ(seen, (RuleUnits { 1, 2 }));
     EXPECT_EQ(m_doc.CurrentUnits(), (RuleUnits { 1, 2 }));
+}
+
+TEST_F(RuleInputUnitsTest, UnitsThatCannotHoldAValueAreRefusedWithNothingChanged)
+{
+    // 1e305 centimetres is 1e313 angstroms: beyond a double.
+    ConcreteVTRRule rule;
+    rule.SetRuleName(QStringLiteral("Minimum flange width"));
+    rule.SetRuleUnits(m_doc.CurrentUnits());
+    rule.Items() = { RuleItemOf(QStringLiteral("Parameter"),
+        { { QStringLiteral("Name"), QStringLiteral("Width") }, { QStringLiteral("UnitType"), QStringLiteral("Length") } },
+        {}, { RuleItemOf(QStringLiteral("Value"), {}, QStringLiteral("1e305")) }) };
+    ASSERT_TRUE(m_doc.SelectedRules().Append(&rule));
+    ScriptedMessages messages;
+    const RuleInputUnits command([](RuleUnits& units) {
+        units = { 6, 2 };
+        return true;
+    });
+    EXPECT_FALSE(command.Run(&m_doc));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.contains(QStringLiteral("\"Width\" of rule \"Minimum flange width\"")))
+        << qPrintable(messages.shown[0].text);
+    EXPECT_EQ(m_doc.CurrentUnits(), (RuleUnits { 1, 2 }));
+    EXPECT_TRUE(m_view.hints.empty());
+    EXPECT_FALSE(m_doc.IsModified());
+    EXPECT_EQ(rule.Items()[0].children[0].text, QStringLiteral("1e305"));
+    // Units that hold it are taken.
+    EXPECT_TRUE(RuleInputUnits([](RuleUnits& units) {
+        units = { 2, 2 };
+        return true;
+    }).Run(&m_doc));
+    EXPECT_EQ(m_doc.CurrentUnits(), (RuleUnits { 2, 2 }));
+    m_doc.SelectedRules().Remove(&rule);
 }
 
 TEST_F(RuleInputUnitsTest, CancelChangesNothing)

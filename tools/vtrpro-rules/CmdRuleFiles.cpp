@@ -5,12 +5,14 @@
 #include "ExitCodes.h"
 #include "ListedRules.h"
 #include "OutputFormat.h"
+#include "RuleKeeper.h"
 
 #include "ConcreteVTRRule.h"
 #include "VtrLibrary.h"
 #include "VtrRegularFile.h"
 #include "VtrRule.h"
 #include "VtrUtf8.h"
+#include "document/CanonicalRuleText.h"
 #include "document/DocumentLock.h"
 #include "document/FileDetails.h"
 #include "document/Fingerprint.h"
@@ -32,57 +34,6 @@
 #include <QJsonObject>
 
 namespace {
-// Rules taken from modules, released through their modules when done, so
-// the libraries can be freed afterwards.
-class RuleKeeper
-{
-public:
-    explicit RuleKeeper(ModuleSet& modules)
-    {
-        Index(modules.loadedRuleModules);
-        Index(modules.loadedInstalledModules);
-        if (modules.configuratorLibrary)
-            AddHandle(modules.configuratorLibrary);
-    }
-    ~RuleKeeper()
-    {
-        for (CVtrRule* rule : m_rules)
-            Release(rule);
-    }
-    RuleKeeper(const RuleKeeper&) = delete;
-    RuleKeeper& operator=(const RuleKeeper&) = delete;
-
-    void Keep(CVtrRule* rule) { m_rules.push_back(rule); }
-    const std::vector<CVtrRule*>& Rules() const { return m_rules; }
-
-private:
-    void Index(const PtrArray& handles)
-    {
-        for (int32_t i = 0; i < handles.GetSize(); ++i)
-            AddHandle(handles.GetAt(i));
-    }
-    void AddHandle(void* handle)
-    {
-        if (auto fn = reinterpret_cast<PFN_DeleteRule>(VtrLibrary::Find(handle, ModuleExports::kDeleteRule)))
-            m_deleters.insert(VtrLibrary::FileName(handle), fn);
-    }
-    void Release(CVtrRule* rule)
-    {
-        if (!rule)
-            return;
-        if (PFN_DeleteRule fn = m_deleters.value(rule->GetModulePath()))
-            fn(&rule);
-        else if (dynamic_cast<ConcreteVTRRule*>(rule)
-            && rule->GetRuleModuleName().compare(QLatin1String(RuleFileNames::kUserDefinedModule), Qt::CaseInsensitive)
-                == 0)
-            delete rule; // user-defined rules belong to the program
-        // Any other rule belongs to a module without DeleteRule: it keeps it.
-    }
-
-    QHash<QString, PFN_DeleteRule> m_deleters;
-    std::vector<CVtrRule*> m_rules;
-};
-
 struct RuleRequest
 {
     QString name;
@@ -307,8 +258,35 @@ int RunNew(const QStringList& args)
     return ExitCode::kDone;
 }
 
+namespace {
+// show --canonical: one line per setting in a fixed order, for text diffs
+// (git's textconv). Only the XML is read: no modules, no rule objects.
+int RunShowCanonical(QStringList args)
+{
+    args.removeAll(QStringLiteral("--canonical"));
+    if (args.size() != 1 || args[0].startsWith(QLatin1String("--")))
+        return Usage("show", QStringLiteral("usage: show FILE --canonical"));
+    QString why;
+    if (!VtrIsRegularFile(args[0], &why)) {
+        std::fprintf(stderr, "vtrpro-rules show: %s is %s\n", qUtf8Printable(args[0]),
+            qUtf8Printable(QFileInfo::exists(args[0]) ? why : QStringLiteral("missing")));
+        return ExitCode::kRefused;
+    }
+    std::string text;
+    if (!AppendCanonicalRuleText(args[0], text, why)) {
+        std::fprintf(stderr, "vtrpro-rules show: %s cannot be read: %s\n", qUtf8Printable(args[0]), qUtf8Printable(why));
+        return ExitCode::kRefused;
+    }
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    return ExitCode::kDone;
+}
+} // namespace
+
 int RunShow(const QStringList& args)
 {
+    if (args.contains(QStringLiteral("--canonical")))
+        return RunShowCanonical(args);
     if (OutputFormat::Requested(args))
         return RunShowFormatted(args);
     if (args.size() != 1 || args[0].startsWith(QLatin1String("--")))

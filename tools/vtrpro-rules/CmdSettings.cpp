@@ -341,6 +341,26 @@ int Usage(const QString& error, bool reset)
 }
 } // namespace
 
+RuleUnits RuleFileUnits(const QString& path)
+{
+    return FileUnits(path);
+}
+
+bool WriteOfferedDefaults(CliContext& cli, const RuleUnits& units, const QString& path)
+{
+    // The modules' rules, listed as a view lists them, give the defaults.
+    // A new document holds them, so no rule file is locked.
+    CVTRRuleBuilderDoc doc;
+    doc.OnNewDocument();
+    RuleListController list(&doc);
+    RuleListDocLink link(&list);
+    list.Fill(false, false);
+    const bool written
+        = WriteDefaultsFile(cli.App(), list.InstalledRules(), CVTRFileDetails().previousUnits, units, path);
+    doc.OnCloseDocument();
+    return written;
+}
+
 int RunDiff(const QStringList& args)
 {
     Arguments a;
@@ -367,22 +387,9 @@ int RunDiff(const QStringList& args)
     QTemporaryDir scratch;
     const QString defaultsPath = scratch.filePath(QString::fromLatin1(RuleFileNames::kAllRulesFile));
     RuleSettingsReport report;
-    {
-        // The modules' rules, listed as a view lists them, give the defaults.
-        // A new document holds them, so the file itself is not locked.
-        CVTRRuleBuilderDoc doc;
-        doc.OnNewDocument();
-        RuleListController list(&doc);
-        RuleListDocLink link(&list);
-        list.Fill(false, false);
-        const bool written = scratch.isValid()
-            && WriteDefaultsFile(
-                cli.App(), list.InstalledRules(), CVTRFileDetails().previousUnits, units, defaultsPath);
-        doc.OnCloseDocument();
-        if (!written || !report.Load(path, defaultsPath)) {
-            std::fprintf(stderr, "vtrpro-rules: the default settings of the loaded modules cannot be written\n");
-            return ExitCode::kRefused;
-        }
+    if (!scratch.isValid() || !WriteOfferedDefaults(cli, units, defaultsPath) || !report.Load(path, defaultsPath)) {
+        std::fprintf(stderr, "vtrpro-rules: the default settings of the loaded modules cannot be written\n");
+        return ExitCode::kRefused;
     }
 
     if (!a.targets.empty()) {

@@ -108,16 +108,7 @@ int Convert(CliDocument& open, const RuleUnits& units)
 
     // A value that the new units cannot hold would be written as "inf" for
     // good: refuse before anything changes.
-    QString overflow;
-    doc.SelectedRules().ForEach([&](CVtrRule* rule) {
-        const auto* concrete = dynamic_cast<const ConcreteVTRRule*>(rule);
-        if (!overflow.isEmpty() || !concrete)
-            return;
-        const QString parameter = OverflowingParameter(*concrete, from, units);
-        if (!parameter.isEmpty())
-            overflow = QStringLiteral("\"%1\" of rule \"%2\"").arg(parameter, rule->GetRuleName());
-    });
-    if (!overflow.isEmpty())
+    if (const QString overflow = RuleInputUnits::Overflow(doc, units); !overflow.isEmpty())
         return open.Refuse(QStringLiteral("%1 is too large for %2; %3 was not converted")
                                .arg(overflow, UnitText(units), path));
 

@@ -1,0 +1,69 @@
+#include "views/RuleFileCompare.h"
+
+#include "views/RuleSettingsReport.h"
+
+#include <unordered_map>
+
+namespace {
+// The words a reader knows for the attributes that matter most.
+std::string SettingLabel(const std::string& setting)
+{
+    if (setting == "@Selected")
+        return "ticked";
+    if (setting == "@Severity")
+        return "criticality";
+    return setting;
+}
+
+// What a file's or rule's units are recorded as: brought to one pair, they
+// are the same.
+bool IsUnitRecord(const std::string& setting)
+{
+    return setting == "@LinearUnit" || setting == "@AngularUnit" || setting == "@Unit";
+}
+
+void CompareSettings(const std::string& rule, const std::vector<CanonicalSetting>& a,
+    const std::vector<CanonicalSetting>& b, std::vector<SettingDifference>& out)
+{
+    std::unordered_map<std::string, const CanonicalSetting*> inB;
+    inB.reserve(b.size());
+    for (const CanonicalSetting& s : b)
+        inB.emplace(s.setting, &s);
+    for (const CanonicalSetting& s : a) {
+        const auto it = inB.find(s.setting);
+        if (it == inB.end()) {
+            out.push_back({ rule, SettingLabel(s.setting), s.value, std::nullopt });
+            continue;
+        }
+        if (!IsUnitRecord(s.setting) && !SameSettingValue(s.value, it->second->value))
+            out.push_back({ rule, SettingLabel(s.setting), s.value, it->second->value });
+        inB.erase(it);
+    }
+    for (const CanonicalSetting& s : b)
+        if (inB.count(s.setting))
+            out.push_back({ rule, SettingLabel(s.setting), std::nullopt, s.value });
+}
+} // namespace
+
+RuleFileComparison CompareRuleFiles(const CanonicalRuleFile& a, const CanonicalRuleFile& b)
+{
+    RuleFileComparison result;
+    CompareSettings("(file)", a.file, b.file, result.settings);
+    std::unordered_map<std::string, const CanonicalRule*> inB;
+    inB.reserve(b.rules.size());
+    for (const CanonicalRule& rule : b.rules)
+        inB.emplace(rule.identity, &rule);
+    for (const CanonicalRule& rule : a.rules) {
+        const auto it = inB.find(rule.identity);
+        if (it == inB.end()) {
+            result.onlyInA.push_back(rule.owner);
+            continue;
+        }
+        CompareSettings(rule.owner, rule.settings, it->second->settings, result.settings);
+        inB.erase(it);
+    }
+    for (const CanonicalRule& rule : b.rules)
+        if (inB.count(rule.identity))
+            result.onlyInB.push_back(rule.owner);
+    return result;
+}
