@@ -257,12 +257,38 @@ public:
     }
 };
 
+// The database modules registered in a "ConfigModule.ini" (section
+// RULE_DATABASE_MODULES: module1, module2, ... up to the first missing key),
+// read as the module lists read them, %NAME% references expanded; empty when
+// the file cannot be read.
+QStringList RegisteredDatabaseModules(const QString& configModuleIni);
+
+// A database module loaded for use, with its collector.
+struct LoadedDatabaseModule
+{
+    QString path; // as loaded; empty when none
+    void* library = nullptr;
+    IDatabaseCollector* collector = nullptr;
+};
+
 // Finds the collector of the database module once per process.
 class VTRDataHelper
 {
 public:
+    // The module the program uses: the one VTRPRO_DATABASE_MODULE names when
+    // it is set (set but empty: none); else the first module registered in
+    // "ConfigModule.ini" that is not the shipped SQLite module and that loads
+    // and gives a collector, so that a shop registers its server's module
+    // once per seat; else the shipped SQLite module. A registered module that
+    // fails is logged and passed over.
+    static LoadedDatabaseModule LoadDatabaseModule();
+    // Deletes the collector of a module loaded above and frees it.
+    static void UnloadDatabaseModule(LoadedDatabaseModule& module);
+
     // The process-wide helper.
     static VTRDataHelper* getInstance();
+    // The path the collector's module was loaded from; empty without one.
+    QString ModulePath() const { return m_path; }
     // The collector, or null when no database module is available.
     operator IDatabaseCollector*() const { return m_collector; }
     IDatabaseCollector* GetCollector() const { return m_collector; }
@@ -277,6 +303,7 @@ private:
 
     void* m_library = nullptr;
     IDatabaseCollector* m_collector = nullptr;
+    QString m_path;
 };
 
 } // namespace vtr_db

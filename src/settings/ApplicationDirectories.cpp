@@ -3,14 +3,18 @@
 #include "Utilities/MessageService.h"
 #include "Utilities/StringTable.h"
 #include "Utilities/VTRUIUtils.h"
+#include "VtrDatabaseServer.h"
+#include "VtrRegularFile.h"
 #include "modules/IniFile.h"
 #include "modules/ModuleLists.h"
+#include "settings/DatabaseServerText.h"
 #include "settings/MachineEnvironment.h"
 
 #include <string>
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTemporaryFile>
 
 namespace {
@@ -61,6 +65,30 @@ bool IsValidPath(const QString& copy)
         return false;
     const qsizetype shareEnd = copy.indexOf(QLatin1Char('/'), serverEnd + 1);
     return shareEnd > serverEnd + 1;
+}
+// Whether the server setting's file can take a change: where it is, it is a
+// regular file; a file can be written beside it (settings are replaced whole).
+bool CanStoreServer(QString& why)
+{
+    const QString path = vtr_db::DatabaseServerSettingsPath();
+    if (QFileInfo::exists(path) && !VtrIsRegularFile(path, &why)) {
+        why = QStringLiteral("%1 is %2").arg(path, why);
+        return false;
+    }
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile probe(path);
+    if (!probe.open(QIODevice::WriteOnly)) {
+        why = QStringLiteral("%1 cannot be written: %2").arg(path, probe.errorString());
+        return false;
+    }
+    probe.cancelWriting();
+    return true;
+}
+
+void ServerNotStored(const QString& why)
+{
+    ShowMessage(QStringLiteral("The database server could not be stored: %1. Nothing was changed.").arg(why), Caption(),
+        MsgIcon::Error);
 }
 } // namespace
 
@@ -169,11 +197,19 @@ ScriptLocationForm::ScriptLocationForm(QString* scriptFolder, bool documentOpen)
     , m_documentOpen(documentOpen)
     , m_database(AppDirectories::ProcessValue(AppDirectories::kDatabaseVariable))
     , m_manualChecks(AppDirectories::ProcessValue(AppDirectories::kManualChecksVariable))
+    , m_storedServer(DatabaseServerText::StoredSetting())
+    , m_shownServer(DatabaseServerText::Shown(m_storedServer))
 { }
 
 ScriptLocationForm::Fields ScriptLocationForm::InitialFields() const
 {
-    return { m_database, m_scriptFolder ? *m_scriptFolder : QString(), m_manualChecks };
+    return { m_database, m_scriptFolder ? *m_scriptFolder : QString(), m_manualChecks, m_shownServer };
+}
+
+QString ScriptLocationForm::ServerOverride() const
+{
+    const QString environment = qEnvironmentVariable(vtr_db::kDatabaseUrlVariable).trimmed();
+    return environment.isEmpty() ? QString() : vtr_db::WithoutPassword(environment);
 }
 
 bool ScriptLocationForm::Accept(Fields& fields)
@@ -202,6 +238,24 @@ bool ScriptLocationForm::Accept(Fields& fields)
             fields.manualChecks = m_manualChecks;
             return false;
         }
+    }
+    // The server's text is the stored one, password hidden, until edited;
+    // an unedited field keeps the stored connection as it is.
+    if (fields.server.trimmed() != m_shownServer) {
+        if (!DatabaseServerText::IsPlausible(fields.server)) {
+            ShowMessage(QStringLiteral("A connection string is one line without control characters."), Caption(),
+                MsgIcon::Error);
+            fields.server = m_shownServer;
+            return false;
+        }
+        QString why;
+        if (!CanStoreServer(why)) {
+            ServerNotStored(why);
+            fields.server = m_shownServer;
+            return false;
+        }
+        m_serverToStore = DatabaseServerText::ToStore(fields.server, m_storedServer);
+        m_serverChanged = m_serverToStore != m_storedServer;
     }
     if (m_scriptChanged && m_documentOpen)
         ShowMessage(VtrString(61696), Caption(), MsgIcon::Warning);
@@ -253,6 +307,15 @@ bool ApplicationDirectories::Run(bool documentOpen) const
     ScriptLocationForm form(&scriptFolder, documentOpen);
     if (!m_dialog || !m_dialog(form))
         return false;
+    // First, since it is the one change that can still fail as a whole: then
+    // nothing else is written either.
+    if (form.ServerChanged()) {
+        QString why;
+        if (!vtr_db::SetDatabaseServer(form.ServerToStore(), why)) {
+            ServerNotStored(why);
+            return true;
+        }
+    }
     // A script-rule folder that cannot be stored is only logged; the
     // machine environment's failures are shown, once for each variable.
     if (form.DatabaseText() != AppDirectories::ProcessValue(AppDirectories::kDatabaseVariable))

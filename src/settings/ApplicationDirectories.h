@@ -69,6 +69,9 @@ public:
         QString database;
         QString script;
         QString manualChecks;
+        // The database server's connection string; empty for none. The
+        // stored one is shown without its password.
+        QString server;
     };
 
     // scriptFolder is the caller's script-rule folder: it is shown and is
@@ -97,6 +100,13 @@ public:
     QString ManualChecksText() const { return m_manualChecks; }
     // Whether OK took a new script-rule folder.
     bool ScriptChanged() const { return m_scriptChanged; }
+    // Whether OK took another database server, and the connection string
+    // to store for it (empty removes the setting).
+    bool ServerChanged() const { return m_serverChanged; }
+    QString ServerToStore() const { return m_serverToStore; }
+    // When VTRPRO_DATABASE_URL is set, what it names (without its password):
+    // it overrides the stored server in this session. Empty otherwise.
+    QString ServerOverride() const;
 
 private:
     QString* m_scriptFolder;
@@ -104,11 +114,17 @@ private:
     bool m_scriptChanged = false;
     QString m_database;
     QString m_manualChecks;
+    QString m_storedServer; // the stored setting, password and all
+    QString m_shownServer; // what the field showed of it
+    bool m_serverChanged = false;
+    QString m_serverToStore;
 };
 
-// The "Application Directories" command: the dialog over the three folders,
-// then, in this order, the database variable, the script-rule folder and the
-// manual-checklist variable written where they changed.
+// The "Application Directories" command: the dialog over the three folders
+// and the database server, then, in this order, the server setting, the
+// database variable, the script-rule folder and the manual-checklist
+// variable written where they changed. A server setting that cannot be
+// written is said and leaves everything as it was.
 class ApplicationDirectories
 {
 public:

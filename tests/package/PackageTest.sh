@@ -83,6 +83,12 @@ completion_cases=(
   "vtrpro-rules userrule add --flavour |custom product"
   "vtrpro-rules messages im|import"
   "vtrpro-rules dirs --m|--manual-checks"
+  "vtrpro-rules d|deselect diff dirs db"
+  "vtrpro-rules db |connect status log copy"
+  "vtrpro-rules db connect --|--clear"
+  "vtrpro-rules db log --|--since --format"
+  "vtrpro-rules db copy --|--to --merge"
+  "vtrpro-rules db status --format |text json"
 )
 if [ -f /usr/share/bash-completion/bash_completion ]; then
   for case in "${completion_cases[@]}"; do

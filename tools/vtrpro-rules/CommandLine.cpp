@@ -2,6 +2,10 @@
 
 #include "ExitCodes.h"
 
+#include "settings/DatabaseServerText.h"
+
+#include <QCoreApplication>
+
 #include <cstdio>
 #include <unordered_map>
 
@@ -44,8 +48,18 @@ std::vector<std::pair<std::string, std::string>> InOrder(const CLI::App& sub)
     return out;
 }
 
-int UsageError(const CLI::App& sub, const QString& reason)
+QString WithoutPasswords(QString text)
 {
+    // An argument CLI11 quotes may be a connection string with a password.
+    for (const QString& argument : QCoreApplication::arguments())
+        if (!DatabaseServerText::PasswordOf(argument).isEmpty())
+            text = DatabaseServerText::Scrubbed(text, argument);
+    return text;
+}
+
+int UsageError(const CLI::App& sub, const QString& said)
+{
+    const QString reason = WithoutPasswords(said);
     std::string path = sub.get_name();
     for (const CLI::App* parent = sub.get_parent(); parent && parent->get_parent(); parent = parent->get_parent())
         path = parent->get_name() + ' ' + path;

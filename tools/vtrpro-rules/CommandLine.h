@@ -34,6 +34,9 @@ CLI::Option* AddFormat(CLI::App& sub, bool& json);
 // --category C").
 std::vector<std::pair<std::string, std::string>> InOrder(const CLI::App& sub);
 
+// text without the password of any connection string among the arguments.
+QString WithoutPasswords(QString text);
+
 // Prints a usage error of sub the one way every subcommand does and
 // returns the exit code for it (2).
 int UsageError(const CLI::App& sub, const QString& reason);

@@ -14,4 +14,5 @@ void DeclareCommands(CLI::App& root, CommandLine::Declarations& out)
     DeclareUnits(root, out);
     DeclareUserRule(root, out);
     DeclareMessages(root, out);
+    DeclareDb(root, out);
 }

@@ -36,6 +36,8 @@ void DeclareUnits(CLI::App& root, CommandLine::Declarations& out);
 void DeclareUserRule(CLI::App& root, CommandLine::Declarations& out);
 // messages export|import: the custom messages of every offered rule.
 void DeclareMessages(CLI::App& root, CommandLine::Declarations& out);
+// db connect|status|log|copy: the shop's product database.
+void DeclareDb(CLI::App& root, CommandLine::Declarations& out);
 
 // Writes every rule the loaded modules offer, with its default settings in
 // units, as a rule file at path (the defaults diff, reset and lint compare

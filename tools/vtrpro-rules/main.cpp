@@ -39,7 +39,7 @@ int main(int argc, char** argv)
     };
     if (argv[1][0] != '-' && !known(argv[1])) {
         std::fprintf(stderr, "vtrpro-rules: unknown command \"%s\"\nRun \"vtrpro-rules --help\" for the commands.\n",
-            argv[1]);
+            qUtf8Printable(CommandLine::WithoutPasswords(QString::fromLocal8Bit(argv[1]))));
         return ExitCode::kRefused;
     }
     try {
@@ -51,7 +51,7 @@ int main(int argc, char** argv)
     } catch (const CLI::CallForVersion& e) {
         return root.exit(e);
     } catch (const CLI::ParseError& e) {
-        QString reason = QString::fromLocal8Bit(e.what());
+        QString reason = CommandLine::WithoutPasswords(QString::fromLocal8Bit(e.what()));
         // CLI11 says "The following argument(s) were not expected: ..."; say it plainly.
         if (dynamic_cast<const CLI::ExtrasError*>(&e))
             reason = QStringLiteral("unknown option or argument: ") + reason.section(QStringLiteral(": "), 1);

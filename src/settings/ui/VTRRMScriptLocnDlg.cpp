@@ -78,6 +78,32 @@ CVTRRMScriptLocnDlg::CVTRRMScriptLocnDlg(ScriptLocationForm& form, QWidget* pare
             break;
         }
     }
+    // The shop's database server: a connection string, not a folder, so no
+    // browse button. Its password is never shown; it belongs in a password file.
+    auto* serverGroup = new QGroupBox(QStringLiteral("Database Server"), this);
+    auto* serverLayout = new QVBoxLayout(serverGroup);
+    auto* serverRow = new QHBoxLayout;
+    auto* serverLabel = new QLabel(QStringLiteral("Server\u2026"), serverGroup);
+    m_server = new QLineEdit(serverGroup);
+    m_server->setObjectName(QStringLiteral("serverEdit"));
+    m_server->setPlaceholderText(QStringLiteral("postgresql://host/vtrpro (empty: the database on this computer)"));
+    m_server->setToolTip(QStringLiteral(
+        "The PostgreSQL server the shop shares, as a libpq connection string. Keep its password in ~/.pgpass "
+        "(or the file PGPASSFILE names), not here; a stored password is never shown."));
+    serverLabel->setBuddy(m_server);
+    serverRow->addWidget(serverLabel);
+    serverRow->addWidget(m_server, 1);
+    serverLayout->addLayout(serverRow);
+    m_serverOverride = new QLabel(serverGroup);
+    m_serverOverride->setObjectName(QStringLiteral("serverOverrideNote"));
+    m_serverOverride->setWordWrap(true);
+    const QString override = m_form.ServerOverride();
+    m_serverOverride->setText(
+        QStringLiteral("VTRPRO_DATABASE_URL (%1) overrides this setting while it is set.").arg(override));
+    m_serverOverride->setVisible(!override.isEmpty());
+    serverLayout->addWidget(m_serverOverride);
+    layout->addWidget(serverGroup);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("okButton"));
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
@@ -122,7 +148,7 @@ QString CVTRRMScriptLocnDlg::BrowseForFolder(
 
 ScriptLocationForm::Fields CVTRRMScriptLocnDlg::FieldTexts() const
 {
-    return { m_database->text(), m_script->text(), m_manualChecks->text() };
+    return { m_database->text(), m_script->text(), m_manualChecks->text(), m_server->text() };
 }
 
 void CVTRRMScriptLocnDlg::ShowFields(const ScriptLocationForm::Fields& fields)
@@ -130,6 +156,7 @@ void CVTRRMScriptLocnDlg::ShowFields(const ScriptLocationForm::Fields& fields)
     m_database->setText(fields.database);
     m_script->setText(fields.script);
     m_manualChecks->setText(fields.manualChecks);
+    m_server->setText(fields.server);
 }
 
 void CVTRRMScriptLocnDlg::Browse(ScriptLocationForm::Field field)

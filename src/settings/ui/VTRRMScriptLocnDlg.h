@@ -6,12 +6,14 @@
 
 #include <QDialog>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
 // The "Application Directories" dialog: the database, script-rule and
 // manual-checklist folders, each with a "..." button that browses for a
-// folder. OK checks what changed and stays open when a folder is refused.
+// folder, and the shop's database server. OK checks what changed and stays
+// open when a folder is refused.
 class CVTRRMScriptLocnDlg : public QDialog
 {
     Q_OBJECT
@@ -26,6 +28,9 @@ public:
     QLineEdit* DatabaseEdit() const { return m_database; }
     QLineEdit* ScriptEdit() const { return m_script; }
     QLineEdit* ManualChecksEdit() const { return m_manualChecks; }
+    QLineEdit* ServerEdit() const { return m_server; }
+    // Says that VTRPRO_DATABASE_URL overrides the server field; hidden otherwise.
+    QLabel* ServerOverrideNote() const { return m_serverOverride; }
     QPushButton* BrowseButton(ScriptLocationForm::Field field) const;
     // Replaces the system folder browser (tests answer with prepared folders).
     void SetFolderBrowser(FolderBrowser browser) { m_browser = std::move(browser); }
@@ -45,6 +50,8 @@ private:
     QLineEdit* m_database = nullptr;
     QLineEdit* m_script = nullptr;
     QLineEdit* m_manualChecks = nullptr;
+    QLineEdit* m_server = nullptr;
+    QLabel* m_serverOverride = nullptr;
     QPushButton* m_browseDatabase = nullptr;
     QPushButton* m_browseScript = nullptr;
     QPushButton* m_browseManualChecks = nullptr;
