@@ -4,6 +4,8 @@
 
 #include "ChangeLogText.h"
 #include "DatabaseModule.h"
+#include "PostgresTestDatabase.h"
+#include "VtrDatabaseServer.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +22,8 @@ struct HistoryModule
     const char* name;
     // A new collector over the database of the test's environment.
     Collector (*create)();
+    // Points the environment at an empty database of the module's.
+    void (*fresh)(ScopedTestEnv& env);
 };
 
 Collector CreateSqlite()
@@ -29,13 +33,32 @@ Collector CreateSqlite()
     return module.Create();
 }
 
+// The test environment's database folder starts empty.
+void FreshSqlite(ScopedTestEnv&) {}
+
+Collector CreatePostgres()
+{
+    static DatabaseModule module(QStringLiteral("VtrPostgresDatabaseu.so"));
+    EXPECT_TRUE(module.IsLoaded()) << qPrintable(VtrLibrary::LastError());
+    return module.Create();
+}
+
+void FreshPostgres(ScopedTestEnv& env)
+{
+    const QString database = NewPostgresDatabase(QStringLiteral("history"));
+    ASSERT_FALSE(database.isEmpty());
+    env.Set(vtr_db::kDatabaseUrlVariable, database);
+}
+
 const HistoryModule kHistoryModules[] = {
-    { "sqlite", &CreateSqlite },
+    { "sqlite", &CreateSqlite, &FreshSqlite },
+    { "postgres", &CreatePostgres, &FreshPostgres },
 };
 
 class ChangeHistory : public ::testing::TestWithParam<const HistoryModule*>
 {
 protected:
+    void SetUp() override { GetParam()->fresh(env); }
     Collector Create() const { return GetParam()->create(); }
 
     // The stored thread of a designation, read by db.
