@@ -79,6 +79,8 @@ void RuleListController::OnUpdate(int hint)
             const QString text = m_searchText;
             m_model.KeepRowsContaining(text);
         }
+        // Rows of a refill join those the filter bar had left: all are listed again.
+        ApplyFilter(!m_filter.IsEmpty());
         for (const RuleListModel::Row& row : m_model.Rows())
             if (!(row.rule->GetRuleUnits() == current))
                 row.rule->UpdateRule(&previous, &current);
@@ -197,6 +199,7 @@ void RuleListController::ClearAll()
     }
     m_model.Clear();
     m_model.ForgetCustomMessages();
+    m_model.SetDiffering({});
     m_pool.Clear();
     m_allRows.clear();
     m_allRowsValid = false;

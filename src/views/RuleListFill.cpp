@@ -255,6 +255,7 @@ void RuleListController::Fill(bool matchFileRules, bool adoptUnits)
     PrunePool(available);
     // Released rules may leave their addresses to new ones.
     m_model.ForgetCustomMessages();
+    m_model.SetDiffering({});
 
     // Only rules still in the pool: pruning may have released some of the fill.
     QList<CVtrRule*> listed;

@@ -1,11 +1,15 @@
-// Sorting by a column and the search dialog's filter, which keeps the rows
-// whose texts contain the search text and lists every rule again when cleared.
+// Sorting by a column, the search dialog's filter, which keeps the rows
+// whose texts contain the search text and lists every rule again when
+// cleared, and the filter bar's, applied on top of it.
 #include "views/RuleListController.h"
 
+#include "VtrRule.h"
 #include "document/VTRRuleBuilderDoc.h"
 
 #include <cstdlib>
 #include <utility>
+
+#include <QSet>
 
 void RuleListController::SortByColumn(int column)
 {
@@ -36,6 +40,11 @@ void RuleListController::Search(const QString& text)
             m_doc->UpdateAllViews(9);
         if (m_filterPending) // this list is not among the document's views
             ClearSearch();
+    } else if (!m_filter.IsEmpty()) {
+        // Listed again, so that the filter bar counts the rows the search keeps.
+        ListEveryRow(&lower);
+        ApplyFilter(false);
+        ReapplySort();
     } else {
         m_model.KeepRowsContaining(lower);
     }
@@ -47,6 +56,15 @@ void RuleListController::Search(const QString& text)
 void RuleListController::ClearSearch()
 {
     const bool filter = std::exchange(m_filterPending, false);
+    ListEveryRow(filter ? &m_filterOnRestore : nullptr);
+    m_searchActive = false;
+    ApplyFilter(false);
+    ReapplySort();
+    RefreshStatus();
+}
+
+void RuleListController::ListEveryRow(const QString* containing)
+{
     if (m_allRowsValid) {
         // Check boxes changed while the search was active go back first.
         for (const RuleListModel::Row& row : m_model.Rows()) {
@@ -54,8 +72,8 @@ void RuleListController::ClearSearch()
                 m_allRows[row.slot].checked = row.checked;
             }
         }
-        if (filter)
-            m_model.SetRowsContaining(m_allRows, m_filterOnRestore);
+        if (containing)
+            m_model.SetRowsContaining(m_allRows, *containing);
         else
             m_model.SetRows(m_allRows);
     } else {
@@ -85,10 +103,61 @@ void RuleListController::ClearSearch()
         NumberRows();
         m_allRows = m_model.Rows();
         m_allRowsValid = true;
-        if (filter)
-            m_model.KeepRowsContaining(m_filterOnRestore);
+        if (containing)
+            m_model.KeepRowsContaining(*containing);
     }
-    m_searchActive = false;
+}
+
+void RuleListController::SetFilter(const RuleListFilter& filter)
+{
+    if (!m_doc || filter == m_filter)
+        return;
+    // Rows the old filter removed may pass the new one.
+    const bool relist = !m_filter.IsEmpty();
+    m_filter = filter;
+    ApplyFilter(relist);
     ReapplySort();
     RefreshStatus();
+}
+
+void RuleListController::ApplyFilter(bool relist)
+{
+    if (m_filter.IsEmpty() && !relist)
+        return;
+    if (relist)
+        ListEveryRow(m_searchActive ? &m_searchText : nullptr);
+    m_unfilteredRows = m_model.RowCount();
+    m_model.KeepRowsPassing(m_filter);
+    if (onRowsFiltered)
+        onRowsFiltered();
+}
+
+QString RuleListController::FilterCountText() const
+{
+    return QStringLiteral("%1 of %2").arg(m_model.RowCount()).arg(UnfilteredRowCount());
+}
+
+QStringList RuleListController::ModuleNames() const
+{
+    QSet<QString> seen;
+    QStringList names;
+    m_pool.ForEach([&](CVtrRule* rule) {
+        const QString& module = rule->GetRuleModuleName();
+        if (!module.isEmpty() && !seen.contains(module)) {
+            seen.insert(module);
+            names.append(module);
+        }
+    });
+    names.sort(Qt::CaseInsensitive);
+    return names;
+}
+
+void RuleListController::SetDiffering(QHash<const CVtrRule*, QStringList> differing)
+{
+    m_model.SetDiffering(std::move(differing));
+    if (m_filter.differsOnly) {
+        ApplyFilter(true);
+        ReapplySort();
+        RefreshStatus();
+    }
 }

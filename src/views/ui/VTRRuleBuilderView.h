@@ -9,11 +9,14 @@
 #include <QWidget>
 
 class CVTRRuleBuilderDoc;
+class CRuleFilterBar;
 class CVTRRMListCtrlEx;
 class IModuleRuleSource;
 class QLabel;
 class QListWidget;
 class RuleConfigurer;
+class RuleDefaultsMarker;
+class QTemporaryDir;
 class IRuleSettingsOwners;
 class RuleListController;
 
@@ -51,6 +54,13 @@ public:
 
     CVTRRMListCtrlEx* ListCtrl() const { return m_list; }
     QListWidget* SummaryPane() const { return m_summary; }
+    CRuleFilterBar* FilterBar() const { return m_filterBar; }
+    // Compares every listed rule with its defaults off this thread; the rows
+    // that differ are marked when the result arrives. Runs after opening,
+    // reloads, units changes, Configure and Reset to Default.
+    void RefreshDefaultsMarks();
+    // The comparison behind the marks (tests wait on it).
+    RuleDefaultsMarker* DefaultsMarker() const { return m_marker; }
     RuleListController* Controller() const { return m_controller.get(); }
     // The status text last shown.
     QString StatusText() const;
@@ -90,6 +100,7 @@ protected:
 
 private:
     void Init();
+    void ShowFilterCount();
     void RefreshSummary();
     void ShowSortIndicator();
     void OnSelectionChanged();
@@ -109,6 +120,11 @@ private:
     CVTRRMListCtrlEx* m_list = nullptr;
     QLabel* m_label = nullptr;
     QListWidget* m_summary = nullptr;
+    CRuleFilterBar* m_filterBar = nullptr;
+    RuleDefaultsMarker* m_marker = nullptr;
+    // Holds the files of listed rules the marks are computed from.
+    std::unique_ptr<QTemporaryDir> m_marksDir;
+    int m_marksRun = 0;
     std::function<bool()> m_resetQuestion;
     std::function<bool()> m_messageWarning;
     std::function<void(const QString&)> m_messageErrors;
