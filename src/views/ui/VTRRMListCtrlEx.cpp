@@ -280,6 +280,10 @@ void CVTRRMListCtrlEx::contextMenuEvent(QContextMenuEvent* event)
     reset->setEnabled(selected >= 1 && (!m_resetEnabler || m_resetEnabler()));
     connect(configure, &QAction::triggered, this, &CVTRRMListCtrlEx::ConfigureRequested);
     connect(reset, &QAction::triggered, this, &CVTRRMListCtrlEx::ResetRequested);
+    menu.addSeparator();
+    QAction* compare = menu.addAction(QStringLiteral("Compare with\u2026"));
+    compare->setObjectName(QStringLiteral("compareWith"));
+    connect(compare, &QAction::triggered, this, &CVTRRMListCtrlEx::CompareRequested);
     menu.exec(event->globalPos());
 }
 

@@ -13,9 +13,11 @@
 #include "document/RulePassword.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "views/ResetToDefault.h"
+#include "views/DocumentComparison.h"
 #include "views/RuleDefaultsMarks.h"
 #include "views/RuleConfigurer.h"
 #include "views/RuleListController.h"
+#include "views/ui/RuleCompareWindow.h"
 #include "views/ui/RuleFilterBar.h"
 #include "views/ui/RuleSettingsOwners.h"
 #include "views/ui/VTRRMListCtrlEx.h"
@@ -28,6 +30,7 @@
 #include <cstdlib>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -99,6 +102,7 @@ void CVTRRuleBuilderView::Init()
     connect(m_list, &CVTRRMListCtrlEx::PasswordRequested, this, &CVTRRuleBuilderView::OnPassword);
     connect(m_list, &CVTRRMListCtrlEx::ConfigureRequested, this, &CVTRRuleBuilderView::OnConfigureRule);
     connect(m_list, &CVTRRMListCtrlEx::ResetRequested, this, &CVTRRuleBuilderView::OnResetToDefault);
+    connect(m_list, &CVTRRMListCtrlEx::CompareRequested, this, &CVTRRuleBuilderView::OnCompareWith);
     connect(m_list, &CVTRRMListCtrlEx::HelpRequested, this, [this] {
         if (const int helpId = SelectedRuleHelpId())
             emit RuleHelpRequested(helpId);
@@ -413,6 +417,74 @@ bool CVTRRuleBuilderView::OnResetToDefault()
     if (done)
         RefreshDefaultsMarks();
     return done;
+}
+
+void CVTRRuleBuilderView::OnCompareWith()
+{
+    if (!m_doc)
+        return;
+    QString path;
+    const unsigned flags = FileDialogFlags::kFileMustExist | FileDialogFlags::kHideReadOnly;
+    if (GetFileDialogService()->AskPath(true, QString(), QStringLiteral("Compare with"), QStringLiteral("vtr"),
+            QString(), flags, QStringLiteral("Rule files (*.vtr);;All files (*)"), path)
+            != 1
+        || path.isEmpty())
+        return;
+    if (CRuleCompareWindow* window = CompareWith(path))
+        window->show();
+}
+
+CRuleCompareWindow* CVTRRuleBuilderView::CompareWith(const QString& path)
+{
+    if (!m_doc)
+        return nullptr;
+    RuleFileComparison comparison;
+    QString error;
+    if (!CompareDocumentWithFile(*m_doc, path, comparison, error)) {
+        ShowMessage(error, VtrString(StrId::DocCaption), MsgIcon::Warning, MsgButtons::Ok);
+        return nullptr;
+    }
+    const QString thisName = m_doc->GetPathName().isEmpty() ? m_doc->GetTitle() : m_doc->GetPathName();
+    auto* window = new CRuleCompareWindow(thisName, path, std::move(comparison), this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowFlag(Qt::Window);
+    connect(window, &CRuleCompareWindow::RuleActivated, this, [this](const QString& owner) { ShowRule(owner); });
+    return window;
+}
+
+bool CVTRRuleBuilderView::ShowRule(const QString& owner)
+{
+    // One command, one pass over the rows.
+    auto rowOf = [this, &owner] {
+        const RuleListModel* model = m_controller->Model();
+        for (int r = 0; r < model->RowCount(); ++r) {
+            const CVtrRule* rule = model->RuleAt(r);
+            const QString& category = rule->GetRuleCategory();
+            const QString& name = rule->GetRuleName();
+            if (owner.size() == category.size() + 1 + name.size() && owner.startsWith(category)
+                && owner.at(category.size()) == QLatin1Char('/') && owner.endsWith(name))
+                return r;
+        }
+        return -1;
+    };
+    int row = rowOf();
+    if (row < 0 && (!m_controller->Filter().IsEmpty() || m_controller->SearchActive())) {
+        m_filterBar->Clear();
+        m_controller->SetFilter(RuleListFilter {});
+        if (m_controller->SearchActive())
+            m_controller->ClearSearch();
+        ShowFilterCount();
+        row = rowOf();
+    }
+    if (row < 0)
+        return false;
+    const QModelIndex index = m_controller->Model()->index(row, 0);
+    m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_list->scrollTo(index);
+    window()->raise();
+    window()->activateWindow();
+    m_list->setFocus();
+    return true;
 }
 
 void CVTRRuleBuilderView::OnPassword()

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class CVTRRuleBuilderDoc;
+class CRuleCompareWindow;
 class CRuleFilterBar;
 class CVTRRMListCtrlEx;
 class IModuleRuleSource;
@@ -55,6 +56,12 @@ public:
     CVTRRMListCtrlEx* ListCtrl() const { return m_list; }
     QListWidget* SummaryPane() const { return m_summary; }
     CRuleFilterBar* FilterBar() const { return m_filterBar; }
+    // Compares the document with the rule file at path and opens the window
+    // of differences (null, with a message, when either cannot be read).
+    CRuleCompareWindow* CompareWith(const QString& path);
+    // Selects and shows the row of a rule ("Category/Name"), clearing the
+    // filter bar and the search when they hide it; false when no row holds it.
+    bool ShowRule(const QString& owner);
     // Compares every listed rule with its defaults off this thread; the rows
     // that differ are marked when the result arrives. Runs after opening,
     // reloads, units changes, Configure and Reset to Default.
@@ -84,6 +91,8 @@ public slots:
     void OnExportCustomMessage();
     // Import: reads a sheet, checks it, stores its messages for the listed rows.
     void OnImportCustomMessage();
+    // Compare with…: asks for another rule file and opens the window of differences.
+    void OnCompareWith();
 
     // The help id of the rule F1 asks about: the current row when it is
     // selected, else the first selected row; 0 when no rule is selected.
