@@ -12,6 +12,8 @@
 #include "views/RuleDefaultsMarks.h"
 #include "views/RuleListController.h"
 #include "views/RuleListModel.h"
+#include "views/ui/ChildFrame.h"
+#include "views/ui/MainFrame.h"
 #include "views/ui/RuleFilterBar.h"
 #include "views/ui/VTRRMListCtrlEx.h"
 #include "views/ui/VTRRuleBuilderView.h"
@@ -21,8 +23,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSettings>
 #include <QtTest>
 
 class RuleFilterBarTest : public QObject
@@ -131,12 +135,47 @@ private slots:
         QCOMPARE(Model()->RowCount(), 1);
         QCOMPARE(Model()->RuleAt(0), rule);
         QCOMPARE(bar->CountLabel()->text(), QStringLiteral("1 of %1").arg(all));
+    }
 
-        if (const QString dir = qEnvironmentVariable("VTRPRO_SCREENSHOT_DIR"); !dir.isEmpty()) {
-            bar->DiffersOnlyBox()->setChecked(false);
-            QTest::keyClicks(bar->TextEdit(), rule->GetDisplayName().left(4));
-            m_view->grab().save(QDir(dir).filePath(QStringLiteral("rule-list-filter-bar.png")));
+    // Writes the screenshot of the documentation when VTRPRO_SCREENSHOT names
+    // a file: the main window with a document narrowed by the filter bar,
+    // two of its rules configured away from their defaults.
+    void screenshot()
+    {
+        const QString target = qEnvironmentVariable("VTRPRO_SCREENSHOT");
+        if (target.isEmpty())
+            QSKIP("VTRPRO_SCREENSHOT not set");
+        QSettings profile(m_env->Path(QStringLiteral("profile.ini")), QSettings::IniFormat);
+        CMainFrame frame(*m_app, &profile, QStringLiteral("VTRPro Rule Manager"));
+        QVERIFY(frame.Create());
+        frame.resize(1280, 800);
+        frame.show();
+        auto* doc = new CVTRRuleBuilderDoc;
+        doc->OnNewDocument();
+        CChildFrame* child = frame.AddDocument(doc);
+        QVERIFY(child);
+        CVTRRuleBuilderView* view = child->View();
+        QVERIFY(view->DefaultsMarker()->WaitIdle(60000));
+        RuleListModel* model = view->Controller()->Model();
+        CRuleFilterBar* bar = view->FilterBar();
+        QTest::keyClicks(bar->TextEdit(), QStringLiteral("hole"));
+        QVERIFY(model->RowCount() > 2);
+        for (int row : { 0, 1, 2 })
+            view->Controller()->SetChecked(row, true);
+        for (int row : { 0, 2 }) {
+            CVtrRule* rule = model->RuleAt(row);
+            rule->SetCriticality(rule->GetCriticality() == 5 ? 4 : 5);
+            view->Controller()->RefreshRow(row);
         }
+        doc->UpdateAllViews(4);
+        QVERIFY(view->DefaultsMarker()->WaitIdle(60000));
+        QVERIFY(model->index(0, 0).data(RuleListModel::DiffersRole).toBool());
+        view->ListCtrl()->selectRow(1);
+        QApplication::processEvents();
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        QVERIFY(frame.grab().save(target));
+        child->CloseAnswered();
+        QApplication::processEvents();
     }
 };
 
