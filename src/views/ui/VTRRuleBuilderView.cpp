@@ -444,7 +444,10 @@ CRuleCompareWindow* CVTRRuleBuilderView::CompareWith(const QString& path)
         ShowMessage(error, VtrString(StrId::DocCaption), MsgIcon::Warning, MsgButtons::Ok);
         return nullptr;
     }
-    const QString thisName = m_doc->GetPathName().isEmpty() ? m_doc->GetTitle() : m_doc->GetPathName();
+    QString thisName = m_doc->GetPathName().isEmpty() ? m_doc->GetTitle() : m_doc->GetPathName();
+    // What is compared is the document as it stands, not its file.
+    if (m_doc->IsModified())
+        thisName += QStringLiteral(" (with unsaved changes)");
     auto* window = new CRuleCompareWindow(thisName, path, std::move(comparison), this);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowFlag(Qt::Window);
