@@ -4,11 +4,13 @@
 #include "Utilities/VTRUIUtils.h"
 #include "document/RuleDocViewLink.h"
 #include "views/ModuleRuleSource.h"
+#include "views/RuleListFilter.h"
 #include "views/RuleListModel.h"
 
 #include <functional>
 #include <memory>
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -84,6 +86,23 @@ public:
     bool SearchActive() const { return m_searchActive; }
     QString SearchText() const { return m_searchText; }
 
+    // The filter bar: keeps only the rows the filter passes, on top of a
+    // search; rows come back when it is widened or cleared. It stays through
+    // refills and searches. Rows that stop passing after a change of their
+    // own (a tick removed under "ticked only") stay until it is applied again.
+    void SetFilter(const RuleListFilter& filter);
+    const RuleListFilter& Filter() const { return m_filter; }
+    // The rows the list would show without the filter bar (the "M" of "N of M").
+    int UnfilteredRowCount() const { return m_filter.IsEmpty() ? m_model.RowCount() : m_unfilteredRows; }
+    // "N of M".
+    QString FilterCountText() const;
+    // The module of every rule the list holds, once each, sorted.
+    QStringList ModuleNames() const;
+    // Rules whose settings differ from their module's defaults, with the
+    // settings that do: the rows are marked, and a "differs only" filter
+    // follows.
+    void SetDiffering(QHash<const CVtrRule*, QStringList> differing);
+
     // The document's selected count and the listed rows (string 61489),
     // also handed to the application.
     QString StatusText() const;
@@ -108,6 +127,8 @@ public:
     // status text changed (the view hooks these).
     std::function<void()> onTitleChanged;
     std::function<void(const QString&)> onStatusChanged;
+    // Called after the filter bar's filter was applied to new rows.
+    std::function<void()> onRowsFiltered;
 
 private:
     struct Availability;
@@ -127,6 +148,12 @@ private:
     void Log(const QString& message, const QString& text);
     void RecountSelected();
     void RemoveEverywhere(CVtrRule* rule);
+    // Lists every row of the pool again, keeping only those containing
+    // *containing when given (lower case).
+    void ListEveryRow(const QString* containing);
+    // Applies the filter bar's filter to the rows listed now; with relist,
+    // first lists every row again (with the search's text, if any).
+    void ApplyFilter(bool relist);
     // The units step of opening: held rules keep the document's units, the
     // others are converted from its previous ones.
     void BringRowsToDocumentUnits();
@@ -143,6 +170,8 @@ private:
     // keeps only the rows that match this text.
     QString m_filterOnRestore;
     bool m_filterPending = false;
+    RuleListFilter m_filter;
+    int m_unfilteredRows = 0;
     int m_sortState = 0;
     int m_selectedCount = 0;
     int m_lastSelectedRow = -1;

@@ -180,12 +180,8 @@ QString RuleListModel::CellText(int row, int column) const
         return rule->GetRuleModuleName();
     case CriticalityColumn:
         return CriticalityWord(rule->GetCriticality());
-    case CustomMessageColumn: {
-        auto it = m_customMessages.constFind(rule);
-        if (it == m_customMessages.constEnd())
-            it = m_customMessages.insert(rule, m_lookup ? m_lookup(rule) : QString());
-        return it.value();
-    }
+    case CustomMessageColumn:
+        return MessageOf(rule);
     default:
         return {};
     }
@@ -197,8 +193,16 @@ QVariant RuleListModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return CellText(index.row(), index.column());
+    case Qt::ToolTipRole:
+        if (index.column() == RuleColumn) {
+            const QString differing = DifferingText(m_rows[static_cast<size_t>(index.row())].rule);
+            if (!differing.isEmpty())
+                return CellText(index.row(), index.column()) + QLatin1Char('\n') + differing;
+        }
+        return CellText(index.row(), index.column());
+    case DiffersRole:
+        return index.column() == RuleColumn && m_differing.contains(m_rows[static_cast<size_t>(index.row())].rule);
     case Qt::CheckStateRole:
         if (index.column() == RuleColumn)
             return m_rows[static_cast<size_t>(index.row())].checked ? Qt::Checked : Qt::Unchecked;
@@ -243,6 +247,14 @@ bool RuleListModel::SetCustomMessage(int row, const QString& text)
     const QModelIndex i = index(row, CustomMessageColumn);
     emit dataChanged(i, i, { Qt::DisplayRole });
     return true;
+}
+
+QString RuleListModel::MessageOf(const CVtrRule* rule) const
+{
+    auto it = m_customMessages.constFind(rule);
+    if (it == m_customMessages.constEnd())
+        it = m_customMessages.insert(rule, m_lookup ? m_lookup(rule) : QString());
+    return it.value();
 }
 
 CVtrRule* RuleListModel::RuleAt(int row) const

@@ -5,9 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "views/RuleListFilter.h"
+
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 class CVtrRule;
 
@@ -19,6 +22,8 @@ class RuleListModel : public QAbstractTableModel
     Q_OBJECT
 public:
     enum Column { RuleColumn = 0, CategoryColumn, ModuleColumn, CriticalityColumn, CustomMessageColumn, ColumnCount };
+    // Column 0: true when the row's settings differ from its module's defaults.
+    static constexpr int DiffersRole = Qt::UserRole + 1;
 
     struct Row
     {
@@ -102,6 +107,23 @@ public:
     // false for a bad row.
     bool SetCustomMessage(int row, const QString& text);
 
+    // Keeps only the rows the filter bar's filter passes, in one pass: each
+    // distinct name, category and module text is matched once, and a rule's
+    // custom message is looked up once (as column 4 does), only when its
+    // other texts do not match.
+    void KeepRowsPassing(const RuleListFilter& filter);
+    // The custom message column 4 shows for a rule.
+    QString MessageOf(const CVtrRule* rule) const;
+
+    // The rules whose settings differ from their module's defaults, each with
+    // the settings that differ; the rows show a marker and name them in
+    // their tooltip. Replaces what was set before.
+    void SetDiffering(QHash<const CVtrRule*, QStringList> differing);
+    // The settings of the rule that differ, or null when none do (or none were found).
+    const QStringList* DifferingSettings(const CVtrRule* rule) const;
+    // The tooltip line naming them; empty when none differ.
+    QString DifferingText(const CVtrRule* rule) const;
+
     // Orders the rows by a column (0..3); descending reverses the order.
     // Column 0 orders ticked rows first, by display name, and unticked rows
     // equal. The sort is stable: rows that compare equal keep their order.
@@ -130,6 +152,8 @@ private:
         // For every key, 1 when its text in lower case contains lowerText
         // and 0 when not.
         std::vector<signed char> Containing(const QString& lowerText);
+        // For every key, 1 when its text is text and 0 when not.
+        std::vector<signed char> Equal(const QString& text) const;
 
     private:
         // Every text in lower case as UTF-8, back to back, so that a search
@@ -167,4 +191,5 @@ private:
     std::function<void(const QList<int>&, bool)> m_onCheckMany;
     std::function<QString(const CVtrRule*)> m_lookup;
     mutable QHash<const CVtrRule*, QString> m_customMessages;
+    QHash<const CVtrRule*, QStringList> m_differing;
 };

@@ -115,6 +115,22 @@ bool CMainFrame::Create()
 
     CreateActions();
     m_ribbon = new CRibbonBar(m_actions, m_recentMenu, m_looksMenu, this);
+    // Compare with… joins the File commands, before the recent documents.
+    m_compareAction = new QAction(QStringLiteral("Compare with\u2026"), this);
+    m_compareAction->setObjectName(QStringLiteral("compareWith"));
+    connect(m_compareAction, &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild())
+            child->View()->OnCompareWith();
+    });
+    if (QMenu* fileMenu = m_ribbon->ApplicationMenu()) {
+        QAction* before = nullptr;
+        for (QAction* a : fileMenu->actions())
+            if (a->isSeparator()) {
+                before = a;
+                break;
+            }
+        fileMenu->insertAction(before, m_compareAction);
+    }
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -373,6 +389,8 @@ void CMainFrame::RouteToFrame(int id)
 void CMainFrame::UpdateCommandUI()
 {
     const bool active = ActiveChild() != nullptr;
+    if (m_compareAction)
+        m_compareAction->setEnabled(active);
     for (const CommandInfo& info : CommandTable::All()) {
         QAction* action = m_actions.value(info.id);
         const CommandInfo* target = CommandTable::Resolve(info.id);

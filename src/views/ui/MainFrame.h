@@ -38,6 +38,8 @@ public:
     CRibbonBar* Ribbon() const { return m_ribbon; }
     QMdiArea* MdiArea() const { return m_mdi; }
     QMenu* RecentMenu() const { return m_recentMenu; }
+    // File menu "Compare with…" (the active document with another rule file).
+    QAction* CompareAction() const { return m_compareAction; }
     // The status bar's indicator of long work.
     CStatusBarProgress* Progress() const { return m_progress; }
 
@@ -114,6 +116,7 @@ private:
     QActionGroup* m_looks = nullptr;
     QMenu* m_looksMenu = nullptr;
     QMenu* m_recentMenu = nullptr;
+    QAction* m_compareAction = nullptr;
     CRibbonBar* m_ribbon = nullptr;
     QMdiArea* m_mdi = nullptr;
     QLabel* m_pane = nullptr;

@@ -56,6 +56,25 @@ protected:
         option->decorationSize = QSize(16, 16);
     }
 
+    // Rules whose settings differ from their defaults carry a corner mark
+    // (the tooltip names the settings).
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (index.column() != RuleListModel::RuleColumn || !index.data(RuleListModel::DiffersRole).toBool())
+            return;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(QColor(0xe0, 0x7b, 0x00));
+        const QRect r = option.rect;
+        const int side = std::min(9, r.height() - 2);
+        const QPointF corner[] = { QPointF(r.right() - side, r.top()), QPointF(r.right() + 1, r.top()),
+            QPointF(r.right() + 1, r.top() + side) };
+        painter->drawPolygon(corner, 3);
+        painter->restore();
+    }
+
     bool editorEvent(
         QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option, const QModelIndex& index) override
     {
@@ -261,6 +280,10 @@ void CVTRRMListCtrlEx::contextMenuEvent(QContextMenuEvent* event)
     reset->setEnabled(selected >= 1 && (!m_resetEnabler || m_resetEnabler()));
     connect(configure, &QAction::triggered, this, &CVTRRMListCtrlEx::ConfigureRequested);
     connect(reset, &QAction::triggered, this, &CVTRRMListCtrlEx::ResetRequested);
+    menu.addSeparator();
+    QAction* compare = menu.addAction(QStringLiteral("Compare with\u2026"));
+    compare->setObjectName(QStringLiteral("compareWith"));
+    connect(compare, &QAction::triggered, this, &CVTRRMListCtrlEx::CompareRequested);
     menu.exec(event->globalPos());
 }
 

@@ -66,6 +66,8 @@ signals:
     // Context menu commands 637 and 638.
     void ConfigureRequested();
     void ResetRequested();
+    // Context menu "Compare with…".
+    void CompareRequested();
     // F1 with a row selected: the help of the selected rule.
     void HelpRequested();
 

@@ -13,8 +13,12 @@
 #include "document/RulePassword.h"
 #include "document/VTRRuleBuilderDoc.h"
 #include "views/ResetToDefault.h"
+#include "views/DocumentComparison.h"
+#include "views/RuleDefaultsMarks.h"
 #include "views/RuleConfigurer.h"
 #include "views/RuleListController.h"
+#include "views/ui/RuleCompareWindow.h"
+#include "views/ui/RuleFilterBar.h"
 #include "views/ui/RuleSettingsOwners.h"
 #include "views/ui/VTRRMListCtrlEx.h"
 #include "views/ui/VTRResetToDefaultWarning.h"
@@ -26,11 +30,14 @@
 #include <cstdlib>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListWidget>
 #include <QResizeEvent>
+#include <QShortcut>
+#include <QTemporaryDir>
 
 CVTRRuleBuilderView::CVTRRuleBuilderView(CVTRRuleBuilderDoc* doc, QWidget* parent)
     : CVTRRuleBuilderView(doc, nullptr, parent)
@@ -64,6 +71,21 @@ void CVTRRuleBuilderView::Init()
     // resized while its window is hidden learns its size only when shown.
     m_summary->installEventFilter(this);
     m_list->setModel(m_controller->Model());
+    m_filterBar = new CRuleFilterBar(this);
+    connect(m_filterBar, &CRuleFilterBar::FilterChanged, this, [this](const RuleListFilter& filter) {
+        m_controller->SetFilter(filter);
+        ShowFilterCount();
+    });
+    // Ctrl+F is the search dialog's; the bar takes the key beside it.
+    auto* filterKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), this);
+    filterKey->setObjectName(QStringLiteral("filterShortcut"));
+    filterKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(filterKey, &QShortcut::activated, m_filterBar, &CRuleFilterBar::FocusText);
+    m_marker = new RuleDefaultsMarker(this);
+    connect(m_marker, &RuleDefaultsMarker::Found, this, [this](const QHash<QString, QStringList>& found, bool loaded) {
+        if (loaded)
+            m_controller->SetDiffering(DifferingListedRules(*m_controller, found));
+    });
 
     connect(m_list, &CVTRRMListCtrlEx::ColumnClicked, this, [this](int column) {
         m_controller->SortByColumn(column);
@@ -80,6 +102,7 @@ void CVTRRuleBuilderView::Init()
     connect(m_list, &CVTRRMListCtrlEx::PasswordRequested, this, &CVTRRuleBuilderView::OnPassword);
     connect(m_list, &CVTRRMListCtrlEx::ConfigureRequested, this, &CVTRRuleBuilderView::OnConfigureRule);
     connect(m_list, &CVTRRMListCtrlEx::ResetRequested, this, &CVTRRuleBuilderView::OnResetToDefault);
+    connect(m_list, &CVTRRMListCtrlEx::CompareRequested, this, &CVTRRuleBuilderView::OnCompareWith);
     connect(m_list, &CVTRRMListCtrlEx::HelpRequested, this, [this] {
         if (const int helpId = SelectedRuleHelpId())
             emit RuleHelpRequested(helpId);
@@ -87,7 +110,10 @@ void CVTRRuleBuilderView::Init()
     m_list->SetResetEnabler([this] { return ResetToDefaultEnabled(); });
     m_list->SetMessageCommitter(
         [this](int row, const QString& oldMessage, const QString& text) { CommitMessage(row, oldMessage, text); });
-    m_controller->onStatusChanged = [this](const QString& text) { emit StatusTextChanged(text); };
+    m_controller->onStatusChanged = [this](const QString& text) {
+        ShowFilterCount();
+        emit StatusTextChanged(text);
+    };
     m_owners = std::make_unique<CRuleSettingsOwners>(this);
     m_configurer = std::make_unique<RuleConfigurer>(*m_controller, *m_owners, [](int flag) {
         if (AppContext* app = AppContext::Instance())
@@ -120,6 +146,32 @@ void CVTRRuleBuilderView::OnInitialUpdate()
     ShowSortIndicator();
     resizeEvent(nullptr);
     RefreshSummary();
+    m_filterBar->SetModules(m_controller->ModuleNames());
+    ShowFilterCount();
+    RefreshDefaultsMarks();
+}
+
+void CVTRRuleBuilderView::ShowFilterCount()
+{
+    if (m_filterBar)
+        m_filterBar->SetCountText(m_controller->FilterCountText());
+}
+
+void CVTRRuleBuilderView::RefreshDefaultsMarks()
+{
+    AppContext* app = AppContext::Instance();
+    const QString defaults = app ? app->LastAllRulesFile() : QString();
+    if (!m_doc || defaults.isEmpty())
+        return;
+    if (!m_marksDir)
+        m_marksDir = std::make_unique<QTemporaryDir>();
+    if (!m_marksDir->isValid())
+        return;
+    // Written here, where the rules live; read and compared on the worker,
+    // which removes the file once read.
+    const QString listed = m_marksDir->filePath(QStringLiteral("listed-%1.vtr").arg(++m_marksRun));
+    if (WriteListedRulesForMarks(*m_controller, listed))
+        m_marker->Start(listed, defaults, true);
 }
 
 void CVTRRuleBuilderView::OnActivated()
@@ -139,6 +191,11 @@ void CVTRRuleBuilderView::OnUpdate(int hint)
         ShowSortIndicator();
     if (hint == 1 || hint == 3 || hint == 4 || hint == 9)
         RefreshSummary();
+    if (hint == 1)
+        m_filterBar->SetModules(m_controller->ModuleNames());
+    // A reload, a units change or a configured rule: the marks follow.
+    if (hint == 1 || hint == 3 || hint == 4)
+        RefreshDefaultsMarks();
 }
 
 int CVTRRuleBuilderView::SelectedRuleHelpId() const
@@ -357,7 +414,80 @@ bool CVTRRuleBuilderView::OnResetToDefault()
     const bool done = ResetRulesToDefault(*m_controller, rows, app->LastAllRulesFile()) >= 0;
     m_list->setColumnWidth(RuleListModel::CriticalityColumn, width);
     RefreshSummary();
+    if (done)
+        RefreshDefaultsMarks();
     return done;
+}
+
+void CVTRRuleBuilderView::OnCompareWith()
+{
+    if (!m_doc)
+        return;
+    QString path;
+    const unsigned flags = FileDialogFlags::kFileMustExist | FileDialogFlags::kHideReadOnly;
+    if (GetFileDialogService()->AskPath(true, QString(), QStringLiteral("Compare with"), QStringLiteral("vtr"),
+            QString(), flags, QStringLiteral("Rule files (*.vtr);;All files (*)"), path)
+            != 1
+        || path.isEmpty())
+        return;
+    if (CRuleCompareWindow* window = CompareWith(path))
+        window->show();
+}
+
+CRuleCompareWindow* CVTRRuleBuilderView::CompareWith(const QString& path)
+{
+    if (!m_doc)
+        return nullptr;
+    RuleFileComparison comparison;
+    QString error;
+    if (!CompareDocumentWithFile(*m_doc, path, comparison, error)) {
+        ShowMessage(error, VtrString(StrId::DocCaption), MsgIcon::Warning, MsgButtons::Ok);
+        return nullptr;
+    }
+    QString thisName = m_doc->GetPathName().isEmpty() ? m_doc->GetTitle() : m_doc->GetPathName();
+    // What is compared is the document as it stands, not its file.
+    if (m_doc->IsModified())
+        thisName += QStringLiteral(" (with unsaved changes)");
+    auto* window = new CRuleCompareWindow(thisName, path, std::move(comparison), this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowFlag(Qt::Window);
+    connect(window, &CRuleCompareWindow::RuleActivated, this, [this](const QString& owner) { ShowRule(owner); });
+    return window;
+}
+
+bool CVTRRuleBuilderView::ShowRule(const QString& owner)
+{
+    // One command, one pass over the rows.
+    auto rowOf = [this, &owner] {
+        const RuleListModel* model = m_controller->Model();
+        for (int r = 0; r < model->RowCount(); ++r) {
+            const CVtrRule* rule = model->RuleAt(r);
+            const QString& category = rule->GetRuleCategory();
+            const QString& name = rule->GetRuleName();
+            if (owner.size() == category.size() + 1 + name.size() && owner.startsWith(category)
+                && owner.at(category.size()) == QLatin1Char('/') && owner.endsWith(name))
+                return r;
+        }
+        return -1;
+    };
+    int row = rowOf();
+    if (row < 0 && (!m_controller->Filter().IsEmpty() || m_controller->SearchActive())) {
+        m_filterBar->Clear();
+        m_controller->SetFilter(RuleListFilter {});
+        if (m_controller->SearchActive())
+            m_controller->ClearSearch();
+        ShowFilterCount();
+        row = rowOf();
+    }
+    if (row < 0)
+        return false;
+    const QModelIndex index = m_controller->Model()->index(row, 0);
+    m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_list->scrollTo(index);
+    window()->raise();
+    window()->activateWindow();
+    m_list->setFocus();
+    return true;
 }
 
 void CVTRRuleBuilderView::OnPassword()
@@ -378,7 +508,10 @@ void CVTRRuleBuilderView::resizeEvent(QResizeEvent* event)
     const int w = width();
     const int h = height();
     const int listWidth = std::max(0, w - 20);
-    m_list->setGeometry(10, 10, listWidth, std::max(0, h * 3 / 4 - 10));
+    const int barHeight = m_filterBar->sizeHint().height();
+    m_filterBar->setGeometry(10, 6, listWidth, barHeight);
+    const int listTop = 6 + barHeight + 4;
+    m_list->setGeometry(10, listTop, listWidth, std::max(0, h * 3 / 4 - listTop));
     const int labelY = 10 + h * 3 / 4;
     m_label->setGeometry(10, labelY, listWidth, m_label->sizeHint().height());
     m_summary->setGeometry(10, labelY + m_label->sizeHint().height() + 5, listWidth, std::max(0, h / 4 - 40));

@@ -9,11 +9,15 @@
 #include <QWidget>
 
 class CVTRRuleBuilderDoc;
+class CRuleCompareWindow;
+class CRuleFilterBar;
 class CVTRRMListCtrlEx;
 class IModuleRuleSource;
 class QLabel;
 class QListWidget;
 class RuleConfigurer;
+class RuleDefaultsMarker;
+class QTemporaryDir;
 class IRuleSettingsOwners;
 class RuleListController;
 
@@ -51,6 +55,19 @@ public:
 
     CVTRRMListCtrlEx* ListCtrl() const { return m_list; }
     QListWidget* SummaryPane() const { return m_summary; }
+    CRuleFilterBar* FilterBar() const { return m_filterBar; }
+    // Compares the document with the rule file at path and opens the window
+    // of differences (null, with a message, when either cannot be read).
+    CRuleCompareWindow* CompareWith(const QString& path);
+    // Selects and shows the row of a rule ("Category/Name"), clearing the
+    // filter bar and the search when they hide it; false when no row holds it.
+    bool ShowRule(const QString& owner);
+    // Compares every listed rule with its defaults off this thread; the rows
+    // that differ are marked when the result arrives. Runs after opening,
+    // reloads, units changes, Configure and Reset to Default.
+    void RefreshDefaultsMarks();
+    // The comparison behind the marks (tests wait on it).
+    RuleDefaultsMarker* DefaultsMarker() const { return m_marker; }
     RuleListController* Controller() const { return m_controller.get(); }
     // The status text last shown.
     QString StatusText() const;
@@ -74,6 +91,8 @@ public slots:
     void OnExportCustomMessage();
     // Import: reads a sheet, checks it, stores its messages for the listed rows.
     void OnImportCustomMessage();
+    // Compare with…: asks for another rule file and opens the window of differences.
+    void OnCompareWith();
 
     // The help id of the rule F1 asks about: the current row when it is
     // selected, else the first selected row; 0 when no rule is selected.
@@ -90,6 +109,7 @@ protected:
 
 private:
     void Init();
+    void ShowFilterCount();
     void RefreshSummary();
     void ShowSortIndicator();
     void OnSelectionChanged();
@@ -109,6 +129,11 @@ private:
     CVTRRMListCtrlEx* m_list = nullptr;
     QLabel* m_label = nullptr;
     QListWidget* m_summary = nullptr;
+    CRuleFilterBar* m_filterBar = nullptr;
+    RuleDefaultsMarker* m_marker = nullptr;
+    // Holds the files of listed rules the marks are computed from.
+    std::unique_ptr<QTemporaryDir> m_marksDir;
+    int m_marksRun = 0;
     std::function<bool()> m_resetQuestion;
     std::function<bool()> m_messageWarning;
     std::function<void(const QString&)> m_messageErrors;

@@ -848,7 +848,8 @@ private slots:
             if (!a->isSeparator())
                 menu << a->text();
         QCOMPARE(
-            menu, (QStringList { "&New", "&Open...", "&Save", "Save &As...", "&Close", "Recent Documents", "E&xit" }));
+            menu, (QStringList { "&New", "&Open...", "&Save", "Save &As...", "&Close", "Compare with\u2026",
+                      "Recent Documents", "E&xit" }));
         QStringList quick;
         for (QAction* a : ribbon->QuickAccessToolBar()->actions())
             quick << a->text();

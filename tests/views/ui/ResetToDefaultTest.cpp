@@ -80,7 +80,8 @@ class ResetToDefaultTest : public QObject
         bool enabled = false;
         QTimer::singleShot(0, [&] {
             if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-                seen = menu->actions().size() == 2;
+                // Configure, Reset, a separator and Compare with….
+                seen = menu->actions().size() == 4;
                 enabled = seen && menu->actions()[1]->isEnabled();
                 menu->close();
             }
