@@ -92,7 +92,7 @@ TEST(ProductData, RowChecksRelateColumns)
                 { { "Type", "Hex bolt" }, { "Size", "M8" }, { "MinLength", 50.0 }, { "MaxLength", 20.0 } }),
             "Max length must not be below min length" },
         { ProductTable::Fasteners, MakeRow(ProductTable::Fasteners, { { "Type", "Washer" }, { "Size", "M8" } }), "" },
-        { ProductTable::Fasteners, ProductRow { 0, { QStringLiteral("Hex bolt") } }, "values where" },
+        { ProductTable::Fasteners, ProductRow { 0, { QStringLiteral("Hex bolt") }, 0, {}, {} }, "values where" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.problem);

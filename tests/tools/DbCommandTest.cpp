@@ -74,23 +74,24 @@ TEST_F(DbCommandTest, BadArgumentsAreRefusedAndStoreNothing)
         QStringList args;
         const char* says;
     };
+    // Worded as every usage error of the tool is: "vtrpro-rules db SUB: ...".
     const Case cases[] = {
-        { { "db" }, "usage: vtrpro-rules db" },
-        { { "db", "drop" }, "unknown db command \"drop\"" },
-        { { "db", "connect" }, "connect takes one connection string" },
-        { { "db", "connect", "postgresql://a/b", "postgresql://c/d" }, "connect takes one connection string" },
-        { { "db", "connect", "--clear", "postgresql://a/b" }, "connect takes one connection string" },
-        { { "db", "connect", "--force" }, "connect takes one connection string" },
-        { { "db", "status", "--format", "xml" }, "--format takes text or json" },
-        { { "db", "status", "extra" }, "unexpected argument \"extra\"" },
-        { { "db", "log", "--since" }, "--since takes a date" },
+        { { "db" }, "vtrpro-rules db: give one of its commands: connect, status, log, copy" },
+        { { "db", "drop" }, "vtrpro-rules db: unknown command \"drop\"" },
+        { { "db", "connect" }, "connect takes one connection string, or --clear" },
+        { { "db", "connect", "postgresql://a/b", "postgresql://c/d" }, "unknown option or argument: postgresql://c/d" },
+        { { "db", "connect", "--clear", "postgresql://a/b" }, "URL excludes --clear" },
+        { { "db", "connect", "--force" }, "unknown option or argument: --force" },
+        { { "db", "status", "--format", "xml" }, "--format: xml not in {text,json}" },
+        { { "db", "status", "extra" }, "unknown option or argument: extra" },
+        { { "db", "log", "--since" }, "--since: 1 required DATE missing" },
         { { "db", "log", "--since", "last tuesday" }, "\"last tuesday\" is not one" },
         { { "db", "log", "--since=2026-13-45" }, "\"2026-13-45\" is not one" },
-        { { "db", "log", "--until", "2026-01-01" }, "unexpected argument \"--until\"" },
-        { { "db", "copy" }, "copy needs --to URL" },
-        { { "db", "copy", "--to" }, "copy needs --to URL" },
-        { { "db", "copy", "--merge" }, "copy needs --to URL" },
-        { { "db", "copy", "--to", "postgresql://a/b", "--force" }, "unexpected argument \"--force\"" },
+        { { "db", "log", "--until", "2026-01-01" }, "unknown option or argument:" },
+        { { "db", "copy" }, "vtrpro-rules db copy: --to is required" },
+        { { "db", "copy", "--to" }, "--to: 1 required URL missing" },
+        { { "db", "copy", "--merge" }, "--to is required" },
+        { { "db", "copy", "--to", "postgresql://a/b", "--force" }, "unknown option or argument: --force" },
     };
     for (const Case& c : cases) {
         const ToolRun r = RunTool(c.args);

@@ -385,9 +385,12 @@ void DeclareDb(CLI::App& root, CommandLine::Declarations& out)
         CLI::Option* given = sub->add_option("URL", *url, "the server's connection string");
         CLI::Option* clearing = sub->add_flag("--clear", *clear, "remove the stored server");
         given->excludes(clearing);
-        sub->require_option(1, 1);
-        out.push_back(
-            { sub, [sub, url, clear] { return Connect(*sub, CommandLine::Text(*url), *clear); } });
+        out.push_back({ sub, [sub, given, url, clear] {
+                           if (!*clear && given->count() == 0)
+                               return CommandLine::UsageError(
+                                   *sub, QStringLiteral("connect takes one connection string, or --clear"));
+                           return Connect(*sub, CommandLine::Text(*url), *clear);
+                       } });
     }
     {
         CLI::App* sub = db->add_subcommand("status", "the product database in use: where, schema, tables");

@@ -30,17 +30,29 @@ int main(int argc, char** argv)
         CommandLine::PrintDeclarations(root);
         return ExitCode::kDone;
     }
-    // A first word that names no command is said as such, not as a missing one.
-    const auto known = [&root](const char* name) {
-        for (const CLI::App* sub : root.get_subcommands([](const CLI::App*) { return true; }))
-            if (sub->get_name() == name)
-                return true;
-        return false;
+    // A word that names no command where one is needed is said as such, not
+    // as a missing command.
+    const auto named = [](const CLI::App& app, const std::string& word) -> const CLI::App* {
+        for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
+            if (sub->get_name() == word)
+                return sub;
+        return nullptr;
     };
-    if (argv[1][0] != '-' && !known(argv[1])) {
-        std::fprintf(stderr, "vtrpro-rules: unknown command \"%s\"\nRun \"vtrpro-rules --help\" for the commands.\n",
-            qUtf8Printable(CommandLine::WithoutPasswords(QString::fromLocal8Bit(argv[1]))));
-        return ExitCode::kRefused;
+    const CLI::App* at = &root;
+    for (int i = 1; i < argc && argv[i][0] != '-'; ++i) {
+        const CLI::App* next = named(*at, argv[i]);
+        if (!next) {
+            if (at->get_require_subcommand_min() == 0)
+                break;
+            const QString word = CommandLine::WithoutPasswords(QString::fromLocal8Bit(argv[i]));
+            if (at == &root) {
+                std::fprintf(stderr, "vtrpro-rules: unknown command \"%s\"\nRun \"vtrpro-rules --help\" for the commands.\n",
+                    qUtf8Printable(word));
+                return ExitCode::kRefused;
+            }
+            return CommandLine::UsageError(*at, QStringLiteral("unknown command \"%1\"").arg(word));
+        }
+        at = next;
     }
     try {
         root.parse(argc, argv);
@@ -55,11 +67,19 @@ int main(int argc, char** argv)
         // CLI11 says "The following argument(s) were not expected: ..."; say it plainly.
         if (dynamic_cast<const CLI::ExtrasError*>(&e))
             reason = QStringLiteral("unknown option or argument: ") + reason.section(QStringLiteral(": "), 1);
+        // A command that takes a command of its own and got none.
         // The subcommand being parsed, else the program.
         const std::vector<CLI::App*> parsed = root.get_subcommands();
         const CLI::App* sub = parsed.empty() ? &root : parsed.front();
         while (!sub->get_subcommands().empty())
             sub = sub->get_subcommands().front();
+        if (dynamic_cast<const CLI::RequiredError*>(&e) && sub->get_require_subcommand_min() > 0
+            && sub->get_subcommands().empty()) {
+            QStringList names;
+            for (const CLI::App* c : sub->get_subcommands([](const CLI::App*) { return true; }))
+                names << QString::fromStdString(c->get_name());
+            reason = QStringLiteral("give one of its commands: ") + names.join(QStringLiteral(", "));
+        }
         if (sub == &root) {
             std::fprintf(
                 stderr, "vtrpro-rules: %s\nRun \"vtrpro-rules --help\" for the commands.\n", qUtf8Printable(reason));

@@ -145,8 +145,9 @@ TEST_P(ChangeHistory, EveryChangeIsLoggedWithWhoWhenAndBothValues)
         EXPECT_EQ(r.user, vtr_db::ChangeUser());
         EXPECT_EQ(r.host, vtr_db::ChangeHost());
         EXPECT_GE(r.time, before);
-        if (i > 0)
+        if (i > 0) {
             EXPECT_LT(r.id, log[static_cast<qsizetype>(i) - 1].id);
+        }
     }
 
     // Since a moment after everything: nothing; since before: all.
