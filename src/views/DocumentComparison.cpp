@@ -17,18 +17,6 @@ namespace {
 const QString kAbsent = QStringLiteral("(none)");
 const QString kPresent = QStringLiteral("present");
 
-RuleUnits UnitsOf(const CanonicalRuleFile& file)
-{
-    RuleUnits units;
-    for (const CanonicalSetting& s : file.file) {
-        if (s.setting == "@Unit")
-            units.LinearUnit = std::atoi(s.value.c_str());
-        else if (s.setting == "@AngularUnit")
-            units.AngularUnit = std::atoi(s.value.c_str());
-    }
-    return units;
-}
-
 // Writes the document's rules as a save would now (an unticked rule the
 // document held stays, marked as not ticked), without touching the
 // document: its rules keep their numbers.
@@ -55,7 +43,7 @@ bool ReadInUnits(CVTRRuleBuilderDoc& doc, const QString& path, const RuleUnits& 
 {
     if (!ReadCanonicalRuleFile(path, out, error))
         return false;
-    if (UnitsOf(out) == units)
+    if (CanonicalFileUnits(out) == units)
         return true;
     CVTRFileDetails record;
     const bool read = ReadRuleFile(record, path);
@@ -77,27 +65,8 @@ bool ReadInUnits(CVTRRuleBuilderDoc& doc, const QString& path, const RuleUnits& 
         error = QStringLiteral("it is not a readable rule file");
         return false;
     }
-    for (CVtrRule* rule : record.Rules()) {
-        const RuleUnits from = rule->GetRuleUnits();
-        if (!(from == units))
-            rule->UpdateRule(&from, &units);
-    }
-    record.units = units;
-    CanonicalRuleFile raw = std::move(out);
-    out = {};
-    if (!WriteRuleFile(record, scratch, false) || !ReadCanonicalRuleFile(scratch, out, error)) {
-        error = QStringLiteral("its rules cannot be converted to this document's units");
-        return false;
-    }
-    if (!record.droppedRules.empty()) {
-        std::unordered_set<std::string> present;
-        for (const CanonicalRule& rule : out.rules)
-            present.insert(rule.identity);
-        for (CanonicalRule& rule : raw.rules)
-            if (!present.count(rule.identity))
-                out.rules.push_back(std::move(rule));
-    }
-    return true;
+    size_t unconverted = 0;
+    return ConvertCanonicalFile(record, units, scratch, out, unconverted, error);
 }
 } // namespace
 

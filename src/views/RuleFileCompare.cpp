@@ -1,6 +1,12 @@
 #include "views/RuleFileCompare.h"
 
+#include "VtrRule.h"
+#include "document/FileDetails.h"
+#include "document/RuleFile.h"
 #include "views/RuleSettingsReport.h"
+
+#include <cstdlib>
+#include <unordered_set>
 
 #include <unordered_map>
 
@@ -66,4 +72,47 @@ RuleFileComparison CompareRuleFiles(const CanonicalRuleFile& a, const CanonicalR
         if (inB.count(rule.identity))
             result.onlyInB.push_back(rule.owner);
     return result;
+}
+
+RuleUnits CanonicalFileUnits(const CanonicalRuleFile& file)
+{
+    RuleUnits units;
+    for (const CanonicalSetting& s : file.file) {
+        if (s.setting == "@Unit")
+            units.LinearUnit = std::atoi(s.value.c_str());
+        else if (s.setting == "@AngularUnit")
+            units.AngularUnit = std::atoi(s.value.c_str());
+    }
+    return units;
+}
+
+bool ConvertCanonicalFile(CVTRFileDetails& record, const RuleUnits& units, const QString& scratchFile,
+    CanonicalRuleFile& out, size_t& unconverted, QString& error)
+{
+    unconverted = 0;
+    if (record.units == units)
+        return true;
+    for (CVtrRule* rule : record.Rules()) {
+        const RuleUnits from = rule->GetRuleUnits();
+        if (!(from == units))
+            rule->UpdateRule(&from, &units);
+    }
+    record.units = units;
+    CanonicalRuleFile raw = std::move(out);
+    out = {};
+    if (!WriteRuleFile(record, scratchFile, false) || !ReadCanonicalRuleFile(scratchFile, out, error)) {
+        error = QStringLiteral("its rules cannot be converted to the other file's units");
+        return false;
+    }
+    if (record.droppedRules.empty())
+        return true;
+    std::unordered_set<std::string> present;
+    for (const CanonicalRule& rule : out.rules)
+        present.insert(rule.identity);
+    for (CanonicalRule& rule : raw.rules)
+        if (!present.count(rule.identity)) {
+            out.rules.push_back(std::move(rule));
+            ++unconverted;
+        }
+    return true;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "RuleUnits.h"
 #include "document/CanonicalRuleText.h"
+
+class CVTRFileDetails;
 
 #include <optional>
 #include <string>
@@ -29,3 +32,14 @@ struct RuleFileComparison
 
 // Linear in the sizes of both files.
 RuleFileComparison CompareRuleFiles(const CanonicalRuleFile& a, const CanonicalRuleFile& b);
+
+// The units a file's settings record (its root's Unit and AngularUnit).
+RuleUnits CanonicalFileUnits(const CanonicalRuleFile& file);
+
+// Brings a file read both ways (out as it stands, record with the rules the
+// modules made of it) to units: converts the record's rules, writes them to
+// the scratch file and reads that back into out. Rules no loaded module
+// offers cannot be converted and stay as they stand; unconverted counts
+// them. The caller releases the record's rules. False with the reason.
+bool ConvertCanonicalFile(CVTRFileDetails& record, const RuleUnits& units, const QString& scratchFile,
+    CanonicalRuleFile& out, size_t& unconverted, QString& error);

@@ -28,18 +28,6 @@
 #include <QTemporaryDir>
 
 namespace {
-RuleUnits UnitsOf(const CanonicalRuleFile& file)
-{
-    RuleUnits units;
-    for (const CanonicalSetting& s : file.file) {
-        if (s.setting == "@Unit")
-            units.LinearUnit = std::atoi(s.value.c_str());
-        else if (s.setting == "@AngularUnit")
-            units.AngularUnit = std::atoi(s.value.c_str());
-    }
-    return units;
-}
-
 // The file at path with its rules in the given units: as read when they
 // are its units already, else converted through the modules and written to
 // a scratch file. Rules no loaded module offers cannot be converted and are
@@ -49,7 +37,7 @@ bool ReadInUnits(const QString& path, const RuleUnits& units, QTemporaryDir& scr
 {
     if (!ReadCanonicalRuleFile(path, out, error))
         return false;
-    if (UnitsOf(out) == units)
+    if (CanonicalFileUnits(out) == units)
         return true;
     CliContext cli;
     if (cli.Start() != 0) {
@@ -65,33 +53,16 @@ bool ReadInUnits(const QString& path, const RuleUnits& units, QTemporaryDir& scr
         error = QStringLiteral("it is not a readable rule file");
         return false;
     }
-    if (record.units == units)
-        return true;
-    for (CVtrRule* rule : record.Rules()) {
-        const RuleUnits from = rule->GetRuleUnits();
-        if (!(from == units))
-            rule->UpdateRule(&from, &units);
-    }
-    record.units = units;
-    const QString converted = scratch.filePath(QStringLiteral("converted.vtr"));
-    CanonicalRuleFile raw = std::move(out);
-    if (!scratch.isValid() || !WriteRuleFile(record, converted, false)
-        || !ReadCanonicalRuleFile(converted, out, error)) {
-        error = QStringLiteral("its rules cannot be converted to the other file's units");
+    size_t unconverted = 0;
+    if (!scratch.isValid()
+        || !ConvertCanonicalFile(record, units, scratch.filePath(QStringLiteral("converted.vtr")), out, unconverted,
+            error))
         return false;
-    }
-    if (!record.droppedRules.empty()) {
+    if (unconverted > 0)
         std::fprintf(stderr,
             "vtrpro-rules compare: %zu rule(s) of %s are offered by no loaded module and are compared "
             "without converting their units\n",
-            record.droppedRules.size(), qUtf8Printable(path));
-        std::unordered_map<std::string, bool> present;
-        for (const CanonicalRule& rule : out.rules)
-            present.emplace(rule.identity, true);
-        for (CanonicalRule& rule : raw.rules)
-            if (!present.count(rule.identity))
-                out.rules.push_back(std::move(rule));
-    }
+            unconverted, qUtf8Printable(path));
     return true;
 }
 
@@ -118,7 +89,7 @@ int RunCompare(const QStringList& args, bool json)
         return ExitCode::kRefused;
     }
     QTemporaryDir scratch;
-    if (!ReadInUnits(args[1], UnitsOf(a), scratch, b, error)) {
+    if (!ReadInUnits(args[1], CanonicalFileUnits(a), scratch, b, error)) {
         std::fprintf(stderr, "vtrpro-rules compare: %s cannot be read: %s\n", qUtf8Printable(args[1]),
             qUtf8Printable(error));
         return ExitCode::kRefused;
