@@ -284,7 +284,9 @@ LintResult LintRuleFile(const QString& path, const LintContext& context)
     const LineIndex lines(text);
     Linter linter(context, lines, result);
     linter.File(root->Native());
-    if (VerifyRuleFileFingerprint(path) == FingerprintStatus::Modified) {
+    const FingerprintStatus fingerprint = VerifyRuleFileFingerprint(path);
+    result.fingerprintMatches = fingerprint == FingerprintStatus::Matches;
+    if (fingerprint == FingerprintStatus::Modified) {
         result.fingerprintMismatch = true;
         result.findings.append({ lines.LineOf(root->Native()), QString(), QStringLiteral("fingerprint-mismatch"),
             QStringLiteral("the rules were changed outside the program since the file was saved with its password") });

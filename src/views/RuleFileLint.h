@@ -34,6 +34,7 @@ struct LintResult
     bool readable = false;
     QString error; // why it cannot be read
     bool fingerprintMismatch = false;
+    bool fingerprintMatches = false; // protected, and the rules are as saved
     QList<LintFinding> findings; // in line order
 };
 

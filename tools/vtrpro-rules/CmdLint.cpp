@@ -21,8 +21,6 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
-#include "document/Fingerprint.h"
-
 namespace {
 int RunLint(const QString& path, bool json)
 {
@@ -58,8 +56,8 @@ int RunLint(const QString& path, bool json)
 
     const LintResult result = LintRuleFile(path, context);
     if (!result.readable) {
-        std::fprintf(stderr, "vtrpro-rules lint: %s cannot be read: %s\n", qUtf8Printable(path),
-            qUtf8Printable(result.error));
+        std::fprintf(
+            stderr, "vtrpro-rules lint: %s cannot be read: %s\n", qUtf8Printable(path), qUtf8Printable(result.error));
         return ExitCode::kRefused;
     }
     if (json) {
@@ -68,8 +66,8 @@ int RunLint(const QString& path, bool json)
             findings.append(QJsonObject { { QStringLiteral("line"), f.line }, { QStringLiteral("rule"), f.rule },
                 { QStringLiteral("check"), f.check }, { QStringLiteral("message"), f.message } });
         const QString fingerprint = result.fingerprintMismatch ? QStringLiteral("mismatch")
-            : VerifyRuleFileFingerprint(path) == FingerprintStatus::Matches ? QStringLiteral("matches")
-                                                                            : QStringLiteral("unprotected");
+            : result.fingerprintMatches                        ? QStringLiteral("matches")
+                                                               : QStringLiteral("unprotected");
         const QJsonObject o { { QStringLiteral("schema"), QStringLiteral("vtrpro-lint/1") },
             { QStringLiteral("file"), path }, { QStringLiteral("fingerprint"), fingerprint },
             { QStringLiteral("findings"), findings } };
